@@ -1,0 +1,168 @@
+#include "app/session.h"
+
+#include "data/config_text.h"
+#include "support/memory.h"
+#include "ui/dialog_texts.h"
+
+#include <string.h>
+
+UninstallSession* CurrentSession = nullptr;
+
+namespace {
+
+struct BuiltInText {
+    size_t field; // offset of the text field in UninstallSession
+    const char* text;
+};
+
+const BuiltInText kBuiltInTexts[] = {
+    {offsetof(UninstallSession, confirmText), "Do You really want to remove the application ?"},
+    {offsetof(UninstallSession, successText), "Uninstall successfully completed !"},
+    {offsetof(UninstallSession, notAllText),
+     "Uninstall completed !\n\nSome files can not be removed automatically !\nYou should remove them "
+     "manually..."},
+    {offsetof(UninstallSession, lockedText),
+     "The file \"%s\" is in use by another application...\n\nplease, close all Your applications and "
+     "retry !"},
+    {offsetof(UninstallSession, noPrivilegesText), "You have no privileges to remove this application!"},
+    {offsetof(UninstallSession, fixupDialogText),
+     "Fixing UP@Please, wait while Setup looking for@selected components...@Component:"},
+    {offsetof(UninstallSession, removeDialogText),
+     "@Unregister components@Destroy program group@Remove files@Remove folders@Remove registry keys"},
+    {offsetof(UninstallSession, okText), "Ok"},
+    {offsetof(UninstallSession, yesText), "Yes"},
+    {offsetof(UninstallSession, noText), "No"},
+    {offsetof(UninstallSession, title), "Uninstall"},
+};
+
+struct SharingWord {
+    const char* word;
+    UINT32 kinds;
+};
+
+// Compared byte for byte: the words are upper case as written here.
+const SharingWord kSharingWords[] = {
+    {"DOUBLESHARING", SESSION_DLL_SHARING | SESSION_REG_SHARING},
+    {"REGSHARING", SESSION_REG_SHARING},
+    {"DLLSHARING", SESSION_DLL_SHARING},
+    {"RESYNCSHARING", 0},
+};
+
+void CopyText(char* field, const char* text)
+{
+    lstrcpynA(field, text, SESSION_TEXT_SIZE);
+}
+
+} // namespace
+
+void SessionReadCommandLine(UninstallSession* session, const char* commandLine, char** pathArgument)
+{
+    *pathArgument = nullptr;
+    ConfigText ct;
+    if (commandLine == nullptr ||
+        !ConfigTextOpen(commandLine, static_cast<UINT32>(strnlen(commandLine, 0x7FFFFFFF)), 0, &ct)) {
+        return;
+    }
+    for (;;) {
+        int n = ConfigTextReadInteger(&ct);
+        char* value = ConfigTextReadValueAlloc(&ct, 0);
+        if (n == CONFIG_TEXT_NO_NUMBER) {
+            n = ConfigTextReadInteger(&ct);
+        }
+        char word[SESSION_TEXT_SIZE];
+        if (ConfigTextReadSwitch(&ct, word, sizeof(word)) < 0) {
+            word[0] = '\0';
+        }
+
+        // The first number is the parent's process id and makes this run the relocated copy.
+        if (n != CONFIG_TEXT_NO_NUMBER && !(session->flags & SESSION_PHASE_TWO)) {
+            session->flags |= SESSION_PHASE_TWO;
+            session->parentProcessId = static_cast<UINT32>(n);
+        }
+        if (value != nullptr) {
+            if (*pathArgument == nullptr) {
+                *pathArgument = value;
+            } else {
+                MemFree(value);
+            }
+        }
+        if (word[0] != '\0') {
+            if (strcmp(word, "KILL") == 0) {
+                session->flags |= SESSION_KILL;
+            }
+            if (!(session->flags & SESSION_SHARING)) {
+                for (const SharingWord& s : kSharingWords) {
+                    if (strcmp(word, s.word) == 0) {
+                        session->sharingArgument = ConfigTextReadValueAlloc(&ct, 0);
+                        session->flags |= SESSION_SHARING | s.kinds;
+                        if (session->sharingArgument != nullptr) {
+                            session->flags |= SESSION_SHARING_PATH;
+                        }
+                        break;
+                    }
+                }
+            }
+        }
+        // Every item read moved the cursor on, so the loop ends with the text.
+        if (word[0] == '\0' && value == nullptr && n == CONFIG_TEXT_NO_NUMBER) {
+            break;
+        }
+    }
+}
+
+UninstallSession* BuildSession(HINSTANCE instance, const char* commandLine)
+{
+    if (!UiStartup(instance)) {
+        return nullptr;
+    }
+    UninstallSession* session = static_cast<UninstallSession*>(MemAlloc(sizeof(UninstallSession)));
+    if (session == nullptr) {
+        UiShutdown();
+        return nullptr;
+    }
+    session->instance = instance;
+    for (const BuiltInText& t : kBuiltInTexts) {
+        CopyText(reinterpret_cast<char*>(session) + t.field, t.text);
+    }
+
+    char* pathArgument = nullptr;
+    SessionReadCommandLine(session, commandLine, &pathArgument);
+
+    // A sharing word with a key path asks for the resynchronisation alone: no configuration is needed
+    // and the built-in texts stay.
+    if (!(session->flags & SESSION_PHASE_TWO) && (session->flags & SESSION_SHARING_PATH)) {
+        MemFree(pathArgument);
+        return session;
+    }
+    if (LocateConfiguration(session, pathArgument) != 2 ||
+        LoadSessionTexts(session, session->configFile) != CONFIG_OK) {
+        MemFree(pathArgument);
+        MemFree(session->sharingArgument);
+        MemFree(session->configPath);
+        MemFree(session->configFile);
+        MemFree(session->configDir);
+        MemFree(session->removeTarget);
+        MemFree(session->removeValue);
+        MemFree(session);
+        UiShutdown();
+        return nullptr;
+    }
+    MemFree(pathArgument);
+    return session;
+}
+
+int ApplyDialogTexts(const UninstallSession* session)
+{
+    DialogTextBlock* block = static_cast<DialogTextBlock*>(MemAlloc(sizeof(DialogTextBlock)));
+    if (block == nullptr) {
+        return 0;
+    }
+    CopyText(block->text[UI_TEXT_REMOVE_LABELS], session->removeDialogText);
+    CopyText(block->text[UI_TEXT_FIXUP_LABELS], session->fixupDialogText);
+    CopyText(block->text[UI_TEXT_BUTTON_OK], session->okText);
+    CopyText(block->text[UI_TEXT_BUTTON_YES], session->yesText);
+    CopyText(block->text[UI_TEXT_BUTTON_NO], session->noText);
+    int result = UiApplyTexts(block);
+    MemFree(block);
+    return result;
+}

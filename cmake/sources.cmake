@@ -1,0 +1,47 @@
+# The source files of each area. A new file is one line here.
+
+set(UNINST_SOURCES_SUPPORT
+    support/memory.cpp
+    support/strings.cpp
+    support/locked_list.cpp
+    support/engine.cpp
+)
+
+set(UNINST_SOURCES_DATA
+    data/config_text.cpp
+)
+
+set(UNINST_SOURCES_UI
+    ui/dialog_texts.cpp
+)
+
+set(UNINST_SOURCES_APP
+    app/session.cpp
+    app/session_config.cpp
+    app/modes.cpp
+    app/resync.cpp
+    app/driver.cpp
+)
+
+# The program's entry point; everything else is in the core library that the tests link too.
+set(UNINST_SOURCES_MAIN
+    app/main.cpp
+)
+
+# Test programs, one per area: name, then its sources.
+set(UNINST_TESTS_SUPPORT
+    tests/support/memory_test.cpp
+    tests/support/strings_test.cpp
+    tests/support/locked_list_test.cpp
+    tests/support/engine_test.cpp
+)
+set(UNINST_TESTS_DATA
+    tests/data/config_text_test.cpp
+)
+set(UNINST_TESTS_UI
+    tests/ui/dialog_texts_test.cpp
+)
+set(UNINST_TESTS_APP
+    tests/app/command_line_test.cpp
+    tests/app/program_test.cpp
+)

@@ -1,0 +1,202 @@
+#include "app/modes.h"
+#include "app/session.h"
+#include "support/engine.h"
+#include "support/memory.h"
+#include "ui/dialog_texts.h"
+
+#include <gtest/gtest.h>
+
+#include <string.h>
+
+#include <memory>
+#include <string>
+
+namespace {
+
+struct SessionBlock {
+    UninstallSession* session;
+    SessionBlock() : session(static_cast<UninstallSession*>(MemAlloc(sizeof(UninstallSession)))) {}
+    ~SessionBlock()
+    {
+        MemFree(session->sharingArgument);
+        MemFree(session);
+    }
+};
+
+struct CommandCase {
+    std::string line;
+    UINT32 flags;
+    UINT32 parent;
+    const char* sharing; // null: none
+    std::string path;    // "": none
+};
+
+} // namespace
+
+TEST(CommandLineTest, WordsNumbersAndPathsFillTheSession)
+{
+    const std::string longPath = "C:\\" + std::string(32 * 1024, 'p');
+    const std::string longWord = "/" + std::string(32 * 1024, 'W');
+    const CommandCase cases[] = {
+        {"", 0, 0, nullptr, ""},
+        {"/KILL \"C:\\App\\\"", SESSION_KILL, 0, nullptr, "C:\\App\\"},
+        {"\"C:\\App\\\" /KILL", SESSION_KILL, 0, nullptr, "C:\\App\\"},
+        {"/KILL,\"C:\\A\"", SESSION_KILL, 0, nullptr, "C:\\A"},
+        {"1234 \"C:\\App\\\"", SESSION_PHASE_TWO, 1234, nullptr, "C:\\App\\"},
+        {"1234 \"C:\\App\\\" 5678", SESSION_PHASE_TWO, 1234, nullptr, "C:\\App\\"}, // a second number
+        {"\"C:\\App\\\" 1234", SESSION_PHASE_TWO, 1234, nullptr, "C:\\App\\"},
+        {"(comment) 77", SESSION_PHASE_TWO, 77, nullptr, ""},
+        {"/DLLSHARING \"HKEY_LOCAL_MACHINE\\Software\\Products\"",
+         SESSION_SHARING | SESSION_SHARING_PATH | SESSION_DLL_SHARING, 0,
+         "HKEY_LOCAL_MACHINE\\Software\\Products", ""},
+        {"/DLLSHARING,\"K\"", SESSION_SHARING | SESSION_SHARING_PATH | SESSION_DLL_SHARING, 0, "K", ""},
+        {"/DLLSHARING", SESSION_SHARING | SESSION_DLL_SHARING, 0, nullptr, ""},
+        {"/REGSHARING \"K\"", SESSION_SHARING | SESSION_SHARING_PATH | SESSION_REG_SHARING, 0, "K", ""},
+        {"/DOUBLESHARING \"K\"", SESSION_SHARING | SESSION_SHARING_PATH | 0x30, 0, "K", ""},
+        {"/RESYNCSHARING", SESSION_SHARING, 0, nullptr, ""},
+        {"/RESYNCSHARING \"K\"", SESSION_SHARING | SESSION_SHARING_PATH, 0, "K", ""},
+        {"/REGSHARING /DLLSHARING", SESSION_SHARING | SESSION_REG_SHARING, 0, nullptr, ""}, // second ignored
+        {"/REGSHARING \"A\" /DLLSHARING \"B\"", SESSION_SHARING | SESSION_SHARING_PATH | SESSION_REG_SHARING, 0,
+         "A", "B"},
+        {"1234 /DLLSHARING", SESSION_PHASE_TWO | SESSION_SHARING | SESSION_DLL_SHARING, 1234, nullptr, ""},
+        {"/kill", 0, 0, nullptr, ""}, // words are upper case
+        {"/UNKNOWN /KILL", SESSION_KILL, 0, nullptr, ""},
+        {"/KILL/KILL", SESSION_KILL, 0, nullptr, ""},
+        {"\"C:\\App", 0, 0, nullptr, "C:\\App"},        // an unterminated quote runs to the end
+        {"/", 0, 0, nullptr, ""},                       // a lone slash
+        {"//KILL", 0, 0, nullptr, ""},                  // an empty word ends the line
+        {"C:\\App\\", 0, 0, nullptr, "C"},              // an unquoted path ends at ':'
+        {"\"C:\\First\\\" \"C:\\Second\\\"", 0, 0, nullptr, "C:\\First\\"},
+        {"\"" + longPath + "\"", 0, 0, nullptr, longPath},
+        {longWord + " /KILL", SESSION_KILL, 0, nullptr, ""},
+        {"999999999999 /KILL", SESSION_KILL, 0, nullptr, "999999999999"}, // no number: a value
+        {";KILL", 0, 0, nullptr, ""},
+    };
+    for (const CommandCase& c : cases) {
+        SCOPED_TRACE(c.line.substr(0, 80));
+        SessionBlock block;
+        ASSERT_NE(block.session, nullptr);
+        char* path = reinterpret_cast<char*>(1);
+        SessionReadCommandLine(block.session, c.line.c_str(), &path);
+        EXPECT_EQ(block.session->flags, c.flags);
+        EXPECT_EQ(block.session->parentProcessId, c.parent);
+        if (c.sharing == nullptr) {
+            EXPECT_EQ(block.session->sharingArgument, nullptr);
+        } else {
+            ASSERT_NE(block.session->sharingArgument, nullptr);
+            EXPECT_STREQ(block.session->sharingArgument, c.sharing);
+        }
+        if (c.path.empty()) {
+            EXPECT_EQ(path, nullptr);
+        } else {
+            ASSERT_NE(path, nullptr);
+            EXPECT_EQ(std::string(path), c.path);
+        }
+        MemFree(path);
+    }
+    SessionBlock none;
+    char* path = nullptr;
+    SessionReadCommandLine(none.session, nullptr, &path);
+    EXPECT_EQ(none.session->flags, 0u);
+    EXPECT_EQ(path, nullptr);
+}
+
+TEST(CommandLineTest, ModesFollowTheFlags)
+{
+    char key[] = "HKEY_LOCAL_MACHINE\\Software\\Products";
+    char target[] = "HKEY_LOCAL_MACHINE\\Software\\Maker\\Product";
+    struct Case {
+        UINT32 flags;
+        bool resync;
+        const char* resyncKey;
+        UINT32 kinds;
+        bool uninstall;
+    } const cases[] = {
+        {0, false, nullptr, 0, true},
+        {SESSION_KILL, false, nullptr, 0, true},
+        {SESSION_PHASE_TWO, false, nullptr, 0, true},
+        // A sharing word without a key: resync over the product's own key, then uninstall.
+        {SESSION_SHARING | SESSION_DLL_SHARING, true, target, 0x10, true},
+        {SESSION_SHARING, true, target, 0, true},
+        // With a key: the resynchronisation alone.
+        {SESSION_SHARING | SESSION_SHARING_PATH | 0x30, true, key, 0x30, false},
+        // The relocated copy never resynchronises.
+        {SESSION_PHASE_TWO | SESSION_SHARING | SESSION_SHARING_PATH | 0x10, false, nullptr, 0, true},
+        {SESSION_PHASE_TWO | SESSION_SHARING | SESSION_REG_SHARING, false, nullptr, 0, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.flags);
+        UninstallSession session = {};
+        session.flags = c.flags | SESSION_KILL;
+        session.sharingArgument = key;
+        session.removeTarget = target;
+        SessionModePlan plan = SessionPlanModes(&session);
+        EXPECT_EQ(plan.resync, c.resync);
+        if (c.resync) {
+            EXPECT_EQ(plan.resyncKey, c.resyncKey);
+            EXPECT_EQ(plan.resyncKinds, c.kinds);
+        }
+        EXPECT_EQ(plan.uninstall, c.uninstall);
+    }
+}
+
+TEST(CommandLineTest, BuildSessionKeepsBuiltInTextsForAResyncAlone)
+{
+    HINSTANCE instance = GetModuleHandleA(nullptr);
+    UninstallSession* session = BuildSession(instance, "/DOUBLESHARING \"HKEY_LOCAL_MACHINE\\Software\\P\"");
+    ASSERT_NE(session, nullptr);
+    EXPECT_EQ(session->instance, instance);
+    EXPECT_EQ(session->flags, SESSION_SHARING | SESSION_SHARING_PATH | 0x30u);
+    EXPECT_STREQ(session->sharingArgument, "HKEY_LOCAL_MACHINE\\Software\\P");
+    EXPECT_EQ(session->configPath, nullptr);
+    EXPECT_EQ(session->configFile, nullptr);
+    EXPECT_STREQ(session->title, "Uninstall");
+    EXPECT_STREQ(session->confirmText, "Do You really want to remove the application ?");
+    EXPECT_STREQ(session->successText, "Uninstall successfully completed !");
+    EXPECT_STREQ(session->notAllText,
+                 "Uninstall completed !\n\nSome files can not be removed automatically !\nYou should remove "
+                 "them manually...");
+    EXPECT_STREQ(session->lockedText, "The file \"%s\" is in use by another application...\n\nplease, close "
+                                      "all Your applications and retry !");
+    EXPECT_STREQ(session->noPrivilegesText, "You have no privileges to remove this application!");
+    EXPECT_STREQ(session->fixupDialogText,
+                 "Fixing UP@Please, wait while Setup looking for@selected components...@Component:");
+    EXPECT_STREQ(session->removeDialogText,
+                 "@Unregister components@Destroy program group@Remove files@Remove folders@Remove registry keys");
+    EXPECT_STREQ(session->okText, "Ok");
+    EXPECT_STREQ(session->yesText, "Yes");
+    EXPECT_STREQ(session->noText, "No");
+    EXPECT_EQ(session->version[0], '\0');
+    // The dialog layer runs while the session does.
+    EXPECT_EQ(UiInstance(), instance);
+    EXPECT_STREQ(UiText(UI_TEXT_BUTTON_YES), "Yes");
+
+    // The session's texts reach the dialog layer's slots; the others keep theirs.
+    strcpy(session->yesText, "Ja");
+    strcpy(session->noText, "Nein");
+    strcpy(session->fixupDialogText, "Suche@Bitte warten@...@Teil:");
+    EXPECT_EQ(ApplyDialogTexts(session), 1);
+    EXPECT_STREQ(UiText(UI_TEXT_BUTTON_YES), "Ja");
+    EXPECT_STREQ(UiText(UI_TEXT_BUTTON_NO), "Nein");
+    EXPECT_STREQ(UiText(UI_TEXT_FIXUP_LABELS), "Suche@Bitte warten@...@Teil:");
+    EXPECT_STREQ(UiText(UI_TEXT_BUTTON_CANCEL), "Cancel");
+    EXPECT_EQ(UiNumberValue(UI_NUMBER_FIXUP_DIALOG), 148u);
+
+    UiShutdown();
+    MemFree(session->sharingArgument);
+    MemFree(session);
+    EXPECT_EQ(EngineDatabaseRegistry(), 0u);
+}
+
+TEST(CommandLineTest, BuildSessionWithoutAConfigurationUndoesEverything)
+{
+    HINSTANCE instance = GetModuleHandleA(nullptr);
+    const char* lines[] = {"", "/KILL", "1234 \"C:\\App\\\"", "/DLLSHARING", "1234 /DLLSHARING \"K\""};
+    for (const char* line : lines) {
+        SCOPED_TRACE(line);
+        EXPECT_EQ(BuildSession(instance, line), nullptr);
+        EXPECT_EQ(UiInstance(), nullptr);
+        EXPECT_EQ(EngineDatabaseRegistry(), 0u);
+    }
+    EXPECT_EQ(BuildSession(nullptr, "/DLLSHARING \"K\""), nullptr); // the dialog layer needs an instance
+}

@@ -1,0 +1,399 @@
+#include "data/config_text.h"
+
+#include "kit/testkit.h"
+#include "support/memory.h"
+
+#include <gtest/gtest.h>
+
+#include <string.h>
+
+#include <string>
+
+namespace {
+
+// Opens a text held at the end of a guarded page, so a read past its length faults.
+struct Text {
+    explicit Text(const std::string& bytes, UINT32 cursor = 0) : guarded(bytes)
+    {
+        opened = ConfigTextOpen(guarded.data(), guarded.size(), 0, &ct) == 1;
+        ct.cursor = cursor;
+    }
+    GuardedBytes guarded;
+    ConfigText ct = {};
+    bool opened = false;
+};
+
+std::string Show(const std::string& bytes)
+{
+    return testing::PrintToString(bytes);
+}
+
+const int NO = CONFIG_TEXT_NO_NUMBER;
+
+} // namespace
+
+TEST(ConfigTextTest, OpenNeedsTextAndLength)
+{
+    ConfigText ct;
+    memset(&ct, 0xbd, sizeof(ct));
+    EXPECT_EQ(ConfigTextOpen("abc", 0, 0, &ct), 0);
+    EXPECT_EQ(ConfigTextOpen(nullptr, 3, 0, &ct), 0);
+    EXPECT_EQ(ConfigTextOpen("abc", 3, 0, nullptr), 0);
+    ASSERT_EQ(ConfigTextOpen("abc", 3, 1, &ct), 1);
+    EXPECT_EQ(ct.state, 1u);
+    EXPECT_EQ(ct.origin, 1u);
+    EXPECT_EQ(ct.cursor, 1u);
+    EXPECT_EQ(ct.length, 3u);
+
+    // Every reader fails on a text that was never opened.
+    ConfigText closed = {};
+    closed.text = "K=V /W 5";
+    closed.length = 8;
+    char buffer[16];
+    EXPECT_EQ(ConfigTextFindSection(&closed, "A"), -1);
+    EXPECT_EQ(ConfigTextReadKey(&closed, buffer, sizeof(buffer)), -1);
+    EXPECT_EQ(ConfigTextReadSwitch(&closed, buffer, sizeof(buffer)), -1);
+    EXPECT_EQ(ConfigTextReadInteger(&closed), NO);
+    EXPECT_EQ(ConfigTextReadValue(&closed, buffer, sizeof(buffer), 0), -1);
+    EXPECT_EQ(ConfigTextReadValueAlloc(&closed, 0), nullptr);
+    EXPECT_EQ(ConfigTextReadKey(nullptr, buffer, sizeof(buffer)), -1);
+}
+
+TEST(ConfigTextTest, FindSectionMatchesWholeCaseSensitiveHeaders)
+{
+    struct Case {
+        std::string text;
+        const char* name;
+        UINT32 origin;
+        int expected;
+    } const cases[] = {
+        {"[CFG]KEY=VALUE", "CFG", 0, 5},
+        {"x [A] [CFG]\r\n", "CFG", 0, 11},
+        {"[ CFG]", "CFG", 0, -1},        // no blank is skipped
+        {"[cfg]", "CFG", 0, -1},
+        {"[CFGX]", "CFG", 0, -1},
+        {"[CF]", "CFG", 0, -1},          // ']' before the name ends
+        {"[CFG", "CFG", 0, -1},
+        {"[CFG]", "CFG", 0, 5},          // a header that ends the text is found
+        {"[]x", "", 0, 2},
+        {"[SSCRIPT][SSC]", "SSC", 0, 14},
+        {"[A]x[A]y", "A", 3, 7},         // the search begins at the origin
+        {"[[CFG]", "CFG", 0, -1},        // the search goes on behind the byte that differed
+        {"[C[CFG]", "CFG", 0, -1},       // ... even when a '[' differed
+        {"[C][CFG]", "CFG", 0, 8},
+        {"no section", "CFG", 0, -1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(Show(c.text) + " " + c.name);
+        GuardedBytes bytes(c.text);
+        ConfigText ct;
+        ASSERT_EQ(ConfigTextOpen(bytes.data(), bytes.size(), c.origin, &ct), 1);
+        ct.cursor = 1; // the cursor plays no part
+        EXPECT_EQ(ConfigTextFindSection(&ct, c.name), c.expected);
+        EXPECT_EQ(ct.cursor, 1u);
+    }
+    Text t("[A]");
+    EXPECT_EQ(ConfigTextFindSection(&t.ct, nullptr), -1);
+}
+
+struct ReadCase {
+    std::string text;
+    UINT32 size;      // 0: length-only call with a null buffer
+    int expected;     // returned length, or -1 (or CONFIG_TEXT_NO_NUMBER)
+    std::string token;
+    UINT32 cursor;    // cursor afterwards
+};
+
+TEST(ConfigTextTest, KeyReaderTakesTheLastRunBeforeTheEqualsSign)
+{
+    const ReadCase cases[] = {
+        {"KEY=VALUE", 64, 3, "KEY", 4},
+        {"KEY = VALUE", 64, 0, "", 5},    // a blank right before '=' leaves the key empty
+        {";KEY=VALUE", 64, 3, "KEY", 5},  // ';' and '/' are separators, not comments
+        {"/x KEY=V", 64, 3, "KEY", 7},
+        {"a(b)c=1", 64, 1, "c", 6},
+        {"\r\n\tKEY=V", 64, 3, "KEY", 7},
+        {"a,b:c=1", 64, 1, "c", 6},
+        {"=V", 64, 0, "", 1},
+        {"K\"x=1", 64, 3, "K\"x", 4},
+        {"K\\x=1", 64, 3, "K\\x", 4},
+        {"a]b=1", 64, 3, "a]b", 4},
+        {std::string("\x80\x01K=V", 4), 64, 3, std::string("\x80\x01K", 3), 4},
+        {"KEY", 64, -1, "", 0},            // the end comes before '='
+        {"[SEC]K=V", 64, -1, "", 0},       // the next section
+        {"A B [S] C=1", 64, -1, "", 0},
+        {" ", 64, -1, "", 0},
+        {"ABCDEF=1", 4, 3, "ABC", 4},      // cut: reading goes on behind the first byte that did not fit
+        {"ABC=1", 4, 3, "ABC", 4},         // fits exactly
+        {"KEY=V", 0, 3, "", 0},            // length only: the cursor stays
+        {"x y KEY=V", 0, 3, "", 0},
+    };
+    for (const ReadCase& c : cases) {
+        SCOPED_TRACE(Show(c.text));
+        Text t(c.text);
+        ASSERT_TRUE(t.opened);
+        GuardedBytes out(std::string(c.size, '\xbd'));
+        char* buffer = c.size != 0 ? out.data() : nullptr;
+        EXPECT_EQ(ConfigTextReadKey(&t.ct, buffer, c.size), c.expected);
+        if (buffer != nullptr && c.expected >= 0) {
+            EXPECT_EQ(std::string(buffer), c.token);
+        }
+        EXPECT_EQ(t.ct.cursor, c.cursor);
+    }
+}
+
+TEST(ConfigTextTest, SwitchReaderFindsTheWordBehindASlash)
+{
+    const ReadCase cases[] = {
+        {"x /KILL y", 64, 4, "KILL", 7},
+        {"/KILL", 64, 4, "KILL", 5},
+        {"\"C:\\x\" /KILL", 64, 4, "KILL", 12},
+        {"/a)b=c,d", 64, 5, "a)b=c", 6},  // ')' and '=' belong to the word
+        {"/A/B", 64, 1, "A", 2},
+        {"/WORD[x", 64, 4, "WORD", 5},
+        {"/KILL:x", 64, 4, "KILL", 5},
+        {"/a\tb", 64, 1, "a", 2},
+        {"/", 64, 0, "", 1},              // a lone slash gives an empty word
+        {"/ KILL", 64, 0, "", 1},
+        {"; /KILL", 64, -1, "", 0},
+        {"[x] /KILL", 64, -1, "", 0},
+        {"abc", 64, -1, "", 0},
+        {"/ABCDEFG", 4, 3, "ABC", 8},     // cut, and the whole word is passed
+        {"/KILL", 0, 4, "", 0},           // length only
+    };
+    for (const ReadCase& c : cases) {
+        SCOPED_TRACE(Show(c.text));
+        Text t(c.text);
+        GuardedBytes out(std::string(c.size, '\xbd'));
+        char* buffer = c.size != 0 ? out.data() : nullptr;
+        EXPECT_EQ(ConfigTextReadSwitch(&t.ct, buffer, c.size), c.expected);
+        if (buffer != nullptr && c.expected >= 0) {
+            EXPECT_EQ(std::string(buffer), c.token);
+        }
+        EXPECT_EQ(t.ct.cursor, c.cursor);
+    }
+}
+
+TEST(ConfigTextTest, IntegerReaderSkipsSeparatorsAndGroups)
+{
+    const ReadCase cases[] = {
+        {"1234", 0, 1234, "", 4},
+        {"  -42", 0, -42, "", 5},
+        {"(comment) -42", 0, -42, "", 13},
+        {"(a)(b)7", 0, 7, "", 7},
+        {" ,:\t\r\n9", 0, 9, "", 7},
+        {"+15x", 0, 15, "", 3},
+        {"12ab", 0, 12, "", 2},
+        {"007", 0, 7, "", 3},
+        {"-0", 0, 0, "", 2},
+        {"268435454", 0, 268435454, "", 9},
+        {"268435455", 0, NO, "", 0},       // the limit
+        {"999999999", 0, NO, "", 0},
+        {"4294967297", 0, NO, "", 0},      // would wrap around to 1 in 32 bits
+        {"2147483648", 0, NO, "", 0},      // would wrap around to a negative number
+        {"99999999999999999999", 0, NO, "", 0},
+        {"/5", 0, NO, "", 0},
+        {";5", 0, NO, "", 0},
+        {"[5", 0, NO, "", 0},
+        {"  /5", 0, NO, "", 2},            // the separators stay skipped
+        {"abc", 0, NO, "", 0},
+        {"\"12\"", 0, NO, "", 0},
+        {" ,:\t\r\n", 0, NO, "", 6},       // the end while skipping
+        {"(unclosed", 0, NO, "", 0},
+        {"(a[b)5", 0, NO, "", 0},
+        {"-", 0, NO, "", 0},
+        {"  -x", 0, NO, "", 2},            // the cursor stays on the sign
+        {"=5", 0, NO, "", 0},
+    };
+    for (const ReadCase& c : cases) {
+        SCOPED_TRACE(Show(c.text));
+        Text t(c.text);
+        EXPECT_EQ(ConfigTextReadInteger(&t.ct), c.expected);
+        EXPECT_EQ(t.ct.cursor, c.cursor);
+    }
+    Text end("12", 2);
+    EXPECT_EQ(ConfigTextReadInteger(&end.ct), NO);
+}
+
+struct ValueCase {
+    std::string text;
+    UINT32 options;
+    UINT32 size; // 0: length-only call
+    int expected;
+    std::string value;
+    UINT32 cursor;
+};
+
+TEST(ConfigTextTest, ValueReaderHandlesQuotesEscapesAndPunctuation)
+{
+    const UINT32 E = CONFIG_TEXT_ESCAPES, P = CONFIG_TEXT_PUNCTUATION;
+    const ValueCase cases[] = {
+        {"VALUE", 0, 64, 5, "VALUE", 5},
+        {"C:\\App\\x.cfg", 0, 64, 1, "C", 1},              // ':' ends a plain value
+        {"\"C:\\App\\x.cfg\"", 0, 64, 12, "C:\\App\\x.cfg", 14},
+        {"C:\\App\\x.cfg", P, 64, 12, "C:\\App\\x.cfg", 12},
+        {"a\\nb", E, 64, 3, "a\rb", 4},
+        {"a\\\\b", E, 64, 3, "a\\b", 4},
+        {"a\\nb", 0, 64, 4, "a\\nb", 4},
+        {"x\\", E, 64, 1, "x", 1},                          // a backslash as the last byte
+        {"\"a\\\"b\"", E, 64, 3, "a\"b", 6},                // an escaped quote stays
+        {"\"a\r\nb\"", 0, 64, 4, "a  b", 6},                // a blank for each line-end byte
+        {"\"\r\"", 0, 64, 1, " ", 3},
+        {"\"a b\" c", 0, 64, 3, "a b", 5},
+        {"a\"b c", 0, 64, 3, "a\"b", 3},
+        {"\"a\"b c\"", 0, 64, 5, "a\"b c", 7},              // quoting is on again behind the inner quote
+        {"\"\"", 0, 64, 0, "", 2},
+        {"\"abc", 0, 64, 3, "abc", 4},                      // unterminated quote
+        {"\"", 0, 64, 0, "", 1},
+        {"\"a;b/c[d\"", 0, 64, 7, "a;b/c[d", 9},
+        {"\"a\tb\"", 0, 64, 3, "a\tb", 5},
+        {"  ,:(x) val", 0, 64, 3, "val", 11},
+        {")x", 0, 64, 0, "", 0},
+        {")x", P, 64, 2, ")x", 2},
+        {"a(b)c", 0, 64, 1, "a", 1},
+        {"a(b)c", P, 64, 5, "a(b)c", 5},
+        {"a=b", 0, 64, 3, "a=b", 3},
+        {"abc\r\ndef", 0, 64, 3, "abc", 3},
+        {"a/b", 0, 64, 1, "a", 1},
+        {"\xe9t\xe9", 0, 64, 3, "\xe9t\xe9", 3},
+        {"/x", 0, 64, -1, "", 0},
+        {"  ;x", 0, 64, -1, "", 2},
+        {"  ", 0, 64, -1, "", 2},
+        {"[S]", 0, 64, -1, "", 0},
+        {"abcdef", 0, 4, 3, "abc", 3},                      // cut at the buffer
+        {"\"abc\"", 0, 4, 3, "abc", 4},
+        {"  \"a b\"", 0, 0, 3, "", 2},                      // length only: only the separators pass
+    };
+    for (const ValueCase& c : cases) {
+        SCOPED_TRACE(Show(c.text) + " options " + std::to_string(c.options));
+        Text t(c.text);
+        GuardedBytes out(std::string(c.size, '\xbd'));
+        char* buffer = c.size != 0 ? out.data() : nullptr;
+        EXPECT_EQ(ConfigTextReadValue(&t.ct, buffer, c.size, c.options), c.expected);
+        if (buffer != nullptr && c.expected >= 0) {
+            EXPECT_EQ(std::string(buffer, static_cast<size_t>(c.expected) + 1), c.value + '\0');
+        }
+        EXPECT_EQ(t.ct.cursor, c.cursor);
+
+        // The allocating reader gives the same value, or null when it is empty.
+        if (c.size == 64) {
+            Text again(c.text);
+            char* value = ConfigTextReadValueAlloc(&again.ct, c.options);
+            if (c.expected > 0) {
+                ASSERT_NE(value, nullptr);
+                EXPECT_EQ(std::string(value), c.value);
+                EXPECT_EQ(again.ct.cursor, c.cursor);
+                EXPECT_EQ(HeapSize(GetProcessHeap(), 0, value) % 4, 0u);
+            } else {
+                EXPECT_EQ(value, nullptr);
+            }
+            MemFree(value);
+        }
+    }
+}
+
+TEST(ConfigTextTest, BufferRulesAreTheSameForEveryReader)
+{
+    Text t("K=V");
+    char buffer[8];
+    EXPECT_EQ(ConfigTextReadKey(&t.ct, nullptr, 5), -1);
+    EXPECT_EQ(ConfigTextReadKey(&t.ct, buffer, 0), -1);
+    EXPECT_EQ(ConfigTextReadSwitch(&t.ct, nullptr, 5), -1);
+    EXPECT_EQ(ConfigTextReadSwitch(&t.ct, buffer, 0), -1);
+    EXPECT_EQ(ConfigTextReadValue(&t.ct, nullptr, 5, 0), -1);
+    EXPECT_EQ(ConfigTextReadValue(&t.ct, buffer, 0, 0), -1);
+    EXPECT_EQ(t.ct.cursor, 0u);
+
+    // A given buffer is zero-filled over its whole size, even when the read then fails.
+    Text none("no key here");
+    memset(buffer, 0xbd, sizeof(buffer));
+    EXPECT_EQ(ConfigTextReadKey(&none.ct, buffer, sizeof(buffer)), -1);
+    for (char b : buffer) {
+        EXPECT_EQ(b, '\0');
+    }
+    // A buffer of one byte gets only the terminator, and nothing past it is touched.
+    const char* texts[] = {"KEY=V", "/WORD", "VALUE", "\"quoted value\""};
+    for (const char* text : texts) {
+        SCOPED_TRACE(text);
+        GuardedBytes one(std::string(1, '\xbd'));
+        Text a(text), b(text), c(text);
+        EXPECT_LE(ConfigTextReadKey(&a.ct, one.data(), 1), 0);
+        EXPECT_EQ(one.data()[0], '\0');
+        one.data()[0] = '\xbd';
+        EXPECT_LE(ConfigTextReadSwitch(&b.ct, one.data(), 1), 0);
+        EXPECT_EQ(one.data()[0], '\0');
+        one.data()[0] = '\xbd';
+        EXPECT_LE(ConfigTextReadValue(&c.ct, one.data(), 1, CONFIG_TEXT_ESCAPES), 0);
+        EXPECT_EQ(one.data()[0], '\0');
+    }
+}
+
+TEST(ConfigTextTest, ReadsASectionEntryByEntry)
+{
+    const std::string text = "[OTHER]\r\nX=0\r\n[CFG]\r\nNAME=Demo\r\n;TITLE=\"My App: 2\", "
+                             "PATH=\"C:\\App\\\"\r\n  COUNT=(items) 12\r\n[NEXT]\r\nLATER=1";
+    Text t(text);
+    int section = ConfigTextFindSection(&t.ct, "CFG");
+    ASSERT_GT(section, 0);
+    t.ct.cursor = static_cast<UINT32>(section);
+    struct Entry {
+        const char* key;
+        const char* value;
+    } const expected[] = {{"NAME", "Demo"}, {"TITLE", "My App: 2"}, {"PATH", "C:\\App\\"}, {"COUNT", nullptr}};
+    for (const Entry& e : expected) {
+        char key[32], value[64];
+        ASSERT_GE(ConfigTextReadKey(&t.ct, key, sizeof(key)), 0);
+        EXPECT_STREQ(key, e.key);
+        if (e.value != nullptr) {
+            ASSERT_GE(ConfigTextReadValue(&t.ct, value, sizeof(value), 0), 0);
+            EXPECT_STREQ(value, e.value);
+        } else {
+            EXPECT_EQ(ConfigTextReadInteger(&t.ct), 12);
+        }
+    }
+    char key[32];
+    EXPECT_EQ(ConfigTextReadKey(&t.ct, key, sizeof(key)), -1); // the next section ends the entries
+}
+
+TEST(ConfigTextTest, TextsCutAnywhereAreNeverReadPastTheirEnd)
+{
+    // Every prefix of these texts ends in the middle of some construct: a quote, a group, an escape,
+    // a key without '=', a switch word, a number.
+    const std::string texts[] = {
+        "[SSCRIPT]\r\nKEY=\"quoted \\\"value\\\" (x)\" /SWITCH:on (group) -1234 C:\\App\\x",
+        "(comment, with: stuff) +42, \"a\r\nb\" \\n\\",
+        "1234 \"C:\\Program Files\\App\\\" /KILL /DLLSHARING \"HKLM\\Software\"",
+    };
+    const UINT32 options[] = {0, CONFIG_TEXT_ESCAPES, CONFIG_TEXT_PUNCTUATION,
+                              CONFIG_TEXT_ESCAPES | CONFIG_TEXT_PUNCTUATION};
+    for (const std::string& full : texts) {
+        for (size_t n = 1; n <= full.size(); n++) {
+            std::string prefix = full.substr(0, n);
+            SCOPED_TRACE(Show(prefix));
+            for (UINT32 start = 0; start < n; start += 3) {
+                Text t(prefix, start);
+                GuardedBytes out(std::string(8, '\xbd'));
+                int r = ConfigTextReadKey(&t.ct, out.data(), 8);
+                EXPECT_TRUE(r >= -1 && r <= 7);
+                EXPECT_LE(t.ct.cursor, n);
+                r = ConfigTextReadSwitch(&t.ct, out.data(), 8);
+                EXPECT_TRUE(r >= -1 && r <= 7);
+                EXPECT_LE(t.ct.cursor, n);
+                ConfigTextReadInteger(&t.ct);
+                EXPECT_LE(t.ct.cursor, n);
+                for (UINT32 o : options) {
+                    Text v(prefix, start);
+                    int length = ConfigTextReadValue(&v.ct, nullptr, 0, o);
+                    EXPECT_LE(length, static_cast<int>(n));
+                    char* value = ConfigTextReadValueAlloc(&v.ct, o);
+                    if (value != nullptr) {
+                        EXPECT_EQ(static_cast<int>(strlen(value)), length);
+                        EXPECT_LE(v.ct.cursor, n);
+                    }
+                    MemFree(value);
+                }
+                EXPECT_GE(ConfigTextFindSection(&t.ct, "SSCRIPT"), -1);
+            }
+        }
+    }
+}

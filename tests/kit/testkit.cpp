@@ -1,0 +1,124 @@
+#include "kit/testkit.h"
+
+#include <string.h>
+
+std::string TestProgramFolder()
+{
+    char path[MAX_PATH] = {};
+    DWORD n = GetModuleFileNameA(nullptr, path, sizeof(path));
+    std::string folder(path, n);
+    size_t slash = folder.rfind('\\');
+    return slash == std::string::npos ? std::string() : folder.substr(0, slash + 1);
+}
+
+namespace {
+
+struct WindowSearch {
+    DWORD processId;
+    bool found;
+};
+
+BOOL CALLBACK FindProcessWindow(HWND window, LPARAM param)
+{
+    WindowSearch* search = reinterpret_cast<WindowSearch*>(param);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner == search->processId && IsWindowVisible(window)) {
+        search->found = true;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+} // namespace
+
+ProgramRun RunProgram(const std::string& exe, const std::string& arguments, DWORD timeoutMs)
+{
+    ProgramRun run = {};
+    std::string commandLine = "\"" + exe + "\" " + arguments;
+    STARTUPINFOA si = {};
+    si.cb = sizeof(si);
+    PROCESS_INFORMATION pi = {};
+    if (!CreateProcessA(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
+                        &pi)) {
+        return run;
+    }
+    run.started = true;
+    DWORD waited = 0;
+    for (;;) {
+        WindowSearch search = {pi.dwProcessId, false};
+        EnumWindows(FindProcessWindow, reinterpret_cast<LPARAM>(&search));
+        run.showedWindow = run.showedWindow || search.found;
+        if (WaitForSingleObject(pi.hProcess, 10) == WAIT_OBJECT_0) {
+            run.exited = true;
+            break;
+        }
+        waited += 10;
+        if (waited >= timeoutMs) {
+            TerminateProcess(pi.hProcess, 99);
+            WaitForSingleObject(pi.hProcess, 5000);
+            break;
+        }
+    }
+    GetExitCodeProcess(pi.hProcess, &run.exitCode);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    return run;
+}
+
+GuardedBytes::GuardedBytes(const void* bytes, size_t length) : size_(length)
+{
+    SYSTEM_INFO info;
+    GetSystemInfo(&info);
+    size_t page = info.dwPageSize;
+    size_t readable = (length / page + 1) * page;
+    base_ = VirtualAlloc(nullptr, readable + page, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
+    if (base_ == nullptr) {
+        return;
+    }
+    DWORD old = 0;
+    VirtualProtect(static_cast<char*>(base_) + readable, page, PAGE_NOACCESS, &old);
+    data_ = static_cast<char*>(base_) + readable - length;
+    if (length != 0) {
+        memcpy(data_, bytes, length);
+    }
+}
+
+GuardedBytes::~GuardedBytes()
+{
+    if (base_ != nullptr) {
+        VirtualFree(base_, 0, MEM_RELEASE);
+    }
+}
+
+namespace {
+
+DWORD WINAPI ThreadTrampoline(void* param)
+{
+    std::function<void()>* fn = static_cast<std::function<void()>*>(param);
+    (*fn)();
+    delete fn;
+    return 0;
+}
+
+} // namespace
+
+HANDLE StartThread(std::function<void()> fn)
+{
+    std::function<void()>* copy = new std::function<void()>(std::move(fn));
+    HANDLE thread = CreateThread(nullptr, 0, ThreadTrampoline, copy, 0, nullptr);
+    if (thread == nullptr) {
+        delete copy;
+    }
+    return thread;
+}
+
+bool JoinThread(HANDLE thread, DWORD timeoutMs)
+{
+    if (thread == nullptr) {
+        return false;
+    }
+    bool ended = WaitForSingleObject(thread, timeoutMs) == WAIT_OBJECT_0;
+    CloseHandle(thread);
+    return ended;
+}

@@ -1,0 +1,46 @@
+#pragma once
+// Helpers shared by the test programs.
+#include <windows.h>
+
+#include <functional>
+#include <string>
+
+// The folder of the running test program, with its trailing backslash. The uninstaller and the other
+// programs of the build sit in the same folder.
+std::string TestProgramFolder();
+
+// What happened to a program started by RunProgram.
+struct ProgramRun {
+    bool started;
+    bool exited;       // false: it was still running at the time-out and was ended
+    DWORD exitCode;
+    bool showedWindow; // a visible top-level window of the process was seen while it ran
+};
+
+// Starts "exe" with the given argument text, watches it for visible windows, waits up to timeoutMs.
+ProgramRun RunProgram(const std::string& exe, const std::string& arguments, DWORD timeoutMs);
+
+// Bytes placed at the very end of a readable page, with an inaccessible page right behind them: a
+// reader that goes one byte past the end faults at once instead of reading what happens to follow.
+class GuardedBytes {
+public:
+    GuardedBytes(const void* bytes, size_t length);
+    explicit GuardedBytes(const std::string& text) : GuardedBytes(text.data(), text.size()) {}
+    ~GuardedBytes();
+    GuardedBytes(const GuardedBytes&) = delete;
+    GuardedBytes& operator=(const GuardedBytes&) = delete;
+
+    char* data() const { return data_; }
+    UINT32 size() const { return static_cast<UINT32>(size_); }
+
+private:
+    void* base_ = nullptr;
+    char* data_ = nullptr;
+    size_t size_ = 0;
+};
+
+// Runs fn on a new Win32 thread; the caller waits for the handle and closes it.
+HANDLE StartThread(std::function<void()> fn);
+
+// Waits for a thread started by StartThread and closes it; false when it did not end within timeoutMs.
+bool JoinThread(HANDLE thread, DWORD timeoutMs = 20000);

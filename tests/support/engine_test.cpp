@@ -1,0 +1,123 @@
+#include "support/engine.h"
+
+#include "kit/testkit.h"
+
+#include <gtest/gtest.h>
+
+#include <objbase.h>
+
+namespace {
+
+// Whether COM is initialised on the calling thread, seen from outside: CoInitialize answers S_FALSE
+// when it already was. The probe undoes its own call.
+bool ComJoined()
+{
+    HRESULT hr = CoInitialize(nullptr);
+    if (SUCCEEDED(hr)) {
+        CoUninitialize();
+    }
+    return hr == S_FALSE;
+}
+
+} // namespace
+
+TEST(EngineTest, StartupCountsAndTheLastShutdownTearsDown)
+{
+    EXPECT_EQ(EngineShutdown(), 0); // nothing started: nothing changes
+    EXPECT_EQ(EngineDatabaseRegistry(), 0u);
+    EXPECT_EQ(EngineDatabaseLock(), nullptr);
+    EXPECT_FALSE(ComJoined());
+
+    ASSERT_EQ(EngineStartup(), 1);
+    ListHandle registry = EngineDatabaseRegistry();
+    ASSERT_NE(registry, 0u);
+    ASSERT_NE(EngineDatabaseLock(), nullptr);
+    EXPECT_TRUE(ComJoined());
+    // The registry is a real list, and the lock a real critical section.
+    EXPECT_EQ(ListSetByName(registry, "MAIN", 1), 1);
+    EnterCriticalSection(EngineDatabaseLock());
+    LeaveCriticalSection(EngineDatabaseLock());
+
+    ASSERT_EQ(EngineStartup(), 1);
+    EXPECT_EQ(EngineDatabaseRegistry(), registry);
+    EXPECT_EQ(EngineShutdown(), 0);
+    EXPECT_EQ(EngineDatabaseRegistry(), registry);
+    EXPECT_TRUE(ComJoined());
+    EXPECT_EQ(EngineShutdown(), 1);
+    EXPECT_EQ(EngineDatabaseRegistry(), 0u);
+    EXPECT_EQ(ListCount(registry), 0u); // the list itself is gone
+    EXPECT_FALSE(ComJoined());
+    EXPECT_EQ(EngineShutdown(), 0);
+
+    // A second life starts from scratch.
+    ASSERT_EQ(EngineStartup(), 1);
+    EXPECT_NE(EngineDatabaseRegistry(), 0u);
+    EXPECT_EQ(EngineShutdown(), 1);
+}
+
+TEST(EngineTest, ComIsJoinedOnceAndLeftOnTheLastReleasePerThread)
+{
+    // On a fresh thread of its own, so that nothing else of the test program has touched COM there.
+    bool checks[8] = {};
+    HANDLE worker = StartThread([&] {
+        checks[0] = ComRelease() == 0; // no use yet
+        checks[1] = ComAcquire() == 1 && ComJoined();
+        checks[2] = ComAcquire() == 1 && ComJoined();
+        checks[3] = ComRelease() == 1 && ComJoined(); // one use left
+        checks[4] = ComRelease() == 1 && !ComJoined();
+        checks[5] = ComRelease() == 0 && !ComJoined();
+    });
+    ASSERT_TRUE(JoinThread(worker));
+    for (int i = 0; i < 6; i++) {
+        EXPECT_TRUE(checks[i]) << "check " << i;
+    }
+}
+
+TEST(EngineTest, EachThreadKeepsItsOwnComUses)
+{
+    ASSERT_EQ(ComAcquire(), 1);
+    HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    HANDLE go = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    bool otherJoined = false, otherLeft = false;
+    HANDLE worker = StartThread([&] {
+        otherJoined = ComAcquire() == 1 && ComJoined();
+        SetEvent(ready);
+        WaitForSingleObject(go, 10000);
+        otherLeft = ComRelease() == 1 && !ComJoined();
+    });
+    ASSERT_EQ(WaitForSingleObject(ready, 10000), WAIT_OBJECT_0);
+    // The other thread's release must not touch this thread's use, and the other way round.
+    EXPECT_EQ(ComRelease(), 1);
+    EXPECT_FALSE(ComJoined());
+    SetEvent(go);
+    ASSERT_TRUE(JoinThread(worker));
+    EXPECT_TRUE(otherJoined);
+    EXPECT_TRUE(otherLeft);
+    EXPECT_EQ(ComRelease(), 0);
+    CloseHandle(ready);
+    CloseHandle(go);
+}
+
+TEST(EngineTest, ConcurrentStartupsAndShutdownsBalance)
+{
+    std::vector<HANDLE> threads;
+    LONG failures = 0;
+    for (int t = 0; t < 4; t++) {
+        threads.push_back(StartThread([&] {
+            for (int i = 0; i < 50; i++) {
+                if (EngineStartup() != 1) {
+                    InterlockedIncrement(&failures);
+                }
+                if (EngineDatabaseRegistry() == 0) {
+                    InterlockedIncrement(&failures);
+                }
+                EngineShutdown();
+            }
+        }));
+    }
+    for (HANDLE h : threads) {
+        EXPECT_TRUE(JoinThread(h, 60000));
+    }
+    EXPECT_EQ(failures, 0);
+    EXPECT_EQ(EngineDatabaseRegistry(), 0u);
+}

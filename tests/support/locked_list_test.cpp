@@ -1,0 +1,371 @@
+#include "support/locked_list.h"
+
+#include "kit/testkit.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <string>
+#include <vector>
+
+namespace {
+
+// The values of a list from first to last, walked the way the program walks lists.
+std::vector<UINT_PTR> Forward(ListHandle list)
+{
+    std::vector<UINT_PTR> values;
+    UINT_PTR v = 0;
+    for (int ok = ListFirst(list, &v, 0); ok && values.size() <= ListCount(list); ok = ListNext(list, v, &v, 0, 0)) {
+        values.push_back(v);
+    }
+    return values;
+}
+
+std::vector<UINT_PTR> Backward(ListHandle list)
+{
+    std::vector<UINT_PTR> values;
+    UINT_PTR v = 0;
+    for (int ok = ListLast(list, &v, 0); ok && values.size() <= ListCount(list); ok = ListPrev(list, v, &v, 0, 0)) {
+        values.insert(values.begin(), v);
+    }
+    return values;
+}
+
+ListHandle MakeList(std::initializer_list<UINT_PTR> keys)
+{
+    ListHandle list = ListCreate();
+    for (UINT_PTR k : keys) {
+        ListSetByKey(list, k, k, 0);
+    }
+    return list;
+}
+
+// Waits until flag is set, at most timeoutMs.
+bool WaitFor(const std::atomic<bool>& flag, DWORD timeoutMs = 10000)
+{
+    for (DWORD waited = 0; !flag.load(); waited += 5) {
+        if (waited >= timeoutMs) {
+            return false;
+        }
+        Sleep(5);
+    }
+    return true;
+}
+
+} // namespace
+
+TEST(LockedListTest, NamedItemsCountUsesAndAreFoundByTheirValue)
+{
+    ListHandle list = ListCreate();
+    ASSERT_NE(list, 0u);
+    EXPECT_EQ(ListSetByName(list, "alpha", 100), 1);
+    EXPECT_EQ(ListSetByName(list, "alpha", 200), 1);
+    EXPECT_EQ(ListCount(list), 1u);
+    UINT_PTR v = 0;
+    EXPECT_EQ(ListFindByName(list, "alpha", &v, 0), 1);
+    EXPECT_EQ(v, 200u);
+    EXPECT_EQ(ListFindByName(list, "ALPHA", &v, 0), 0); // names compare case-sensitively
+    EXPECT_EQ(v, 0u);
+    // A named item's key is its value.
+    EXPECT_EQ(ListFindByKey(list, 200, &v, 0), 1);
+    EXPECT_EQ(v, 200u);
+    EXPECT_EQ(ListFindByKey(list, 100, &v, 0), 0);
+    EXPECT_EQ(ListUseCount(list, 200), 2u);
+    EXPECT_EQ(ListRemoveByKey(list, 200), 1);
+    EXPECT_EQ(ListCount(list), 1u);
+    EXPECT_EQ(ListRemoveByKey(list, 200), 1);
+    EXPECT_EQ(ListCount(list), 0u);
+    EXPECT_EQ(ListRemoveByKey(list, 200), 0);
+    // Empty and null names are refused: keyed items have empty names.
+    ListSetByKey(list, 7, 70, 0);
+    EXPECT_EQ(ListSetByName(list, "", 5), 0);
+    EXPECT_EQ(ListFindByName(list, "", &v, 0), 0);
+    EXPECT_EQ(ListFindByName(list, nullptr, &v, 0), 0);
+    EXPECT_EQ(ListFindByKey(list, 7, &v, 0), 1);
+    EXPECT_EQ(v, 70u);
+    EXPECT_EQ(ListDestroy(list), 1);
+}
+
+TEST(LockedListTest, WalksStopAtTheEndsOrWrapAround)
+{
+    ListHandle list = MakeList({10, 20, 30});
+    EXPECT_EQ(Forward(list), (std::vector<UINT_PTR>{10, 20, 30}));
+    EXPECT_EQ(Backward(list), (std::vector<UINT_PTR>{10, 20, 30}));
+    UINT_PTR v = 99;
+    EXPECT_EQ(ListNext(list, 30, &v, 0, 0), 0);
+    EXPECT_EQ(v, 0u);
+    EXPECT_EQ(ListNext(list, 30, &v, 1, 0), 1);
+    EXPECT_EQ(v, 10u);
+    EXPECT_EQ(ListPrev(list, 10, &v, 0, 0), 0);
+    EXPECT_EQ(ListPrev(list, 10, &v, 1, 0), 1);
+    EXPECT_EQ(v, 30u);
+    EXPECT_EQ(ListNext(list, 12345, &v, 1, 0), 0); // an absent current key
+    ListDestroy(list);
+
+    ListHandle one = MakeList({5});
+    EXPECT_EQ(ListNext(one, 5, &v, 1, 0), 1);
+    EXPECT_EQ(v, 5u);
+    EXPECT_EQ(ListPrev(one, 5, &v, 1, 0), 1);
+    EXPECT_EQ(v, 5u);
+    EXPECT_EQ(ListNext(one, 5, &v, 0, 0), 0);
+    ListDestroy(one);
+
+    ListHandle empty = ListCreate();
+    EXPECT_EQ(ListFirst(empty, &v, 0), 0);
+    EXPECT_EQ(ListLast(empty, &v, 0), 0);
+    EXPECT_EQ(ListDestroy(empty), 1);
+}
+
+TEST(LockedListTest, RemovingItemsKeepsTheRingAndTheCursorsSound)
+{
+    ListHandle list = MakeList({1, 2, 3, 4, 5});
+    UINT_PTR v = 0;
+    ListFindByKey(list, 3, &v, 0); // both cursors on 3
+    EXPECT_EQ(ListRemoveByKey(list, 3), 1);
+    EXPECT_EQ(ListRemoveByKey(list, 1), 1); // the first
+    EXPECT_EQ(ListRemoveByKey(list, 5), 1); // the last
+    EXPECT_EQ(Forward(list), (std::vector<UINT_PTR>{2, 4}));
+    EXPECT_EQ(Backward(list), (std::vector<UINT_PTR>{2, 4}));
+    EXPECT_EQ(ListNext(list, 4, &v, 1, 0), 1);
+    EXPECT_EQ(v, 2u);
+    ListSetByKey(list, 6, 6, 0);
+    EXPECT_EQ(Forward(list), (std::vector<UINT_PTR>{2, 4, 6}));
+    // The destruction idiom: take the first and remove it until none is left.
+    while (ListFirst(list, &v, 0)) {
+        ListRemoveByKey(list, v);
+    }
+    EXPECT_EQ(ListCount(list), 0u);
+    ListDestroy(list);
+}
+
+TEST(LockedListTest, MoveReordersAndRepairsTheEnds)
+{
+    struct Case {
+        UINT_PTR position;
+        UINT_PTR key;
+        std::vector<UINT_PTR> order;
+        int result;
+    } const cases[] = {
+        {LIST_FRONT, 3, {3, 1, 2}, 1},
+        {LIST_FRONT, 2, {2, 1, 3}, 1},
+        {LIST_FRONT, 1, {1, 2, 3}, 0},
+        {LIST_END, 1, {2, 3, 1}, 1},
+        {LIST_END, 2, {1, 3, 2}, 1},
+        {LIST_END, 3, {1, 2, 3}, 0},
+        {3, 1, {2, 3, 1}, 1},  // behind the last
+        {1, 3, {1, 3, 2}, 1},  // the last behind the first
+        {2, 1, {2, 1, 3}, 1},  // the first behind the second
+        {1, 2, {1, 2, 3}, 0},  // already there
+        {2, 2, {1, 2, 3}, 0},  // behind itself
+        {9, 2, {1, 2, 3}, 0},  // no such position
+        {1, 9, {1, 2, 3}, 0},  // no such item
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "position " << c.position << " key " << c.key);
+        ListHandle list = MakeList({1, 2, 3});
+        EXPECT_EQ(ListMove(list, c.position, c.key), c.result);
+        EXPECT_EQ(Forward(list), c.order);
+        EXPECT_EQ(Backward(list), c.order);
+        ListDestroy(list);
+    }
+    ListHandle one = MakeList({1});
+    EXPECT_EQ(ListMove(one, LIST_FRONT, 1), 0);
+    EXPECT_EQ(ListMove(one, LIST_END, 1), 0);
+    EXPECT_EQ(Forward(one), (std::vector<UINT_PTR>{1}));
+    ListDestroy(one);
+}
+
+TEST(LockedListTest, DestroyedAndUnknownHandlesGiveZero)
+{
+    ListHandle list = MakeList({1, 2});
+    ListSetByName(list, "n", 3);
+    ASSERT_EQ(ListDestroy(list), 1);
+    UINT_PTR v = 77;
+    EXPECT_EQ(ListDestroy(list), 0);
+    EXPECT_EQ(ListCount(list), 0u);
+    EXPECT_EQ(ListSetByName(list, "n", 4), 0);
+    EXPECT_EQ(ListSetByKey(list, 1, 1, 0), 0);
+    EXPECT_EQ(ListFindByName(list, "n", &v, 0), 0);
+    EXPECT_EQ(v, 0u);
+    v = 77;
+    EXPECT_EQ(ListFindByKey(list, 1, &v, 1), 0);
+    EXPECT_EQ(v, 0u);
+    EXPECT_EQ(ListRemoveByKey(list, 1), 0);
+    v = 77;
+    EXPECT_EQ(ListFirst(list, &v, 0), 0);
+    EXPECT_EQ(v, 0u);
+    EXPECT_EQ(ListLast(list, &v, 0), 0);
+    EXPECT_EQ(ListNext(list, 1, &v, 1, 0), 0);
+    EXPECT_EQ(ListPrev(list, 2, &v, 1, 0), 0);
+    EXPECT_EQ(ListUseCount(list, 1), 0u);
+    EXPECT_EQ(ListMove(list, LIST_END, 1), 0);
+    ListUnlock(list, 1);
+    // A handle that never was a list, and the null handle.
+    EXPECT_EQ(ListCount(0), 0u);
+    EXPECT_EQ(ListFirst(reinterpret_cast<ListHandle>(&v), &v, 0), 0);
+    // Values may be full pointers of the 64-bit build.
+    ListHandle wide = ListCreate();
+    UINT_PTR address = reinterpret_cast<UINT_PTR>(&wide);
+    EXPECT_EQ(ListSetByKey(wide, address, address, 0), 1);
+    EXPECT_EQ(ListFindByKey(wide, address, &v, 0), 1);
+    EXPECT_EQ(v, address);
+    ListDestroy(wide);
+}
+
+TEST(LockedListTest, WalksCostOneComparisonPerStep)
+{
+    const UINT_PTR n = 2000;
+    ListHandle list = ListCreate();
+    for (UINT_PTR k = 1; k <= n; k++) {
+        ListSetByKey(list, k * 16, k, 0);
+    }
+    // Walk by key: ListNext and ListPrev are given the current item's key.
+    UINT64 before = ListLookupComparisons();
+    UINT_PTR v = 0, steps = 0;
+    for (int ok = ListFirst(list, &v, 0); ok; ok = ListNext(list, v * 16, &v, 0, 0)) {
+        steps++;
+    }
+    EXPECT_EQ(steps, n);
+    EXPECT_EQ(ListLookupComparisons() - before, n); // n - 1 steps and the failed step at the end
+
+    before = ListLookupComparisons();
+    steps = 0;
+    for (int ok = ListLast(list, &v, 0); ok; ok = ListPrev(list, v * 16, &v, 0, 0)) {
+        steps++;
+    }
+    EXPECT_EQ(steps, n);
+    EXPECT_EQ(ListLookupComparisons() - before, n);
+
+    // A find followed by a use of the same item costs one comparison.
+    ListFindByKey(list, 1000 * 16, &v, 0);
+    before = ListLookupComparisons();
+    EXPECT_EQ(ListUseCount(list, 1000 * 16), 1u);
+    EXPECT_EQ(ListLookupComparisons() - before, 1u);
+    ListDestroy(list);
+}
+
+TEST(LockedListTest, AnItemLockedTwiceBlocksAnotherThreadUntilBothUnlocks)
+{
+    ListHandle list = MakeList({1, 2});
+    UINT_PTR v = 0;
+    ASSERT_EQ(ListFindByKey(list, 1, &v, 1), 1);
+    ASSERT_EQ(ListFirst(list, &v, 1), 1); // the same item, locked a second time
+    ASSERT_EQ(v, 1u);
+
+    std::atomic<bool> started(false), found(false);
+    HANDLE other = StartThread([&] {
+        started = true;
+        UINT_PTR w = 0;
+        if (ListFindByKey(list, 1, &w, 1) == 1 && w == 1) {
+            found = true;
+        }
+        ListUnlock(list, 1);
+    });
+    ASSERT_TRUE(WaitFor(started));
+    // Meanwhile the list stays usable: other items, plain finds, counts.
+    EXPECT_EQ(ListFindByKey(list, 2, &v, 1), 1);
+    ListUnlock(list, 2);
+    EXPECT_EQ(ListFindByKey(list, 1, &v, 0), 1);
+    EXPECT_EQ(ListCount(list), 2u);
+    Sleep(100);
+    EXPECT_FALSE(found.load());
+
+    ListUnlock(list, 1);
+    Sleep(100);
+    EXPECT_FALSE(found.load()) << "one unlock of two released the item";
+
+    ListUnlock(list, 1);
+    EXPECT_TRUE(WaitFor(found));
+    EXPECT_TRUE(JoinThread(other));
+    ListDestroy(list);
+}
+
+TEST(LockedListTest, UnlockByAnotherThreadChangesNothing)
+{
+    ListHandle list = MakeList({1});
+    UINT_PTR v = 0;
+    ASSERT_EQ(ListFindByKey(list, 1, &v, 1), 1);
+    std::atomic<bool> locked(false);
+    HANDLE other = StartThread([&] {
+        ListUnlock(list, 1); // not the owner: no effect
+        UINT_PTR w = 0;
+        ListSetByKey(list, 1, 11, 1); // blocks until the owner lets go
+        locked = ListFindByKey(list, 1, &w, 0) == 1 && w == 11;
+        ListUnlock(list, 1);
+    });
+    Sleep(100);
+    EXPECT_FALSE(locked.load());
+    EXPECT_EQ(ListFindByKey(list, 1, &v, 0), 1);
+    EXPECT_EQ(v, 1u);
+    ListUnlock(list, 1);
+    EXPECT_TRUE(JoinThread(other));
+    EXPECT_TRUE(locked.load());
+    EXPECT_EQ(ListUseCount(list, 1), 2u);
+    ListDestroy(list);
+}
+
+TEST(LockedListTest, DestroyWaitsForAnItemThatAnotherThreadHolds)
+{
+    ListHandle list = MakeList({1, 2, 3});
+    std::atomic<bool> holding(false), release(false);
+    HANDLE holder = StartThread([&] {
+        UINT_PTR v = 0;
+        ListFindByKey(list, 2, &v, 1);
+        holding = true;
+        WaitFor(release);
+        ListUnlock(list, 2);
+    });
+    ASSERT_TRUE(WaitFor(holding));
+
+    std::atomic<bool> destroyed(false);
+    HANDLE destroyer = StartThread([&] { destroyed = ListDestroy(list) == 1; });
+    Sleep(150);
+    EXPECT_FALSE(destroyed.load());
+    // The items in front of the held one may already be gone; the held one is still there.
+    EXPECT_EQ(ListUseCount(list, 2), 1u);
+
+    release = true;
+    EXPECT_TRUE(JoinThread(holder));
+    EXPECT_TRUE(JoinThread(destroyer));
+    EXPECT_TRUE(destroyed.load());
+    EXPECT_EQ(ListCount(list), 0u);
+    EXPECT_EQ(ListFirst(list, nullptr, 0), 0);
+
+    // Items that the destroying thread holds itself do not make it wait; nor does its own removal.
+    ListHandle own = MakeList({1, 2});
+    UINT_PTR v = 0;
+    ListFindByKey(own, 1, &v, 1);
+    EXPECT_EQ(ListRemoveByKey(own, 1), 1);
+    EXPECT_EQ(ListCount(own), 1u);
+    ListFindByKey(own, 2, &v, 1);
+    EXPECT_EQ(ListDestroy(own), 1);
+}
+
+TEST(LockedListTest, ThreadsSharingOneListLoseNoItem)
+{
+    ListHandle list = ListCreate();
+    const UINT_PTR perThread = 300;
+    std::vector<HANDLE> threads;
+    for (UINT_PTR t = 0; t < 4; t++) {
+        threads.push_back(StartThread([=] {
+            for (UINT_PTR i = 0; i < perThread; i++) {
+                UINT_PTR key = t * 100000 + i + 1;
+                ListSetByKey(list, key, key, 1); // created locked
+                UINT_PTR v = 0;
+                ListFindByKey(list, key, &v, 1);
+                ListUnlock(list, key);
+                ListUnlock(list, key);
+                if (i % 2 == 1) {
+                    ListRemoveByKey(list, key);
+                }
+            }
+        }));
+    }
+    for (HANDLE h : threads) {
+        EXPECT_TRUE(JoinThread(h, 60000));
+    }
+    EXPECT_EQ(ListCount(list), 4 * perThread / 2);
+    EXPECT_EQ(Forward(list).size(), 4 * perThread / 2);
+    EXPECT_EQ(Backward(list).size(), 4 * perThread / 2);
+    EXPECT_EQ(ListDestroy(list), 1);
+}

@@ -1,0 +1,70 @@
+#include "ui/dialog_texts.h"
+
+#include "support/engine.h"
+
+#include <gtest/gtest.h>
+
+#include <string.h>
+
+#include <memory>
+
+TEST(DialogTextsTest, StartupLoadsDefaultsAndBlocksReplaceOnlyWhatTheyFill)
+{
+    auto block = std::make_unique<DialogTextBlock>();
+    memset(block.get(), 0, sizeof(DialogTextBlock));
+    EXPECT_EQ(UiApplyTexts(block.get()), 0); // not started: no instance
+    EXPECT_EQ(UiStartup(nullptr), 0);
+    EXPECT_EQ(EngineDatabaseRegistry(), 0u);
+
+    HINSTANCE instance = GetModuleHandleA(nullptr);
+    ASSERT_EQ(UiStartup(instance), 1);
+    EXPECT_EQ(UiInstance(), instance);
+    EXPECT_NE(EngineDatabaseRegistry(), 0u); // the engine runs while the layer does
+    EXPECT_STREQ(UiText(UI_TEXT_NO_PRIVILEGES), "You have no privileges to perform setup operation on Your machine!");
+    EXPECT_STREQ(UiText(UI_TEXT_FIXUP_LABELS),
+                 "Fixing UP@Please, wait while Setup looking for@selected components...@Component:");
+    EXPECT_STREQ(UiText(UI_TEXT_REMOVE_LABELS),
+                 "@Unregister components@Destroy program group@Remove files@Remove folders@Remove registry keys");
+    const char* buttons[] = {"Ok", "Cancel", "Yes", "No", "Abort", "Retry", "Ignore"};
+    for (int i = 0; i < 7; i++) {
+        EXPECT_STREQ(UiText(UI_TEXT_BUTTON_OK + i), buttons[i]);
+    }
+    EXPECT_STREQ(UiText(UI_TEXT_DIALOG_OK), "Ok");
+    EXPECT_STREQ(UiText(UI_TEXT_DIALOG_CANCEL), "Cancel");
+    EXPECT_STREQ(UiText(UI_TEXT_DIALOG_BROWSE), "Browse");
+    EXPECT_STREQ(UiText(0), "");
+    EXPECT_STREQ(UiText(33), "");
+    EXPECT_EQ(UiNumberValue(UI_NUMBER_REMOVAL_DIALOG), 143u);
+    EXPECT_EQ(UiNumberValue(UI_NUMBER_FIXUP_DIALOG), 148u);
+    EXPECT_EQ(UiNumberValue(0), 0u);
+    EXPECT_EQ(UiNumberValue(16), 0u);
+
+    // An override with an empty "Fixing UP" slot keeps the default labels.
+    strcpy(block->text[UI_TEXT_BUTTON_YES], "Ja");
+    strcpy(block->text[UI_TEXT_REMOVE_LABELS], "@A@B@C@D@E");
+    block->number[UI_NUMBER_REMOVAL_DIALOG] = 200;
+    // A slot filled to the last byte, without a terminator, is cut to 259 characters.
+    memset(block->text[UI_TEXT_BUTTON_NO], 'n', UI_TEXT_SIZE);
+    EXPECT_EQ(UiApplyTexts(block.get()), 1);
+    EXPECT_STREQ(UiText(UI_TEXT_BUTTON_YES), "Ja");
+    EXPECT_STREQ(UiText(UI_TEXT_REMOVE_LABELS), "@A@B@C@D@E");
+    EXPECT_EQ(strlen(UiText(UI_TEXT_BUTTON_NO)), 259u);
+    EXPECT_STREQ(UiText(UI_TEXT_FIXUP_LABELS),
+                 "Fixing UP@Please, wait while Setup looking for@selected components...@Component:");
+    EXPECT_STREQ(UiText(UI_TEXT_BUTTON_OK), "Ok");
+    EXPECT_EQ(UiNumberValue(UI_NUMBER_REMOVAL_DIALOG), 200u);
+    EXPECT_EQ(UiNumberValue(UI_NUMBER_FIXUP_DIALOG), 148u);
+
+    // A second start with an instance and no block resets the table; the engine is started once.
+    ASSERT_EQ(UiStartup(instance), 1);
+    EXPECT_STREQ(UiText(UI_TEXT_BUTTON_YES), "Yes");
+    EXPECT_EQ(UiNumberValue(UI_NUMBER_REMOVAL_DIALOG), 143u);
+
+    UiShutdown();
+    EXPECT_EQ(UiInstance(), nullptr);
+    EXPECT_STREQ(UiText(UI_TEXT_BUTTON_OK), "");
+    EXPECT_EQ(EngineDatabaseRegistry(), 0u);
+    EXPECT_EQ(UiApplyTexts(block.get()), 0);
+    UiShutdown(); // a second end changes nothing
+    EXPECT_EQ(EngineShutdown(), 0);
+}
