@@ -70,3 +70,15 @@ TEST(ProgramTest, WithoutAProductConfigurationItEndsQuietlyWithZero)
         EXPECT_FALSE(run.showedWindow);
     }
 }
+
+TEST(ProgramTest, TheWatchSeesAWindowWhenAProgramShowsOne)
+{
+    // The check above is only worth something if a window would be seen: Wine's own notepad opens one
+    // and is still running at the time-out.
+    char system[MAX_PATH] = {};
+    ASSERT_NE(GetSystemDirectoryA(system, sizeof(system)), 0u);
+    ProgramRun run = RunProgram(std::string(system) + "\\notepad.exe", "", 3000);
+    ASSERT_TRUE(run.started);
+    EXPECT_FALSE(run.exited);
+    EXPECT_TRUE(run.showedWindow);
+}
