@@ -9,6 +9,8 @@ set(UNINST_SOURCES_SUPPORT
 
 set(UNINST_SOURCES_DATA
     data/config_text.cpp
+    data/cdf_chunk.cpp
+    data/cdf.cpp
 )
 
 set(UNINST_SOURCES_UI
@@ -37,6 +39,8 @@ set(UNINST_TESTS_SUPPORT
 )
 set(UNINST_TESTS_DATA
     tests/data/config_text_test.cpp
+    tests/data/cdf_chunk_test.cpp
+    tests/data/cdf_test.cpp
 )
 set(UNINST_TESTS_UI
     tests/ui/dialog_texts_test.cpp

@@ -122,3 +122,58 @@ bool JoinThread(HANDLE thread, DWORD timeoutMs)
     CloseHandle(thread);
     return ended;
 }
+
+namespace {
+
+void RemoveTree(const std::string& folder)
+{
+    WIN32_FIND_DATAA found;
+    HANDLE find = FindFirstFileA((folder + "*").c_str(), &found);
+    if (find != INVALID_HANDLE_VALUE) {
+        do {
+            std::string name = found.cFileName;
+            if (name == "." || name == "..") {
+                continue;
+            }
+            std::string path = folder + name;
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                RemoveTree(path + "\\");
+            } else {
+                SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+                DeleteFileA(path.c_str());
+            }
+        } while (FindNextFileA(find, &found));
+        FindClose(find);
+    }
+    RemoveDirectoryA(folder.c_str());
+}
+
+} // namespace
+
+TestFolder::TestFolder()
+{
+    char temp[MAX_PATH] = {};
+    GetTempPathA(sizeof(temp), temp);
+    static LONG counter = 0;
+    char name[64];
+    wsprintfA(name, "uninst-test-%lu-%ld\\", GetCurrentProcessId(), InterlockedIncrement(&counter));
+    path_ = std::string(temp) + name;
+    CreateDirectoryA(path_.c_str(), nullptr);
+}
+
+TestFolder::~TestFolder()
+{
+    RemoveTree(path_);
+}
+
+bool WriteFileBytes(const std::string& path, const std::string& bytes)
+{
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    DWORD written = 0;
+    BOOL ok = WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    CloseHandle(h);
+    return ok && written == bytes.size();
+}

@@ -39,6 +39,26 @@ private:
     size_t size_ = 0;
 };
 
+// A folder of its own under the temporary directory of the Wine prefix, removed with everything in
+// it when the object goes.
+class TestFolder {
+public:
+    TestFolder();
+    ~TestFolder();
+    TestFolder(const TestFolder&) = delete;
+    TestFolder& operator=(const TestFolder&) = delete;
+
+    // The folder with its trailing backslash, and a path inside it.
+    const std::string& path() const { return path_; }
+    std::string operator/(const std::string& name) const { return path_ + name; }
+
+private:
+    std::string path_;
+};
+
+// Writes bytes to a file (replacing it); false on failure.
+bool WriteFileBytes(const std::string& path, const std::string& bytes);
+
 // Runs fn on a new Win32 thread; the caller waits for the handle and closes it.
 HANDLE StartThread(std::function<void()> fn);
 
