@@ -5,7 +5,8 @@ UNINST_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 UNINST_BUILD=${UNINST_BUILD:-$UNINST_ROOT/build}
 
 uninst_packages="cmake ninja-build g++-mingw-w64-x86-64 g++-mingw-w64-i686 mingw-w64-x86-64-dev
-  mingw-w64-i686-dev libz-mingw-w64-dev googletest wine wine64 xvfb xauth"
+  mingw-w64-i686-dev libz-mingw-w64-dev googletest wine wine64 xvfb xauth
+  clang libclang-rt-14-dev zlib1g-dev"
 
 # Installs the Debian packages that are missing (nothing when all are there).
 uninst_install_packages() {

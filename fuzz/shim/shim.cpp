@@ -1,0 +1,123 @@
+#include <windows.h>
+
+#include <stdlib.h>
+#include <strings.h>
+
+#include <string>
+
+namespace {
+
+struct ShimFile {
+    std::string path;
+    const BYTE* data = nullptr;
+    size_t size = 0;
+};
+
+ShimFile g_file;
+DWORD g_lastError = 0;
+
+struct OpenFile {
+    const BYTE* data;
+    size_t size;
+    UINT64 position;
+};
+
+} // namespace
+
+void ShimSetFile(const char* path, const void* data, size_t size)
+{
+    g_file.path = path;
+    g_file.data = static_cast<const BYTE*>(data);
+    g_file.size = size;
+}
+
+HANDLE GetProcessHeap()
+{
+    return reinterpret_cast<HANDLE>(1);
+}
+
+void* HeapAlloc(HANDLE, DWORD flags, SIZE_T size)
+{
+    // Like the process heap, a zero-size request gives a (unique) block.
+    void* block = malloc(size != 0 ? size : 1);
+    if (block != nullptr && (flags & HEAP_ZERO_MEMORY)) {
+        memset(block, 0, size);
+    }
+    return block;
+}
+
+BOOL HeapFree(HANDLE, DWORD, void* block)
+{
+    free(block);
+    return TRUE;
+}
+
+HANDLE CreateFileA(const char* path, DWORD, DWORD, void*, DWORD, DWORD, HANDLE)
+{
+    if (path == nullptr || g_file.path != path) {
+        g_lastError = 2;
+        return INVALID_HANDLE_VALUE;
+    }
+    return new OpenFile{g_file.data, g_file.size, 0};
+}
+
+BOOL ReadFile(HANDLE file, void* buffer, DWORD toRead, DWORD* read, void*)
+{
+    OpenFile* f = static_cast<OpenFile*>(file);
+    size_t left = f->position < f->size ? f->size - static_cast<size_t>(f->position) : 0;
+    size_t n = toRead < left ? toRead : left;
+    if (n != 0) {
+        memcpy(buffer, f->data + f->position, n);
+    }
+    f->position += n;
+    *read = static_cast<DWORD>(n);
+    return TRUE;
+}
+
+DWORD SetFilePointer(HANDLE file, LONG distance, LONG* distanceHigh, DWORD)
+{
+    OpenFile* f = static_cast<OpenFile*>(file);
+    int64_t target = distanceHigh != nullptr
+                         ? static_cast<int64_t>((static_cast<uint64_t>(static_cast<uint32_t>(*distanceHigh)) << 32) |
+                                                static_cast<uint32_t>(distance))
+                         : distance;
+    if (target < 0) {
+        g_lastError = 131;
+        return INVALID_SET_FILE_POINTER;
+    }
+    f->position = static_cast<UINT64>(target);
+    if (distanceHigh != nullptr) {
+        *distanceHigh = static_cast<LONG>(f->position >> 32);
+    }
+    return static_cast<DWORD>(f->position);
+}
+
+DWORD GetFileSize(HANDLE file, DWORD* high)
+{
+    OpenFile* f = static_cast<OpenFile*>(file);
+    if (high != nullptr) {
+        *high = static_cast<DWORD>(static_cast<UINT64>(f->size) >> 32);
+    }
+    return static_cast<DWORD>(f->size);
+}
+
+BOOL CloseHandle(HANDLE handle)
+{
+    delete static_cast<OpenFile*>(handle);
+    return TRUE;
+}
+
+DWORD GetLastError()
+{
+    return g_lastError;
+}
+
+void SetLastError(DWORD error)
+{
+    g_lastError = error;
+}
+
+int lstrcmpiA(const char* a, const char* b)
+{
+    return strcasecmp(a, b);
+}
