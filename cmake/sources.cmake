@@ -13,6 +13,14 @@ set(UNINST_SOURCES_DATA
     data/cdf.cpp
 )
 
+set(UNINST_SOURCES_SCRIPT
+    script/database.cpp
+    script/objects.cpp
+    script/friends.cpp
+    script/object_text.cpp
+    script/script_parser.cpp
+)
+
 set(UNINST_SOURCES_UI
     ui/dialog_texts.cpp
 )
@@ -41,6 +49,11 @@ set(UNINST_TESTS_DATA
     tests/data/config_text_test.cpp
     tests/data/cdf_chunk_test.cpp
     tests/data/cdf_test.cpp
+)
+set(UNINST_TESTS_SCRIPT
+    tests/script/database_test.cpp
+    tests/script/objects_test.cpp
+    tests/script/script_parser_test.cpp
 )
 set(UNINST_TESTS_UI
     tests/ui/dialog_texts_test.cpp

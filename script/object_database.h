@@ -1,0 +1,165 @@
+#pragma once
+// The object database: named collections of install objects (files, folders, program groups,
+// registry keys and values) with their types, flags, states, parents and texts. Databases live in one
+// process-wide registry; every operation locks the database it touches for the calling thread, with a
+// recursive, thread-owned lock, so the worker thread and the main thread can share a database.
+//
+// Ids and handles are the addresses of the records (0 = none); every operation looks its record up
+// again and fails quietly on a stale one.
+#include <windows.h>
+
+#include "support/locked_list.h"
+
+typedef UINT_PTR ObjectId;
+typedef UINT_PTR DatabaseHandle;
+
+// Called by the executor for every object it handles: context value, object or count, value, event,
+// extra value.
+typedef int(WINAPI* ProgressCallback)(UINT_PTR context, UINT_PTR object, UINT_PTR value, UINT32 event,
+                                      UINT_PTR extra);
+
+// Object types: the flags word masked with OBJECT_TYPE_MASK.
+const UINT32 OBJECT_TYPE_MASK = 0xff0;
+const UINT32 OBJECT_FILE = 0x10;
+const UINT32 OBJECT_DIRECTORY = 0x20;
+const UINT32 OBJECT_GROUP = 0x40;
+const UINT32 OBJECT_REGKEY = 0x100;
+const UINT32 OBJECT_REGITEM = 0x200;
+
+// Object flags.
+const UINT32 OBJECT_MARK_1 = 0x1; // executor work marks; 0x1 on a group: its folder was found
+const UINT32 OBJECT_MARK_2 = 0x2;
+const UINT32 OBJECT_MARK_4 = 0x4;
+const UINT32 OBJECT_TOUCHED = 0x8;
+const UINT32 OBJECT_SHARED = 0x1000;
+const UINT32 OBJECT_DELETE = 0x2000;
+const UINT32 OBJECT_KILLCHILDREN = 0x4000;
+const UINT32 OBJECT_SETUP = 0x8000;
+const UINT32 OBJECT_OCX = 0x10000;
+const UINT32 OBJECT_EXE = 0x20000;
+const UINT32 OBJECT_STRUCTURE = 0x40000;
+const UINT32 OBJECT_COUNTER = 0x80000;
+const UINT32 OBJECT_QUERY = 0x100000;
+const UINT32 OBJECT_REMOVABLE = 0x200000;
+const UINT32 OBJECT_KEEPCONTENTS = 0x400000;
+const UINT32 OBJECT_NONINSTALLABLE = 0x800000;
+const UINT32 OBJECT_REGISTER = 0x1000000;
+const UINT32 OBJECT_UNREGISTER = 0x2000000;
+const UINT32 OBJECT_UNINSTALL = 0x4000000;
+const UINT32 OBJECT_ROOT_PATH = 0x8000000;
+const UINT32 OBJECT_GROUPED = 0x10000000;
+const UINT32 OBJECT_PASS_THROUGH = 0x20000000;
+const UINT32 OBJECT_EXTENDED = 0x40000000;
+const UINT32 OBJECT_SYSLIB = 0x80000000;
+
+// Object states.
+const UINT32 STATE_READ_ONLY = 0x1;
+const UINT32 STATE_NO_SHARE_COUNT = 0x2;
+const UINT32 STATE_SHARING_KEY = 0x4;
+const UINT32 STATE_EXECUTOR_10 = 0x10;
+const UINT32 STATE_EXPANDED = 0x20;
+const UINT32 STATE_EXECUTOR_10000 = 0x10000;
+const UINT32 STATE_EXECUTOR_20000 = 0x20000;
+const UINT32 STATE_SHARED_DLL = 0x100000;
+const UINT32 STATE_SHARE_WITHOUT_KEY = 0x200000;
+const UINT32 STATE_HAS_ICON = 0x1000000;
+const UINT32 STATE_TARGET_MASK = 0x2000000;
+const UINT32 STATE_HAS_FRIENDS = 0x4000000;
+
+// Database flags.
+const UINT32 DATABASE_PROCESSED = 0x10;
+const UINT32 DATABASE_KEEP_NEWEST = 0x100;
+const UINT32 DATABASE_REPLACE_OLDEST = 0x200;
+const UINT32 DATABASE_REPLACE_ALWAYS = 0x400;
+const UINT32 DATABASE_KEEP_ALWAYS = 0x800;
+const UINT32 DATABASE_REBOOT = 0x1000;
+const UINT32 DATABASE_PROGMAN_GROUPS = 0x2000;
+const UINT32 DATABASE_UPDATE = 0x1000000;
+const UINT32 DATABASE_REMOVE = 0x2000000;
+
+// Sharing modes.
+const UINT32 SHARING_DLL = 0x10;
+const UINT32 SHARING_REGISTRY = 0x20;
+
+const int OBJECT_NAME_SIZE = 32; // 31 characters and a terminator
+
+struct ObjectDatabase {
+    DatabaseHandle handle;
+    UINT32 flags;
+    char name[OBJECT_NAME_SIZE];
+    ObjectId currentGroup;
+    ObjectId sharingKey;
+    UINT32 sharingMode;
+    ProgressCallback callback;
+    INT32 currentSource; // -1 while the source list is empty
+    UINT32 sourceCount;
+    UINT32 sourceCapacity;
+    char** sources;
+    ListHandle objects; // named by object name, keyed by id, value = the record
+    DWORD ownerThread;
+    UINT32 lockCount;
+};
+
+struct InstallObject {
+    ObjectId id;
+    UINT32 flags;
+    UINT32 state;
+    char name[OBJECT_NAME_SIZE];
+    char sysLibName[OBJECT_NAME_SIZE];
+    char shareKey[OBJECT_NAME_SIZE];
+    INT32 sourceIndex;
+    char* source;
+    char* targetPath;
+    UINT32 folderId;
+    char* contents;
+    UINT_PTR handle; // registry key, or a group's item ID list copy
+    char itemName[OBJECT_NAME_SIZE];
+    char groupName[OBJECT_NAME_SIZE];
+    char iconName[OBJECT_NAME_SIZE];
+    INT32 iconIndex;
+    char* registerText;
+    char* unregisterText;
+    ListHandle children; // keyed and valued by id
+    ListHandle friends;  // FriendExtension records named by their extension
+    DatabaseHandle database;
+    ObjectId parent;
+};
+
+inline UINT32 ObjectType(const InstallObject* object)
+{
+    return object->flags & OBJECT_TYPE_MASK;
+}
+
+// Databases.
+DatabaseHandle CreateObjectDatabase(const char* name, const char* sourceText, ProgressCallback callback);
+void CloseObjectDatabase(DatabaseHandle db);
+DatabaseHandle FindObjectDatabase(const char* name);
+ObjectDatabase* LockObjectDatabase(DatabaseHandle db);
+void UnlockObjectDatabase(DatabaseHandle db);
+int SetDatabaseFlags(DatabaseHandle db, UINT32 bits, int set = 1);
+int AddDatabaseSource(DatabaseHandle db, const char* text);
+int SetSharingKey(DatabaseHandle db, ObjectId keyObject, UINT32 mode);
+
+// Objects.
+ObjectId AddObject(DatabaseHandle db, const char* name, UINT32 type);
+int DestroyObject(ObjectId id);
+InstallObject* LockObject(ObjectId id, DatabaseHandle* db = nullptr);
+void ReleaseObject(InstallObject* object);
+ObjectId FindObjectByName(DatabaseHandle db, const char* name);
+ObjectId FindObjectByFlags(DatabaseHandle db, ObjectId afterId, UINT32 mask);
+ObjectId GetParentObject(ObjectId id);
+ObjectId GetAncestorObject(ObjectId id, int toBuiltIn);
+
+// Setters: 1 on success, 0 when the object is missing, read-only, refused, or memory runs out.
+int SetObjectSource(ObjectId id, const char* text);
+int SetObjectParent(ObjectId id, ObjectId parentId);
+int SetObjectFlags(ObjectId id, UINT32 bits);
+int SetObjectShared(ObjectId id, const char* shareKey, int dll);
+int SetObjectContents(ObjectId id, const char* text);
+int SetObjectUninstall(ObjectId id, const char* program, const char* arguments);
+int SetObjectRegister(ObjectId id, const char* text);
+int SetObjectUnregister(ObjectId id, const char* text);
+int SetObjectTargetPath(ObjectId id, const char* text);
+int SetObjectTargetMask(ObjectId id, const char* text);
+int SetObjectSysLib(ObjectId id, const char* name);
+int SetObjectGroup(ObjectId id, const char* groupName, const char* itemName, const char* iconName, int iconIndex);

@@ -1,0 +1,48 @@
+#include "kit/database_kit.h"
+
+#include <string.h>
+
+int WINAPI TestProgressCallback(UINT_PTR, UINT_PTR, UINT_PTR, UINT32, UINT_PTR)
+{
+    return 0;
+}
+
+TestDatabase::TestDatabase(const char* name, const char* source)
+    : db_(CreateObjectDatabase(name, source, TestProgressCallback))
+{
+}
+
+TestDatabase::~TestDatabase()
+{
+    CloseObjectDatabase(db_);
+}
+
+int TestDatabase::Parse(const std::string& entries)
+{
+    std::string text = "[SSCRIPT]\r\n" + entries;
+    return ParseScript(db_, text.data(), static_cast<UINT32>(text.size()));
+}
+
+InstallObject TestDatabase::Get(const char* name) const
+{
+    InstallObject copy;
+    memset(&copy, 0, sizeof(copy));
+    InstallObject* o = LockObject(Find(name));
+    if (o != nullptr) {
+        copy = *o;
+        ReleaseObject(o);
+    }
+    return copy;
+}
+
+ObjectDatabase TestDatabase::State() const
+{
+    ObjectDatabase copy;
+    memset(&copy, 0, sizeof(copy));
+    ObjectDatabase* d = LockObjectDatabase(db_);
+    if (d != nullptr) {
+        copy = *d;
+        UnlockObjectDatabase(db_);
+    }
+    return copy;
+}

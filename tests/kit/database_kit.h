@@ -1,0 +1,42 @@
+#pragma once
+// Object databases for tests: the engine started for the life of a scope, databases made from script
+// texts, and a short way to read an object's record.
+#include "script/object_database.h"
+#include "script/script_parser.h"
+#include "support/engine.h"
+
+#include <string>
+
+int WINAPI TestProgressCallback(UINT_PTR context, UINT_PTR object, UINT_PTR value, UINT32 event, UINT_PTR extra);
+
+// Starts the engine (and with it the database registry) and shuts it down again.
+struct EngineScope {
+    EngineScope() { started = EngineStartup() == 1; }
+    ~EngineScope()
+    {
+        if (started) {
+            EngineShutdown();
+        }
+    }
+    bool started;
+};
+
+// A database that is closed when the object goes.
+class TestDatabase {
+public:
+    explicit TestDatabase(const char* name = "TEST", const char* source = "C:\\Source\\");
+    ~TestDatabase();
+    TestDatabase(const TestDatabase&) = delete;
+    TestDatabase& operator=(const TestDatabase&) = delete;
+
+    DatabaseHandle handle() const { return db_; }
+    // Parses "[SSCRIPT]" followed by the entries; returns ParseScript's result.
+    int Parse(const std::string& entries);
+    ObjectId Find(const char* name) const { return FindObjectByName(db_, name); }
+    // A copy of the object's record (zeroed when there is no such object).
+    InstallObject Get(const char* name) const;
+    ObjectDatabase State() const;
+
+private:
+    DatabaseHandle db_;
+};

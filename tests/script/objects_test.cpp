@@ -1,0 +1,372 @@
+#include "kit/database_kit.h"
+#include "script/friends.h"
+#include "script/object_text.h"
+
+#include <gtest/gtest.h>
+
+#include <string.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+// The names of the database's objects in list order.
+std::vector<std::string> Order(DatabaseHandle db)
+{
+    std::vector<std::string> names;
+    ObjectDatabase* d = LockObjectDatabase(db);
+    UINT_PTR v = 0;
+    for (int ok = ListFirst(d->objects, &v, 0); ok; ok = ListNext(d->objects, v, &v, 0, 0)) {
+        names.push_back(reinterpret_cast<InstallObject*>(v)->name);
+    }
+    UnlockObjectDatabase(db);
+    return names;
+}
+
+using Names = std::vector<std::string>;
+
+} // namespace
+
+TEST(ObjectsTest, AddingAgainKeepsTheObjectAndResetsItsMarks)
+{
+    EngineScope engine;
+    TestDatabase db;
+    ObjectId file = AddObject(db.handle(), "APPFILE", OBJECT_FILE | 0x3);
+    ASSERT_NE(file, 0u);
+    InstallObject o = db.Get("APPFILE");
+    EXPECT_EQ(o.id, file);
+    EXPECT_EQ(o.flags, OBJECT_FILE); // only the type bits of the type
+    EXPECT_EQ(o.state, STATE_EXPANDED);
+    EXPECT_EQ(o.database, db.handle());
+    EXPECT_EQ(o.sourceIndex, 0);
+
+    ASSERT_EQ(SetObjectSource(file, "disk1\\app.exe"), 1);
+    ASSERT_EQ(SetObjectFlags(file, OBJECT_MARK_1 | OBJECT_MARK_2 | OBJECT_REMOVABLE), 1);
+    AddDatabaseSource(db.handle(), "D:\\");
+    EXPECT_EQ(AddObject(db.handle(), "APPFILE", OBJECT_DIRECTORY), file);
+    o = db.Get("APPFILE");
+    EXPECT_EQ(o.flags & OBJECT_TYPE_MASK, OBJECT_FILE); // the first type stays
+    EXPECT_EQ(o.flags & (OBJECT_MARK_1 | OBJECT_MARK_2), 0u);
+    EXPECT_TRUE(o.flags & OBJECT_REMOVABLE);
+    EXPECT_EQ(o.source, nullptr);
+    EXPECT_EQ(o.sourceIndex, 1);
+
+    // Names: at most 31 characters, exact comparison, never empty.
+    ObjectId longName = AddObject(db.handle(), "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789ABCD", OBJECT_FILE);
+    EXPECT_EQ(db.Find("ABCDEFGHIJKLMNOPQRSTUVWXYZ01234"), longName);
+    EXPECT_NE(AddObject(db.handle(), "appfile", OBJECT_FILE), file);
+    EXPECT_EQ(AddObject(db.handle(), "", OBJECT_FILE), 0u);
+    EXPECT_EQ(AddObject(db.handle(), nullptr, OBJECT_FILE), 0u);
+
+    // The sharing tree's own objects are never counted.
+    AddObject(db.handle(), "PROJECT_LOCATION", OBJECT_REGITEM);
+    AddObject(db.handle(), "SHARING_HKEY_FILES", OBJECT_REGKEY);
+    EXPECT_TRUE(db.Get("PROJECT_LOCATION").state & STATE_NO_SHARE_COUNT);
+    EXPECT_TRUE(db.Get("SHARING_HKEY_FILES").state & STATE_NO_SHARE_COUNT);
+    EXPECT_FALSE(db.Get("APPFILE").state & STATE_NO_SHARE_COUNT);
+
+    // A built-in (read-only) object comes back unchanged and refuses every setter.
+    ObjectId builtIn = AddObject(db.handle(), "WINDIR", OBJECT_DIRECTORY);
+    InstallObject* b = LockObject(builtIn);
+    b->state |= STATE_READ_ONLY;
+    b->flags |= OBJECT_MARK_1;
+    ReleaseObject(b);
+    EXPECT_EQ(AddObject(db.handle(), "WINDIR", OBJECT_FILE), builtIn);
+    EXPECT_TRUE(db.Get("WINDIR").flags & OBJECT_MARK_1);
+    EXPECT_EQ(SetObjectFlags(builtIn, OBJECT_REMOVABLE), 0);
+    EXPECT_EQ(SetObjectTargetPath(builtIn, "x"), 0);
+    EXPECT_EQ(SetObjectParent(builtIn, file), 0);
+}
+
+TEST(ObjectsTest, ParentsMoveWholeSubtreesBehindThemAndNeverFormACycle)
+{
+    EngineScope engine;
+    TestDatabase db;
+    DatabaseHandle h = db.handle();
+    for (const char* name : {"A", "B", "C", "D"}) {
+        AddObject(h, name, OBJECT_DIRECTORY);
+    }
+    ObjectId a = db.Find("A"), b = db.Find("B"), c = db.Find("C"), d = db.Find("D");
+    ASSERT_EQ(SetObjectTargetPath(a, "C:\\Root"), 1);
+    EXPECT_TRUE(db.Get("A").flags & OBJECT_ROOT_PATH);
+    EXPECT_EQ(SetObjectParent(a, d), 1); // A below D: A moves behind D
+    EXPECT_FALSE(db.Get("A").flags & OBJECT_ROOT_PATH);
+    EXPECT_EQ(Order(h), (Names{"B", "C", "D", "A"}));
+    EXPECT_EQ(SetObjectParent(b, a), 1);
+    EXPECT_EQ(SetObjectParent(c, b), 1);
+    EXPECT_EQ(Order(h), (Names{"D", "A", "B", "C"}));
+    EXPECT_EQ(GetParentObject(c), b);
+
+    // The same parent again: 0, but the subtree still moves to the end, touched flags as they were.
+    AddObject(h, "E", OBJECT_DIRECTORY);
+    InstallObject* cr = LockObject(c);
+    cr->flags &= ~OBJECT_TOUCHED;
+    ReleaseObject(cr);
+    EXPECT_EQ(SetObjectParent(b, a), 0);
+    EXPECT_EQ(Order(h), (Names{"D", "A", "E", "B", "C"}));
+    EXPECT_FALSE(db.Get("C").flags & OBJECT_TOUCHED);
+
+    // Below itself or below its own descendant: refused, nothing moves.
+    EXPECT_EQ(SetObjectParent(a, a), 0);
+    EXPECT_EQ(SetObjectParent(a, c), 0);
+    EXPECT_EQ(GetParentObject(a), d);
+    EXPECT_EQ(Order(h), (Names{"D", "A", "E", "B", "C"}));
+
+    // A parent from another database, or none, changes nothing.
+    TestDatabase other("OTHER");
+    ObjectId stranger = AddObject(other.handle(), "X", OBJECT_DIRECTORY);
+    ObjectId e = db.Find("E");
+    EXPECT_EQ(SetObjectParent(e, stranger), 0);
+    EXPECT_EQ(SetObjectParent(e, 0x1234), 0);
+    EXPECT_EQ(GetParentObject(e), 0u);
+
+    // Types: a file's parent must be a directory; a key's, a key.
+    ObjectId file = AddObject(h, "F", OBJECT_FILE);
+    ObjectId key = AddObject(h, "K", OBJECT_REGKEY);
+    SetObjectParent(file, c);
+    SetObjectParent(key, c);
+    EXPECT_EQ(GetParentObject(file), c);
+    EXPECT_EQ(GetParentObject(key), 0u);
+    InstallObject* dr = LockObject(d);
+    dr->state |= STATE_READ_ONLY; // D plays a built-in root
+    ReleaseObject(dr);
+    EXPECT_EQ(GetAncestorObject(file, 1), d);
+    EXPECT_EQ(GetAncestorObject(b, 1), d);
+
+    // Destroying a parent takes its subtree with it (K too: a parent is not checked for its type).
+    EXPECT_EQ(DestroyObject(a), 1);
+    EXPECT_EQ(Order(h), (Names{"D", "E"}));
+    EXPECT_EQ(DestroyObject(a), 0);
+}
+
+TEST(ObjectsTest, FlagsAreFilteredByTypeAndSomeBelongToOneFile)
+{
+    EngineScope engine;
+    TestDatabase db;
+    DatabaseHandle h = db.handle();
+    ObjectId f1 = AddObject(h, "F1", OBJECT_FILE);
+    ObjectId f2 = AddObject(h, "F2", OBJECT_FILE);
+    ObjectId dir = AddObject(h, "DIR", OBJECT_DIRECTORY);
+    ObjectId item = AddObject(h, "ITEM", OBJECT_REGITEM);
+    EXPECT_EQ(SetObjectFlags(f1, OBJECT_SETUP | OBJECT_EXE), 1);
+    EXPECT_EQ(SetObjectFlags(f2, OBJECT_SETUP), 1);
+    EXPECT_EQ(db.Get("F1").flags & (OBJECT_SETUP | OBJECT_EXE), OBJECT_EXE);
+    EXPECT_TRUE(db.Get("F2").flags & OBJECT_SETUP);
+
+    struct Case {
+        ObjectId id;
+        UINT32 bits;
+        UINT32 added; // flag bits that appear besides the type and the touched flag
+    } const cases[] = {
+        {f1, OBJECT_COUNTER, 0},                                   // a file is no counter
+        {dir, OBJECT_KEEPCONTENTS, 0},
+        {item, OBJECT_KEEPCONTENTS | OBJECT_COUNTER, OBJECT_KEEPCONTENTS | OBJECT_COUNTER | OBJECT_EXTENDED},
+        {dir, OBJECT_DELETE | OBJECT_STRUCTURE, 0},                // files only
+        {f1, OBJECT_DELETE, OBJECT_DELETE | OBJECT_EXTENDED},
+        {dir, OBJECT_SHARED | OBJECT_SYSLIB | OBJECT_ROOT_PATH, 0}, // not settable as plain flags
+        {dir, OBJECT_PASS_THROUGH | OBJECT_REMOVABLE, OBJECT_PASS_THROUGH | OBJECT_REMOVABLE},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.bits);
+        InstallObject* o = LockObject(c.id);
+        UINT32 type = ObjectType(o);
+        o->flags = type;
+        ReleaseObject(o);
+        EXPECT_EQ(SetObjectFlags(c.id, c.bits), 1);
+        o = LockObject(c.id);
+        EXPECT_EQ(o->flags, type | OBJECT_TOUCHED | c.added);
+        ReleaseObject(o);
+    }
+    // FindObjectByFlags walks forward from an object.
+    SetObjectFlags(f2, OBJECT_REMOVABLE);
+    SetObjectFlags(dir, OBJECT_REMOVABLE);
+    ObjectId found = FindObjectByFlags(h, 0, OBJECT_REMOVABLE);
+    EXPECT_EQ(found, f2);
+    UnlockObjectDatabase(h);
+    found = FindObjectByFlags(h, f2, OBJECT_REMOVABLE);
+    EXPECT_EQ(found, dir);
+    UnlockObjectDatabase(h);
+    EXPECT_EQ(FindObjectByFlags(h, dir, OBJECT_REMOVABLE), 0u);
+    EXPECT_EQ(db.State().lockCount, 1u);
+}
+
+TEST(ObjectsTest, TextSettersFollowTheirRules)
+{
+    EngineScope engine;
+    TestDatabase db;
+    DatabaseHandle h = db.handle();
+    ObjectId dir = AddObject(h, "APPDIR", OBJECT_DIRECTORY);
+    ObjectId lib = AddObject(h, "LIBRT", OBJECT_FILE);
+    ObjectId tool = AddObject(h, "TOOL", OBJECT_FILE);
+    SetObjectTargetPath(dir, "C:\\App");
+    SetObjectParent(lib, dir);
+    SetObjectParent(tool, dir);
+    EXPECT_EQ(SetObjectTargetPath(lib, "sys\\LIBRT32.DLL"), 1);
+    EXPECT_FALSE(db.Get("LIBRT").flags & OBJECT_ROOT_PATH); // it has a parent
+    EXPECT_FALSE(db.Get("LIBRT").state & STATE_EXPANDED);
+    EXPECT_EQ(SetObjectTargetPath(tool, "bin\\Tool.Main.exe"), 1);
+
+    // "_SYSLIB" without a name: the file's own name with its first character replaced.
+    EXPECT_EQ(SetObjectSysLib(lib, nullptr), 1);
+    EXPECT_STREQ(db.Get("LIBRT").sysLibName, "_IBRT32.DLL");
+    EXPECT_TRUE(db.Get("LIBRT").flags & OBJECT_SYSLIB);
+    EXPECT_EQ(SetObjectRegister(lib, "/s"), 0); // a system library is not registered
+    EXPECT_EQ(SetObjectSysLib(dir, "X.DLL"), 0);
+
+    // Register, unregister, uninstall.
+    EXPECT_EQ(SetObjectRegister(tool, "/regserver"), 1);
+    EXPECT_EQ(SetObjectUnregister(tool, "/unregserver"), 1);
+    EXPECT_EQ(db.Get("TOOL").flags & (OBJECT_REGISTER | OBJECT_UNREGISTER), OBJECT_REGISTER | OBJECT_UNREGISTER);
+    EXPECT_EQ(SetObjectSysLib(tool, nullptr), 0); // a registered file is no system library
+    EXPECT_EQ(SetObjectUninstall(tool, nullptr, "/uninstall"), 1);
+    InstallObject t = db.Get("TOOL");
+    EXPECT_EQ(t.flags & (OBJECT_REGISTER | OBJECT_UNREGISTER | OBJECT_UNINSTALL), OBJECT_UNINSTALL);
+    EXPECT_STREQ(t.contents, "Tool.Main"); // the file's name without its extension
+    EXPECT_STREQ(t.registerText, "/uninstall");
+    EXPECT_EQ(SetObjectRegister(tool, "/again"), 0);
+    EXPECT_EQ(SetObjectContents(tool, "text"), 0);
+    EXPECT_EQ(SetObjectUninstall(tool, "setup.exe", ""), 1); // empty arguments: both texts go
+    t = db.Get("TOOL");
+    EXPECT_EQ(t.contents, nullptr);
+    EXPECT_EQ(t.registerText, nullptr);
+    EXPECT_FALSE(t.flags & OBJECT_UNINSTALL);
+    EXPECT_EQ(SetObjectUninstall(tool, "setup.exe", "-u"), 1);
+    EXPECT_STREQ(db.Get("TOOL").contents, "setup.exe");
+    EXPECT_EQ(SetObjectUninstall(dir, "setup.exe", "-u"), 0);
+
+    // Groups and icons.
+    EXPECT_EQ(SetObjectGroup(lib, "My Product", nullptr, nullptr, 0), 1);
+    EXPECT_STREQ(db.Get("LIBRT").itemName, "LIBRT32");
+    EXPECT_EQ(SetObjectGroup(lib, nullptr, nullptr, "NO_SUCH", 3), 0);
+    EXPECT_FALSE(db.Get("LIBRT").state & STATE_HAS_ICON);
+    EXPECT_EQ(SetObjectGroup(lib, nullptr, nullptr, "TOOL", 3), 1);
+    EXPECT_STREQ(db.Get("LIBRT").iconName, "TOOL");
+    EXPECT_EQ(db.Get("LIBRT").iconIndex, 3);
+    EXPECT_TRUE(db.Get("LIBRT").state & STATE_HAS_ICON);
+
+    // Shares, contents, masks.
+    EXPECT_EQ(SetObjectShared(lib, "SHARED_COUNTER_WITH_A_VERY_LONG_NAME", 1), 1);
+    EXPECT_STREQ(db.Get("LIBRT").shareKey, "SHARED_COUNTER_WITH_A_VERY_LONG");
+    EXPECT_TRUE(db.Get("LIBRT").state & STATE_SHARED_DLL);
+    EXPECT_EQ(SetObjectShared(dir, nullptr, 1), 1);
+    EXPECT_FALSE(db.Get("APPDIR").state & STATE_SHARED_DLL); // only files are shared DLLs
+    EXPECT_EQ(db.Get("APPDIR").flags & (OBJECT_SHARED | OBJECT_EXTENDED), OBJECT_SHARED | OBJECT_EXTENDED);
+    EXPECT_EQ(SetObjectContents(dir, "x"), 1);
+    EXPECT_EQ(SetObjectContents(dir, ""), 1);
+    EXPECT_EQ(db.Get("APPDIR").contents, nullptr);
+    EXPECT_EQ(SetObjectTargetMask(dir, "*.txt"), 0);
+    EXPECT_EQ(SetObjectTargetMask(tool, "*.txt"), 1);
+    EXPECT_TRUE(db.Get("TOOL").state & STATE_TARGET_MASK);
+    EXPECT_EQ(SetObjectTargetPath(tool, "plain.txt"), 1);
+    EXPECT_FALSE(db.Get("TOOL").state & STATE_TARGET_MASK);
+}
+
+TEST(ObjectsTest, LeafNamesFollowTheBufferConvention)
+{
+    EngineScope engine;
+    TestDatabase db;
+    DatabaseHandle h = db.handle();
+    ObjectId dir = AddObject(h, "APPDIR", OBJECT_DIRECTORY);
+    ObjectId file = AddObject(h, "APPFILE", OBJECT_FILE);
+    ObjectId key = AddObject(h, "APPKEY", OBJECT_REGKEY);
+    SetObjectTargetPath(dir, "\\Program Files\\App\\");
+    SetObjectParent(file, dir);
+    SetObjectTargetPath(file, "bin\\main.exe");
+
+    struct Case {
+        ObjectId id;
+        int trim;
+        const char* leaf;
+    } const cases[] = {
+        {dir, 0, "\\Program Files\\App\\"}, // a root path
+        {dir, 1, "Program Files\\App"},
+        {file, 0, "main.exe"},              // a file gives only its name
+        {key, 0, "APPKEY"},                 // no target path: the name
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.leaf);
+        char* heap = GetObjectLeafName(c.id, c.trim, nullptr, 0);
+        ASSERT_NE(heap, nullptr);
+        EXPECT_STREQ(heap, c.leaf);
+        FreeObjectText(heap);
+        char buffer[64];
+        EXPECT_EQ(GetObjectLeafName(c.id, c.trim, buffer, sizeof(buffer)), buffer);
+        EXPECT_STREQ(buffer, c.leaf);
+    }
+    // Too small: a heap text comes back and the buffer is left empty; a negative size cuts.
+    char small[5];
+    memset(small, 'x', sizeof(small));
+    char* heap = GetObjectLeafName(file, 0, small, sizeof(small));
+    ASSERT_NE(heap, small);
+    EXPECT_STREQ(heap, "main.exe");
+    EXPECT_STREQ(small, "");
+    FreeObjectText(heap);
+    EXPECT_EQ(GetObjectLeafName(file, 0, small, -5), small);
+    EXPECT_STREQ(small, "main");
+    // A target path on an object without parent or root path does not count.
+    SetObjectTargetPath(key, "Software\\Maker");
+    InstallObject* k = LockObject(key);
+    k->flags &= ~OBJECT_ROOT_PATH;
+    ReleaseObject(k);
+    EXPECT_STREQ(GetObjectLeafName(key, 0, small, -5), "APPK");
+    EXPECT_EQ(GetObjectLeafName(0x1234, 0, small, sizeof(small)), nullptr);
+    EXPECT_STREQ(small, "");
+}
+
+TEST(ObjectsTest, FriendExtensionsAndHandlesAreReleasedWithTheObject)
+{
+    EngineScope engine;
+    TestDatabase db;
+    DatabaseHandle h = db.handle();
+    ObjectId help = AddObject(h, "HELPFILE", OBJECT_FILE);
+    FriendExtension record = {FRIEND_DELETE, "..GID"};
+    EXPECT_EQ(AddFriendExtension(help, &record), 1);
+    EXPECT_EQ(AddFriendExtension(help, &record), 0); // one record per extension
+    FriendExtension sat = {FRIEND_NEIGHBOUR | FRIEND_SATELLITE, "CNT"};
+    EXPECT_EQ(AddFriendExtension(help, &sat), 1);
+    FriendExtension none = {FRIEND_NEIGHBOUR, "X"};
+    EXPECT_EQ(AddFriendExtension(help, &none), 0);
+    FriendExtension dots = {FRIEND_DELETE, "..."};
+    EXPECT_EQ(AddFriendExtension(help, &dots), 0);
+    InstallObject o = db.Get("HELPFILE");
+    EXPECT_TRUE(o.state & STATE_HAS_FRIENDS);
+    EXPECT_TRUE(o.flags & OBJECT_EXTENDED);
+    ASSERT_EQ(ListCount(o.friends), 2u);
+    UINT_PTR v = 0;
+    ASSERT_EQ(ListFindByName(o.friends, ".GID", &v, 0), 1);
+    EXPECT_EQ(reinterpret_cast<FriendExtension*>(v)->mode, FRIEND_DELETE);
+    ASSERT_EQ(ListFindByName(o.friends, ".CNT", &v, 0), 1);
+    EXPECT_EQ(reinterpret_cast<FriendExtension*>(v)->mode, FRIEND_NEIGHBOUR | FRIEND_SATELLITE);
+    ClearFriendExtensions(help);
+    EXPECT_EQ(db.Get("HELPFILE").friends, 0u);
+    EXPECT_FALSE(db.Get("HELPFILE").state & STATE_HAS_FRIENDS);
+    SetObjectFlags(help, OBJECT_DELETE);
+    EXPECT_EQ(AddFriendExtension(help, &record), 0); // a file to be deleted has no companions
+
+    // Registry keys: an opened key is closed with its object, unless the object is named after a
+    // predefined root.
+    HKEY opened[2] = {};
+    ObjectId keys[2] = {};
+    for (int i = 0; i < 2; i++) {
+        ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\UninstTest", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                                  &opened[i], nullptr),
+                  ERROR_SUCCESS);
+        keys[i] = AddObject(h, i == 0 ? "APPKEY" : "HKEY_CURRENT_USER", OBJECT_REGKEY);
+        InstallObject* k = LockObject(keys[i]);
+        k->handle = reinterpret_cast<UINT_PTR>(opened[i]);
+        ReleaseObject(k);
+    }
+    EXPECT_EQ(DestroyObject(keys[0]), 1);
+    EXPECT_EQ(DestroyObject(keys[1]), 1);
+    DWORD subkeys = 0;
+    EXPECT_NE(RegQueryInfoKeyA(opened[0], nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, nullptr, nullptr,
+                               nullptr, nullptr, nullptr),
+              ERROR_SUCCESS);
+    EXPECT_EQ(RegQueryInfoKeyA(opened[1], nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, nullptr, nullptr,
+                               nullptr, nullptr, nullptr),
+              ERROR_SUCCESS);
+    RegCloseKey(opened[1]);
+    RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\UninstTest");
+}
+
