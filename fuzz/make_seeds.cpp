@@ -43,6 +43,15 @@ int main(int argc, char** argv)
     WriteFileBytes(root + "/config_text/script",
                    std::string("\x01\x10") + "[SSC]\r\n[SSCRIPT]\r\nFILE=\"C:\\App\\a.txt\" /_DEST=(x) 12, "
                                              "KEY=\"quoted \\\"v\\\"\"\r\n;C=3 /KILL -42 [NEXT]\r\n");
+    WriteFileBytes(root + "/script/product",
+                   "[SSC]\r\n[SSCRIPT]\r\n_flags=_REMOVE _REBOOT;\r\n"
+                   "_dir=APPDIR /_TARGETPATH \"C:\\\\App\" /_REMOVABLE;\r\n"
+                   "_file=MAIN /_PARENT APPDIR /_TARGETPATH main.exe /_SOURCE \"d\\\\m.exe\" /_GROUP G Item "
+                   "/_ICON MAIN 1 /_SHAREDDLL KEY /_FRIENDEXT GID _DEL _SAT /_UNINSTALL un.exe -u /_SETUP;\r\n"
+                   "_file=LIB /_PARENT APPDIR /_SYSLIB /_LANGUAGE en _EXE /_TARGETMASK *.dll;\r\n"
+                   "_regkey=KEY /_TARGETPATH Software\\\\M /_SHAREKEY _DLLSHARING;\r\n"
+                   "_regitem=V /_PARENT KEY /_COUNTER /_KEEPCONTENTS /_CONTENTS 1;\r\n"
+                   "_dir=APPDIR /_PARENT APPDIR;_dir=B /_PARENT APPDIR;_dir=APPDIR /_PARENT B;\r\n");
     WriteFileBytes(root + "/config_text/command", std::string("\x00\x20") + "1234 \"C:\\App\\\" /DLLSHARING \"K\"");
     return 0;
 }

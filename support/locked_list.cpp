@@ -16,7 +16,19 @@ struct ListItem {
     UINT_PTR value;
     ListItem* next; // the items form a ring
     ListItem* prev;
+    ListItem* keyNext;  // chains of the list's index, when it has one
+    ListItem* nameNext;
+    UINT32 nameHash;
     char nameText[1];
+};
+
+// An index of a long list's keys and names: hash chains over the same items. It only shortens the
+// search; which item a lookup gives is decided exactly as without it (the cursors first, then the
+// first match from the front).
+struct ListIndex {
+    UINT32 mask; // bucket count - 1; the count is a power of two
+    ListItem** keys;
+    ListItem** names;
 };
 
 // A list header; its address is the list's handle, valid while a header in the chain holds it as self.
@@ -29,6 +41,8 @@ struct ListHeader {
     ListItem* backward; // item last reached going backward (last, prev, find, move)
     ListHeader* nextList;
     ListHeader* prevList;
+    ListIndex* index; // made once the list is long enough to need one
+    ListHeader* hashNext; // chain of the registry's table of live headers
 };
 
 enum : LONG { REGISTRY_NEW = 0, REGISTRY_STARTING = 1, REGISTRY_READY = 2 };
@@ -38,6 +52,10 @@ struct ListRegistry {
     CRITICAL_SECTION lock;
     ListHeader* head; // newest list first
     UINT64 comparisons;
+    // Live headers by address, so that a handle is checked without walking every list.
+    ListHeader** table;
+    UINT32 tableMask; // bucket count - 1
+    UINT32 lists;
 };
 
 ListRegistry g_registry;
@@ -85,14 +103,69 @@ template <class Body> int RunGuarded(Body body)
     }
 }
 
+UINT32 HashHandle(ListHandle list)
+{
+    UINT64 h = static_cast<UINT64>(list) * 0x9E3779B97F4A7C15ull;
+    return static_cast<UINT32>(h >> 32);
+}
+
+// A handle is valid while a live header has that address. Only headers in the table are read, never
+// the memory a stale handle points to.
 ListHeader* FindHeader(ListHandle list)
 {
-    for (ListHeader* h = g_registry.head; h != nullptr; h = h->nextList) {
-        if (reinterpret_cast<ListHandle>(h->self) == list) {
+    if (g_registry.table == nullptr) {
+        return nullptr;
+    }
+    for (ListHeader* h = g_registry.table[HashHandle(list) & g_registry.tableMask]; h != nullptr; h = h->hashNext) {
+        if (reinterpret_cast<ListHandle>(h) == list && h->self == h) {
             return h;
         }
     }
     return nullptr;
+}
+
+// Adds a header to the table, growing it when it gets crowded; false when there is no table at all.
+bool TableInsert(ListHeader* h)
+{
+    UINT32 buckets = g_registry.table != nullptr ? g_registry.tableMask + 1 : 0;
+    if (g_registry.lists + 1 > buckets) {
+        UINT32 grown = buckets == 0 ? 64 : buckets * 2;
+        ListHeader** table = static_cast<ListHeader**>(MemAlloc(grown * sizeof(ListHeader*)));
+        if (table != nullptr) {
+            for (UINT32 b = 0; b < buckets; b++) {
+                for (ListHeader* x = g_registry.table[b]; x != nullptr;) {
+                    ListHeader* next = x->hashNext;
+                    ListHeader** slot = &table[HashHandle(reinterpret_cast<ListHandle>(x)) & (grown - 1)];
+                    x->hashNext = *slot;
+                    *slot = x;
+                    x = next;
+                }
+            }
+            MemFree(g_registry.table);
+            g_registry.table = table;
+            g_registry.tableMask = grown - 1;
+        } else if (g_registry.table == nullptr) {
+            return false;
+        }
+        // Without memory to grow, the chains only get longer.
+    }
+    ListHeader** slot = &g_registry.table[HashHandle(reinterpret_cast<ListHandle>(h)) & g_registry.tableMask];
+    h->hashNext = *slot;
+    *slot = h;
+    g_registry.lists++;
+    return true;
+}
+
+void TableErase(ListHeader* h)
+{
+    for (ListHeader** p = &g_registry.table[HashHandle(reinterpret_cast<ListHandle>(h)) & g_registry.tableMask];
+         *p != nullptr; p = &(*p)->hashNext) {
+        if (*p == h) {
+            *p = h->hashNext;
+            g_registry.lists--;
+            return;
+        }
+    }
 }
 
 bool Blocked(const ListItem* item)
@@ -106,9 +179,122 @@ void TakeLock(ListItem* item)
     item->owner = GetCurrentThreadId();
 }
 
+// Lists shorter than this are searched item by item; longer ones get an index.
+const UINT32 INDEX_FROM = 32;
+
+UINT32 HashKey(UINT_PTR key)
+{
+    UINT64 h = static_cast<UINT64>(key) * 0x9E3779B97F4A7C15ull;
+    return static_cast<UINT32>(h >> 32);
+}
+
+UINT32 HashName(const char* name)
+{
+    UINT32 h = 2166136261u;
+    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(name); *p != 0; p++) {
+        h = (h ^ *p) * 16777619u;
+    }
+    return h;
+}
+
+void IndexInsert(ListIndex* index, ListItem* item)
+{
+    ListItem** keySlot = &index->keys[HashKey(item->key) & index->mask];
+    item->keyNext = *keySlot;
+    *keySlot = item;
+    if (item->name[0] != '\0') {
+        ListItem** nameSlot = &index->names[item->nameHash & index->mask];
+        item->nameNext = *nameSlot;
+        *nameSlot = item;
+    }
+}
+
+void IndexErase(ListIndex* index, ListItem* item)
+{
+    for (ListItem** p = &index->keys[HashKey(item->key) & index->mask]; *p != nullptr; p = &(*p)->keyNext) {
+        if (*p == item) {
+            *p = item->keyNext;
+            break;
+        }
+    }
+    if (item->name[0] != '\0') {
+        for (ListItem** p = &index->names[item->nameHash & index->mask]; *p != nullptr; p = &(*p)->nameNext) {
+            if (*p == item) {
+                *p = item->nameNext;
+                break;
+            }
+        }
+    }
+}
+
+void IndexFree(ListHeader* h)
+{
+    if (h->index != nullptr) {
+        MemFree(h->index->keys);
+        MemFree(h->index->names);
+        MemFree(h->index);
+        h->index = nullptr;
+    }
+}
+
+// Makes (or grows) the index when the list has outgrown it. Without memory the list simply goes on
+// without an index.
+void IndexFit(ListHeader* h)
+{
+    if (h->count < INDEX_FROM || (h->index != nullptr && h->count <= h->index->mask + 1)) {
+        return;
+    }
+    UINT32 buckets = 64;
+    while (buckets < 2 * h->count) {
+        buckets *= 2;
+    }
+    ListIndex* index = static_cast<ListIndex*>(MemAlloc(sizeof(ListIndex)));
+    ListItem** keys = static_cast<ListItem**>(MemAlloc(buckets * sizeof(ListItem*)));
+    ListItem** names = static_cast<ListItem**>(MemAlloc(buckets * sizeof(ListItem*)));
+    if (index == nullptr || keys == nullptr || names == nullptr) {
+        MemFree(index);
+        MemFree(keys);
+        MemFree(names);
+        return;
+    }
+    IndexFree(h);
+    index->mask = buckets - 1;
+    index->keys = keys;
+    index->names = names;
+    ListItem* item = h->first;
+    for (UINT32 i = 0; i < h->count; i++, item = item->next) {
+        IndexInsert(index, item);
+    }
+    h->index = index;
+}
+
+// The first item from the front that matches, found through the index: a single match in its chain
+// is that item; several matches (a key or name used twice) are settled by a walk from the front.
+// Returns false when the list has no index.
+template <class Match, class Next>
+bool IndexLookup(ListHeader* h, ListItem* chain, Match match, Next next, ListItem** found)
+{
+    if (h->index == nullptr) {
+        return false;
+    }
+    ListItem* hit = nullptr;
+    for (ListItem* item = chain; item != nullptr; item = next(item)) {
+        g_registry.comparisons++;
+        if (match(item)) {
+            if (hit != nullptr) {
+                return false; // more than one: the walk decides
+            }
+            hit = item;
+        }
+    }
+    *found = hit;
+    return true;
+}
+
 // The cursors first (forward then backward, or the other way round for backward walks), then the
 // items from the first to the last.
-template <class Match> ListItem* Lookup(ListHeader* h, bool backwardFirst, Match match)
+template <class Match, class Indexed>
+ListItem* Lookup(ListHeader* h, bool backwardFirst, Match match, Indexed indexed)
 {
     ListItem* cursors[2] = {h->forward, h->backward};
     if (backwardFirst) {
@@ -123,6 +309,11 @@ template <class Match> ListItem* Lookup(ListHeader* h, bool backwardFirst, Match
             }
         }
     }
+    bool decided = false;
+    ListItem* hit = indexed(&decided);
+    if (decided) {
+        return hit;
+    }
     ListItem* item = h->first;
     for (UINT32 i = 0; i < h->count; i++, item = item->next) {
         g_registry.comparisons++;
@@ -135,16 +326,39 @@ template <class Match> ListItem* Lookup(ListHeader* h, bool backwardFirst, Match
 
 ListItem* LookupKey(ListHeader* h, UINT_PTR key, bool backwardFirst = false)
 {
-    return Lookup(h, backwardFirst, [key](const ListItem* item) { return item->key == key; });
+    auto match = [key](const ListItem* item) { return item->key == key; };
+    auto indexed = [h, key, match](bool* decided) -> ListItem* {
+        ListItem* found = nullptr;
+        *decided = h->index != nullptr &&
+                   IndexLookup(h, h->index->keys[HashKey(key) & h->index->mask], match,
+                               [](const ListItem* item) { return item->keyNext; }, &found);
+        return found;
+    };
+    return Lookup(h, backwardFirst, match, indexed);
 }
 
 ListItem* LookupName(ListHeader* h, const char* name)
 {
-    return Lookup(h, false, [name](const ListItem* item) { return strcmp(item->name, name) == 0; });
+    auto match = [name](const ListItem* item) { return strcmp(item->name, name) == 0; };
+    auto indexed = [h, name](bool* decided) -> ListItem* {
+        ListItem* found = nullptr;
+        UINT32 hash = HashName(name);
+        *decided = h->index != nullptr &&
+                   IndexLookup(h, h->index->names[hash & h->index->mask],
+                               [name, hash](const ListItem* item) {
+                                   return item->nameHash == hash && strcmp(item->name, name) == 0;
+                               },
+                               [](const ListItem* item) { return item->nameNext; }, &found);
+        return found;
+    };
+    return Lookup(h, false, match, indexed);
 }
 
 void Append(ListHeader* h, ListItem* item)
 {
+    if (h->index != nullptr) {
+        IndexInsert(h->index, item);
+    }
     if (h->first == nullptr) {
         h->first = h->last = item;
         item->next = item->prev = item;
@@ -156,10 +370,14 @@ void Append(ListHeader* h, ListItem* item)
         h->last = item;
     }
     h->count++;
+    IndexFit(h);
 }
 
 void Unlink(ListHeader* h, ListItem* item)
 {
+    if (h->index != nullptr) {
+        IndexErase(h->index, item);
+    }
     if (h->count == 1) {
         h->first = h->last = nullptr;
     } else {
@@ -193,6 +411,7 @@ ListItem* NewItem(const char* name)
         memcpy(item->nameText, name, length);
     }
     item->name = item->nameText;
+    item->nameHash = HashName(item->name);
     return item;
 }
 
@@ -226,6 +445,10 @@ ListHandle ListCreate()
     RegistryStart();
     EnterCriticalSection(&g_registry.lock);
     ListHeader* h = static_cast<ListHeader*>(MemAlloc(sizeof(ListHeader)));
+    if (h != nullptr && !TableInsert(h)) {
+        MemFree(h);
+        h = nullptr;
+    }
     if (h != nullptr) {
         h->self = h;
         h->nextList = g_registry.head;
@@ -265,7 +488,9 @@ int ListDestroy(ListHandle list)
         if (h->nextList != nullptr) {
             h->nextList->prevList = h->prevList;
         }
+        TableErase(h);
         h->self = nullptr;
+        IndexFree(h);
         MemFree(h);
         return 1;
     });
@@ -303,7 +528,14 @@ int ListSetByName(ListHandle list, const char* name, UINT_PTR value)
             if (item == nullptr) {
                 return 0;
             }
+            item->key = value;
             Append(h, item);
+        }
+        // A named item's key is its value: a new value moves it in the index.
+        if (h->index != nullptr && item->key != value) {
+            IndexErase(h->index, item);
+            item->key = value;
+            IndexInsert(h->index, item);
         }
         item->key = value;
         item->value = value;
@@ -334,10 +566,10 @@ int ListSetByKey(ListHandle list, UINT_PTR key, UINT_PTR value, int lock)
             }
             TakeLock(item);
         }
+        item->key = key;
         if (created) {
             Append(h, item);
         }
-        item->key = key;
         item->value = value;
         item->useCount++;
         return 1;

@@ -1,6 +1,8 @@
 #include <windows.h>
 
+#include <pthread.h>
 #include <stdlib.h>
+#include <unistd.h>
 #include <strings.h>
 
 #include <string>
@@ -120,4 +122,83 @@ void SetLastError(DWORD error)
 int lstrcmpiA(const char* a, const char* b)
 {
     return strcasecmp(a, b);
+}
+
+void InitializeCriticalSection(CRITICAL_SECTION* cs)
+{
+    pthread_mutexattr_t attr;
+    pthread_mutexattr_init(&attr);
+    pthread_mutexattr_settype(&attr, PTHREAD_MUTEX_RECURSIVE);
+    pthread_mutex_t* m = new pthread_mutex_t;
+    pthread_mutex_init(m, &attr);
+    cs->mutex = m;
+}
+
+void EnterCriticalSection(CRITICAL_SECTION* cs)
+{
+    pthread_mutex_lock(static_cast<pthread_mutex_t*>(cs->mutex));
+}
+
+void LeaveCriticalSection(CRITICAL_SECTION* cs)
+{
+    pthread_mutex_unlock(static_cast<pthread_mutex_t*>(cs->mutex));
+}
+
+void DeleteCriticalSection(CRITICAL_SECTION* cs)
+{
+    pthread_mutex_destroy(static_cast<pthread_mutex_t*>(cs->mutex));
+    delete static_cast<pthread_mutex_t*>(cs->mutex);
+}
+
+void Sleep(DWORD ms)
+{
+    usleep(ms * 1000);
+}
+
+DWORD GetCurrentThreadId()
+{
+    return static_cast<DWORD>(reinterpret_cast<uintptr_t>(pthread_self()));
+}
+
+LONG InterlockedCompareExchange(volatile LONG* target, LONG exchange, LONG comparand)
+{
+    return __sync_val_compare_and_swap(target, comparand, exchange);
+}
+
+LONG InterlockedExchange(volatile LONG* target, LONG value)
+{
+    return __sync_lock_test_and_set(target, value);
+}
+
+LONG InterlockedIncrement(volatile LONG* target)
+{
+    return __sync_add_and_fetch(target, 1);
+}
+
+LONG InterlockedDecrement(volatile LONG* target)
+{
+    return __sync_sub_and_fetch(target, 1);
+}
+
+char* lstrcpynA(char* dest, const char* src, int size)
+{
+    if (size <= 0) {
+        return dest;
+    }
+    int i = 0;
+    for (; i < size - 1 && src[i] != '\0'; i++) {
+        dest[i] = src[i];
+    }
+    dest[i] = '\0';
+    return dest;
+}
+
+LONG RegCloseKey(HKEY)
+{
+    return ERROR_SUCCESS;
+}
+
+void CoTaskMemFree(void* block)
+{
+    free(block);
 }

@@ -18,6 +18,18 @@ typedef size_t SIZE_T;
 typedef uintptr_t UINT_PTR;
 typedef void* HANDLE;
 typedef const void* LPCVOID;
+typedef int64_t INT64;
+typedef void* HKEY;
+typedef void* HINSTANCE;
+typedef void* HWND;
+
+#define WINAPI
+#define ERROR_SUCCESS 0L
+
+// A recursive lock, as a Win32 critical section is.
+struct CRITICAL_SECTION {
+    void* mutex;
+};
 
 #define TRUE 1
 #define FALSE 0
@@ -48,3 +60,17 @@ BOOL CloseHandle(HANDLE handle);
 DWORD GetLastError();
 void SetLastError(DWORD error);
 int lstrcmpiA(const char* a, const char* b);
+
+void InitializeCriticalSection(CRITICAL_SECTION* cs);
+void EnterCriticalSection(CRITICAL_SECTION* cs);
+void LeaveCriticalSection(CRITICAL_SECTION* cs);
+void DeleteCriticalSection(CRITICAL_SECTION* cs);
+void Sleep(DWORD ms);
+DWORD GetCurrentThreadId();
+LONG InterlockedCompareExchange(volatile LONG* target, LONG exchange, LONG comparand);
+LONG InterlockedExchange(volatile LONG* target, LONG value);
+LONG InterlockedIncrement(volatile LONG* target);
+LONG InterlockedDecrement(volatile LONG* target);
+char* lstrcpynA(char* dest, const char* src, int size);
+LONG RegCloseKey(HKEY key);
+void CoTaskMemFree(void* block);

@@ -369,3 +369,44 @@ TEST(LockedListTest, ThreadsSharingOneListLoseNoItem)
     EXPECT_EQ(Backward(list).size(), 4 * perThread / 2);
     EXPECT_EQ(ListDestroy(list), 1);
 }
+
+TEST(LockedListTest, LongListsStillGiveTheFirstMatchFromTheFront)
+{
+    // Long enough for the list to search through its index.
+    ListHandle list = ListCreate();
+    for (UINT_PTR i = 0; i < 100; i++) {
+        ListSetByName(list, ("item" + std::to_string(i)).c_str(), 1000 + i);
+    }
+    // Two named items with the same value share a key.
+    ListSetByName(list, "item10", 7);
+    ListSetByName(list, "item50", 7);
+    ListSetByName(list, "item50", 7); // two uses: the later item can be told apart
+    UINT_PTR v = 0;
+    ListFindByName(list, "item99", &v, 0); // cursors elsewhere
+    EXPECT_EQ(ListUseCount(list, 7), 2u);  // item10, the front one, has two uses from the loop and the set
+    ListMove(list, LIST_FRONT, 1050);      // no such key any more: nothing moves
+    ASSERT_EQ(ListFindByName(list, "item50", &v, 0), 1);
+    ListMove(list, LIST_FRONT, 7); // the cursor's match (item50) goes to the front
+    ListFindByName(list, "item99", &v, 0);
+    EXPECT_EQ(ListUseCount(list, 7), 3u); // now item50 is first from the front
+    // A renamed value moves the item within the index: the old key is gone, the new one found.
+    EXPECT_EQ(ListFindByKey(list, 1010, &v, 0), 0);
+    EXPECT_EQ(ListSetByName(list, "item20", 555), 1);
+    EXPECT_EQ(ListFindByKey(list, 1020, &v, 0), 0);
+    EXPECT_EQ(ListFindByKey(list, 555, &v, 0), 1);
+    // Removing items keeps every other one reachable by key and by name.
+    for (UINT_PTR i = 60; i < 100; i++) {
+        EXPECT_EQ(ListRemoveByKey(list, 1000 + i), 1);
+    }
+    for (UINT_PTR i = 0; i < 60; i++) {
+        if (i == 10 || i == 20 || i == 50) {
+            continue;
+        }
+        EXPECT_EQ(ListFindByKey(list, 1000 + i, &v, 0), 1) << i;
+        EXPECT_EQ(ListFindByName(list, ("item" + std::to_string(i)).c_str(), &v, 0), 1) << i;
+        EXPECT_EQ(v, 1000 + i);
+    }
+    EXPECT_EQ(ListFindByName(list, "item70", &v, 0), 0);
+    EXPECT_EQ(ListCount(list), 60u);
+    ListDestroy(list);
+}
