@@ -5,6 +5,7 @@ set(UNINST_SOURCES_SUPPORT
     support/strings.cpp
     support/locked_list.cpp
     support/engine.cpp
+    support/registry.cpp
 )
 
 set(UNINST_SOURCES_DATA
@@ -19,6 +20,13 @@ set(UNINST_SOURCES_SCRIPT
     script/friends.cpp
     script/object_text.cpp
     script/script_parser.cpp
+)
+
+set(UNINST_SOURCES_ENGINE
+    engine/system_state.cpp
+    engine/shell_item.cpp
+    engine/shell_files.cpp
+    engine/shell_link.cpp
 )
 
 set(UNINST_SOURCES_UI
@@ -54,6 +62,11 @@ set(UNINST_TESTS_SCRIPT
     tests/script/database_test.cpp
     tests/script/objects_test.cpp
     tests/script/script_parser_test.cpp
+)
+set(UNINST_TESTS_ENGINE
+    tests/engine/shell_test.cpp
+    tests/engine/registry_test.cpp
+    tests/engine/system_state_test.cpp
 )
 set(UNINST_TESTS_UI
     tests/ui/dialog_texts_test.cpp

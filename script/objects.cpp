@@ -6,7 +6,6 @@
 #include "script/object_text.h"
 #include "support/memory.h"
 
-#include <objbase.h>
 #include <string.h>
 
 namespace {
@@ -158,7 +157,7 @@ int DestroyObject(ObjectId id)
                 RegCloseKey(reinterpret_cast<HKEY>(o->handle));
             }
         } else if (type == OBJECT_GROUP) {
-            CoTaskMemFree(reinterpret_cast<void*>(o->handle));
+            MemFree(reinterpret_cast<void*>(o->handle)); // the folder's ID list copy
         }
         o->handle = 0;
     }

@@ -125,6 +125,67 @@ bool JoinThread(HANDLE thread, DWORD timeoutMs)
 
 namespace {
 
+// The Unix path of a path in the prefix, through Wine's own export; empty elsewhere.
+std::string ToUnixPath(const std::string& windowsPath)
+{
+    typedef char*(CDECL * ToUnix)(const wchar_t*);
+    ToUnix toUnix = reinterpret_cast<ToUnix>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name"));
+    int n = MultiByteToWideChar(CP_ACP, 0, windowsPath.c_str(), -1, nullptr, 0);
+    std::wstring wide(static_cast<size_t>(n > 0 ? n : 1), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, windowsPath.c_str(), -1, &wide[0], n);
+    char* unix = toUnix != nullptr ? toUnix(wide.c_str()) : nullptr;
+    std::string result = unix != nullptr ? unix : "";
+    if (unix != nullptr) {
+        HeapFree(GetProcessHeap(), 0, unix);
+    }
+    return result;
+}
+
+} // namespace
+
+bool RunUnixTool(const char* program, const std::string& arguments, const std::string& watched, bool appears)
+{
+    STARTUPINFOA si = {};
+    si.cb = sizeof(si);
+    PROCESS_INFORMATION pi = {};
+    std::string line = std::string(program) + " " + arguments;
+    std::string path = std::string("Z:") + program;
+    for (char& c : path) {
+        c = c == '/' ? '\\' : c;
+    }
+    if (!CreateProcessA(path.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+        return false;
+    }
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    // Wine's handle of a Unix process cannot be waited for: the effect is.
+    for (int i = 0; i < 1000; i++) {
+        WIN32_FIND_DATAA found;
+        HANDLE find = FindFirstFileA(watched.c_str(), &found);
+        bool exists = find != INVALID_HANDLE_VALUE;
+        if (exists) {
+            FindClose(find);
+        }
+        if (exists == appears) {
+            return true;
+        }
+        Sleep(10);
+    }
+    return false;
+}
+
+bool MakeUnixLink(const std::string& target, const std::string& link)
+{
+    return RunUnixTool("/bin/ln", "-s \"" + ToUnixPath(target) + "\" \"" + ToUnixPath(link) + "\"", link, true);
+}
+
+bool RemoveUnixLink(const std::string& link)
+{
+    return RunUnixTool("/bin/rm", "-f \"" + ToUnixPath(link) + "\"", link, false);
+}
+
+namespace {
+
 void RemoveTree(const std::string& folder)
 {
     WIN32_FIND_DATAA found;
@@ -136,8 +197,13 @@ void RemoveTree(const std::string& folder)
                 continue;
             }
             std::string path = folder + name;
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+                !(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
                 RemoveTree(path + "\\");
+            } else if (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+                // A link to a folder elsewhere: never walked, and removed as a link from the Unix
+                // side, since Wine's RemoveDirectory would remove an empty target instead.
+                RemoveUnixLink(path);
             } else {
                 SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
                 DeleteFileA(path.c_str());

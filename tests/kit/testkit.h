@@ -59,6 +59,15 @@ private:
 // Writes bytes to a file (replacing it); false on failure.
 bool WriteFileBytes(const std::string& path, const std::string& bytes);
 
+// Runs a program of the Unix side (Wine starts it directly) and waits until the file watched appears
+// (or goes); false when it does not within ten seconds.
+bool RunUnixTool(const char* program, const std::string& arguments, const std::string& watched, bool appears);
+
+// A Unix symbolic link at link (a path in the prefix) to target, and its removal: the only kind of link
+// to a folder that Wine can make and report (as a reparse point).
+bool MakeUnixLink(const std::string& target, const std::string& link);
+bool RemoveUnixLink(const std::string& link);
+
 // Runs fn on a new Win32 thread; the caller waits for the handle and closes it.
 HANDLE StartThread(std::function<void()> fn);
 

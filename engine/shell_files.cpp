@@ -1,0 +1,346 @@
+// Deleting and creating through the shell layer: files, folder trees, the climb that removes emptied
+// parents, missing folders, and the roots of paths.
+#include "engine/shell_internal.h"
+
+#include "support/engine.h"
+#include "support/memory.h"
+#include "support/strings.h"
+
+#include <string.h>
+
+namespace {
+
+const DWORD ALL_CHILDREN = SHCONTF_FOLDERS | SHCONTF_NONFOLDERS | SHCONTF_INCLUDEHIDDEN;
+
+struct ComScope {
+    bool joined;
+    ComScope() : joined(ComAcquire() == 1) {}
+    ~ComScope()
+    {
+        if (joined) {
+            ComRelease();
+        }
+    }
+};
+
+// Compares two paths without regard to case or to one trailing backslash.
+bool SamePath(const char* a, const char* b)
+{
+    char x[MAX_PATH + 1], y[MAX_PATH + 1];
+    lstrcpynA(x, a, sizeof(x));
+    lstrcpynA(y, b, sizeof(y));
+    char* both[] = {x, y};
+    for (char* p : both) {
+        size_t n = strlen(p);
+        if (n > 1 && p[n - 1] == '\\') {
+            p[n - 1] = '\0';
+        }
+    }
+    return StrCompareNoCase(x, y) == 0;
+}
+
+} // namespace
+
+bool ShellPathIsProtected(const char* path)
+{
+    size_t n = strlen(path);
+    while (n > 0 && path[n - 1] == '\\') {
+        n--;
+    }
+    if (n <= 2 && n >= 1 && path[n - 1] == ':') {
+        return true;
+    }
+    if (n == 0) {
+        return true;
+    }
+    if (path[0] == '\\' && path[1] == '\\') {
+        int separators = 0;
+        for (size_t i = 2; i < n; i++) {
+            separators += path[i] == '\\' ? 1 : 0;
+        }
+        if (separators <= 1) {
+            return true;
+        }
+    }
+    char folder[MAX_PATH + 1];
+    if (GetWindowsDirectoryA(folder, sizeof(folder)) != 0 && SamePath(folder, path)) {
+        return true;
+    }
+    if (GetSystemDirectoryA(folder, sizeof(folder)) != 0 && SamePath(folder, path)) {
+        return true;
+    }
+    return false;
+}
+
+namespace {
+
+// Clears read-only, hidden and system so that the object can go.
+void MakeDeletable(const char* path)
+{
+    DWORD attributes = GetFileAttributesA(path);
+    if (attributes != INVALID_FILE_ATTRIBUTES) {
+        SetFileAttributesA(path, (attributes & FILE_ATTRIBUTE_DIRECTORY) | FILE_ATTRIBUTE_NORMAL);
+    }
+}
+
+// True when the folder at path (seen through a link: its target) holds nothing.
+bool FolderIsEmpty(const char* path)
+{
+    char* pattern = PathJoin(path, "*", false);
+    if (pattern == nullptr) {
+        return false;
+    }
+    WIN32_FIND_DATAA found;
+    HANDLE find = FindFirstFileA(pattern, &found);
+    MemFree(pattern);
+    if (find == INVALID_HANDLE_VALUE) {
+        return true;
+    }
+    bool empty = true;
+    do {
+        if (strcmp(found.cFileName, ".") != 0 && strcmp(found.cFileName, "..") != 0) {
+            empty = false;
+        }
+    } while (empty && FindNextFileA(find, &found));
+    FindClose(find);
+    return empty;
+}
+
+bool StartsWith(LPCITEMIDLIST list, LPCITEMIDLIST prefix)
+{
+    UINT n = ShellIdListSize(prefix);
+    return n <= ShellIdListSize(list) && memcmp(list, prefix, n) == 0;
+}
+
+} // namespace
+
+int ShellItemDelete(ShellItem* item, int recursive)
+{
+    if (item == nullptr || item->idList == nullptr || !(item->attributes & SFGAO_CANDELETE)) {
+        return 0;
+    }
+    bool fileSystem = (item->attributes & SFGAO_FILESYSTEM) != 0;
+    if (fileSystem && (item->path == nullptr || ShellPathIsProtected(item->path))) {
+        return 0;
+    }
+    DWORD onDisk = fileSystem ? GetFileAttributesA(item->path) : INVALID_FILE_ATTRIBUTES;
+    // What the disk says decides: a file that the shell shows as a folder (an archive) is a file.
+    bool directory = onDisk != INVALID_FILE_ATTRIBUTES ? (onDisk & FILE_ATTRIBUTE_DIRECTORY) != 0
+                                                       : item->folder != nullptr;
+    // A folder that links elsewhere goes as a link: what it points to is never walked.
+    bool link = onDisk != INVALID_FILE_ATTRIBUTES && (onDisk & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    UINT32 children = 0;
+    if (directory && !link && item->folder != nullptr) {
+        if (ShellItemBeginEnum(item, ALL_CHILDREN, 0)) {
+            ShellItemCountChildren(item, &children);
+        }
+        if (children != 0 && recursive) {
+            ShellItemList* list = nullptr;
+            if (ShellListChildren(item, ALL_CHILDREN, &list)) {
+                for (UINT32 i = 0; i < list->count; i++) {
+                    ShellItem* child = list->children[i];
+                    if ((child->attributes & SFGAO_FILESYSTEM) == (item->attributes & SFGAO_FILESYSTEM) &&
+                        (child->attributes & SFGAO_CANDELETE)) {
+                        ShellItemDelete(child, 1);
+                    }
+                }
+                ShellListFree(list);
+            }
+            children = 0;
+            if (ShellItemBeginEnum(item, ALL_CHILDREN, 0)) {
+                ShellItemCountChildren(item, &children);
+            }
+        }
+        ShellItemEndEnum(item);
+    }
+    if (children != 0 || !fileSystem) {
+        return 0;
+    }
+    if (link && FolderIsEmpty(item->path)) {
+        // Some systems remove a link's target in place of the link when the target is an empty folder:
+        // such a link is left alone rather than risk what it points to.
+        return 0;
+    }
+    MakeDeletable(item->path);
+    BOOL removed = directory ? RemoveDirectoryA(item->path) : DeleteFileA(item->path);
+    if (!removed) {
+        return 0;
+    }
+    ShellItemFree(item);
+    return 1;
+}
+
+int ShellDeletePath(const ShellItem* base, const char* relPath, DWORD flags)
+{
+    if (base == nullptr || base->folder == nullptr || base->idList == nullptr || relPath == nullptr) {
+        return 0;
+    }
+    ComScope com;
+    ShellItem current;
+    if (!com.joined || !ShellItemFromPath(&current, base, relPath)) {
+        return 0;
+    }
+    const bool climb = (flags & 0x10000) != 0;
+    const bool allRecursive = (flags & 3) == 3;
+    int result = 0;
+    for (bool first = true;; first = false) {
+        // The base itself, or anything that is not below it, is never deleted.
+        if (ShellSameIdList(base->idList, current.idList) || !StartsWith(current.idList, base->idList)) {
+            break;
+        }
+        ShellItem parent;
+        bool haveParent = ShellItemParent(&current, &parent) == 1;
+        int deleted = ShellItemDelete(&current, (first && (flags & 1)) || allRecursive);
+        if (first || allRecursive) {
+            result = deleted;
+        }
+        ShellItemFree(&current);
+        if (!haveParent) {
+            break;
+        }
+        current = parent;
+        if (!climb || !deleted) {
+            break;
+        }
+    }
+    ShellItemFree(&current);
+    return result;
+}
+
+int ShellCreatePath(const ShellItem* folder, const char* relPath, ShellItem* out, const char** rest)
+{
+    memset(out, 0, sizeof(*out));
+    if (folder == nullptr || folder->folder == nullptr || relPath == nullptr) {
+        return 0;
+    }
+    while (*relPath == '\\') {
+        relPath++;
+    }
+    const char* end = strchr(relPath, '\\');
+    size_t length = end != nullptr ? static_cast<size_t>(end - relPath) : strlen(relPath);
+    if (length == 0 || length >= MAX_PATH) {
+        return 0;
+    }
+    char piece[MAX_PATH];
+    memcpy(piece, relPath, length);
+    piece[length] = '\0';
+
+    ShellItem child;
+    if (!ShellItemChildByName(folder, piece, &child)) {
+        // Missing: create it on disk. A folder outside the file system must be a disk root.
+        if (folder->path == nullptr) {
+            return 0;
+        }
+        if (!(folder->attributes & SFGAO_FILESYSTEM) && !GetDiskFreeSpaceA(folder->path, nullptr, nullptr, nullptr, nullptr)) {
+            return 0;
+        }
+        char* target = PathJoin(folder->path, piece, false);
+        bool made = target != nullptr && CreateDirectoryA(target, nullptr);
+        MemFree(target);
+        if (!made || !ShellItemChildByName(folder, piece, &child)) {
+            return 0;
+        }
+    }
+    const char* remaining = relPath + length;
+    while (*remaining == '\\') {
+        remaining++;
+    }
+    if (rest != nullptr) {
+        *rest = remaining;
+        *out = child;
+        return 1;
+    }
+    if (*remaining == '\0') {
+        *out = child;
+        return 1;
+    }
+    int result = ShellCreatePath(&child, remaining, out, nullptr);
+    ShellItemFree(&child);
+    return result;
+}
+
+int PathRootExists(char* dest, const char* path)
+{
+    if (dest == nullptr) {
+        return 0;
+    }
+    dest[0] = '\0';
+    if (path == nullptr) {
+        return 0;
+    }
+    size_t at = strcspn(path, ":\\");
+    if (path[at] == ':' && at > 0 && at + 3 < MAX_PATH) {
+        // Drive form: "C:\".
+        memcpy(dest, path, at);
+        memcpy(dest + at, ":\\", 3);
+    } else if (path[0] == '\\' && path[1] == '\\') {
+        // UNC form: "\\server\share\".
+        size_t i = 2, o = 2;
+        memcpy(dest, "\\\\", 2);
+        int separators = 0;
+        for (; path[i] != '\0' && o < MAX_PATH - 2; i++) {
+            if (path[i] == ':') {
+                dest[0] = '\0';
+                return 0;
+            }
+            if (path[i] == '\\' && ++separators == 2) {
+                break;
+            }
+            dest[o++] = path[i];
+        }
+        if (separators == 0 || o >= MAX_PATH - 2) {
+            dest[0] = '\0';
+            return 0;
+        }
+        dest[o++] = '\\';
+        dest[o] = '\0';
+    } else {
+        return 0;
+    }
+    ShellItem root;
+    if (!ShellItemFromPath(&root, nullptr, dest)) {
+        return 0;
+    }
+    // The shell parses the name of a drive that is not there as well; the disk decides.
+    DWORD onDisk = GetFileAttributesA(dest);
+    int result = root.folder != nullptr && (root.attributes & SFGAO_FILESYSTEM) && onDisk != INVALID_FILE_ATTRIBUTES &&
+                         (onDisk & FILE_ATTRIBUTE_DIRECTORY)
+                     ? 1
+                     : 0;
+    ShellItemFree(&root);
+    return result;
+}
+
+int PathEnsure(const char* path, int checkOnly)
+{
+    char* copy = MemCopyText(path);
+    if (copy == nullptr) {
+        return 0;
+    }
+    char root[MAX_PATH];
+    int result = 0;
+    ShellItem rootItem;
+    memset(&rootItem, 0, sizeof(rootItem));
+    if (PathRootExists(root, copy) && ShellItemFromPath(&rootItem, nullptr, root)) {
+        const char* rest = copy + strlen(root);
+        if (strlen(copy) < strlen(root)) {
+            rest = "";
+        }
+        while (*rest == '\\') {
+            rest++;
+        }
+        ShellItem reached;
+        if (*rest == '\0') {
+            result = 1;
+        } else if (checkOnly) {
+            result = ShellItemFromPath(&reached, &rootItem, rest);
+            ShellItemFree(&reached);
+        } else {
+            result = ShellCreatePath(&rootItem, rest, &reached, nullptr);
+            ShellItemFree(&reached);
+        }
+    }
+    ShellItemFree(&rootItem);
+    MemFree(copy);
+    return result;
+}

@@ -1,0 +1,231 @@
+// Shell links (shortcut files): listing the links of a folder, reading what they point to, deleting.
+#include "engine/shell_internal.h"
+
+#include "support/engine.h"
+#include "support/memory.h"
+
+#include <shellapi.h>
+#include <string.h>
+
+namespace {
+
+struct ComScope {
+    bool joined;
+    ComScope() : joined(ComAcquire() == 1) {}
+    ~ComScope()
+    {
+        if (joined) {
+            ComRelease();
+        }
+    }
+};
+
+IShellLinkA* LinkOf(const ShellItem* item)
+{
+    if (item == nullptr || item->idList == nullptr || item->link == nullptr ||
+        memcmp(&item->linkIid, &IID_IShellLinkA, sizeof(IID)) != 0) {
+        return nullptr;
+    }
+    return static_cast<IShellLinkA*>(item->link);
+}
+
+// Loads the file at path as a shell link; null when it is none.
+IShellLinkA* LoadLink(const char* path)
+{
+    IShellLinkA* link = nullptr;
+    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+                                reinterpret_cast<void**>(&link)))) {
+        return nullptr;
+    }
+    IPersistFile* file = nullptr;
+    wchar_t* wide = AnsiToWide(path);
+    bool loaded = wide != nullptr &&
+                  SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file))) &&
+                  SUCCEEDED(file->Load(wide, STGM_SHARE_DENY_READ));
+    if (file != nullptr) {
+        file->Release();
+    }
+    MemFree(wide);
+    if (!loaded) {
+        link->Release();
+        return nullptr;
+    }
+    return link;
+}
+
+// Reads a text through a getter into a buffer that grows by 260 bytes while the text fills it.
+template <class Getter> char* ReadLinkText(Getter get)
+{
+    int capacity = MAX_PATH;
+    for (;;) {
+        char* buffer = static_cast<char*>(MemAlloc(static_cast<size_t>(capacity)));
+        if (buffer == nullptr) {
+            return nullptr;
+        }
+        if (FAILED(get(buffer, capacity))) {
+            buffer[0] = '\0';
+        }
+        buffer[capacity - 1] = '\0';
+        if (static_cast<int>(strlen(buffer)) + 1 < capacity || capacity >= 32 * 1024) {
+            return buffer;
+        }
+        MemFree(buffer);
+        capacity += MAX_PATH;
+    }
+}
+
+} // namespace
+
+int ShellListLinks(ShellItem* folder, DWORD flags, ShellItemList** list)
+{
+    *list = nullptr;
+    ComScope com;
+    if (!com.joined || folder == nullptr || folder->folder == nullptr || !(folder->attributes & SFGAO_FILESYSTEM) ||
+        !(flags & (SHCONTF_FOLDERS | SHCONTF_NONFOLDERS))) {
+        return 0;
+    }
+    ShellItemList* l = nullptr;
+    if (!ShellListChildren(folder, flags & (SHCONTF_FOLDERS | SHCONTF_NONFOLDERS), &l)) {
+        return 0;
+    }
+    UINT32 kept = 0;
+    for (UINT32 i = 0; i < l->count; i++) {
+        ShellItem* child = l->children[i];
+        bool keep = true;
+        if (!(child->attributes & SFGAO_FOLDER) || child->folder == nullptr) {
+            IShellLinkA* link = LoadLink(child->path);
+            keep = link != nullptr && SUCCEEDED(link->Resolve(nullptr, 0x02000001));
+            if (keep) {
+                child->link = link;
+                child->linkIid = IID_IShellLinkA;
+            } else if (link != nullptr) {
+                link->Release();
+            }
+        }
+        if (keep) {
+            l->children[kept++] = child;
+        } else {
+            ShellItemFree(child);
+        }
+    }
+    // Records of dropped children stay in the block, empty; the index holds the links only.
+    l->count = kept;
+    *list = l;
+    return 1;
+}
+
+int ShellLinkReadInfo(ShellItem* item, ShellLinkInfo** info)
+{
+    *info = nullptr;
+    IShellLinkA* link = LinkOf(item);
+    if (link == nullptr) {
+        return 0;
+    }
+    char* texts[5] = {
+        ReadLinkText([link](char* b, int n) { return link->GetPath(b, n, nullptr, 0); }),
+        ReadLinkText([link](char* b, int n) { return link->GetWorkingDirectory(b, n); }),
+        ReadLinkText([link](char* b, int n) { return link->GetArguments(b, n); }),
+        ReadLinkText([link](char* b, int n) { return link->GetDescription(b, n); }),
+        nullptr,
+    };
+    int iconIndex = 0;
+    texts[4] = ReadLinkText([link, &iconIndex](char* b, int n) { return link->GetIconLocation(b, n, &iconIndex); });
+    size_t size = sizeof(ShellLinkInfo);
+    bool ok = true;
+    for (char* t : texts) {
+        ok = ok && t != nullptr;
+        size += t != nullptr ? strlen(t) + 1 : 0;
+    }
+    ShellLinkInfo* record = ok ? static_cast<ShellLinkInfo*>(MemAlloc(size)) : nullptr;
+    if (record != nullptr) {
+        // The texts live behind the record in the same block; empty ones are null.
+        char* at = reinterpret_cast<char*>(record + 1);
+        char** fields[5] = {&record->targetPath, &record->workingDirectory, &record->arguments, &record->description,
+                            &record->iconLocation};
+        for (int i = 0; i < 5; i++) {
+            size_t n = strlen(texts[i]);
+            if (n != 0) {
+                memcpy(at, texts[i], n + 1);
+                *fields[i] = at;
+                at += n + 1;
+            }
+        }
+        if (record->targetPath == nullptr && (FAILED(link->GetIDList(&record->targetIdList)) ||
+                                              record->targetIdList == nullptr)) {
+            MemFree(record);
+            record = nullptr;
+        }
+    }
+    for (char* t : texts) {
+        MemFree(t);
+    }
+    if (record == nullptr) {
+        return 0;
+    }
+    int show = 1;
+    record->showCommand = SUCCEEDED(link->GetShowCmd(&show)) ? show : 1;
+    WORD hotkey = 0;
+    record->hotkey = SUCCEEDED(link->GetHotkey(&hotkey)) ? hotkey : 0;
+    record->iconIndex = iconIndex;
+    if (record->iconIndex >= 0 && record->iconLocation == nullptr) {
+        if (record->targetPath != nullptr) {
+            record->iconLocation = record->targetPath;
+        } else {
+            record->iconIndex = -1;
+        }
+    }
+    *info = record;
+    return 1;
+}
+
+void ShellLinkInfoFree(ShellItem* item, ShellLinkInfo** info)
+{
+    IShellLinkA* link = LinkOf(item);
+    if (link == nullptr || info == nullptr || *info == nullptr) {
+        return;
+    }
+    if ((*info)->targetIdList != nullptr) {
+        link->SetIDList((*info)->targetIdList);
+        CoTaskMemFree((*info)->targetIdList);
+    }
+    MemFree(*info);
+    *info = nullptr;
+}
+
+int ShellDeleteLink(ShellItem* item)
+{
+    IShellLinkA* link = LinkOf(item);
+    if (link == nullptr || !(item->attributes & SFGAO_FILESYSTEM) || item->path == nullptr) {
+        return 0;
+    }
+    // Saved without its hotkey first, so that the shell lets go of the key.
+    link->SetHotkey(0);
+    IPersistFile* file = nullptr;
+    wchar_t* wide = AnsiToWide(item->path);
+    if (wide != nullptr && SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
+        if (SUCCEEDED(file->Save(wide, TRUE))) {
+            file->SaveCompleted(wide);
+        }
+        file->Release();
+    }
+    MemFree(wide);
+
+    size_t n = strlen(item->path);
+    char* from = static_cast<char*>(MemAlloc(n + 4)); // double-NUL terminated
+    if (from == nullptr) {
+        return 0;
+    }
+    memcpy(from, item->path, n);
+    SHFILEOPSTRUCTA op;
+    memset(&op, 0, sizeof(op));
+    op.wFunc = FO_DELETE;
+    op.pFrom = from;
+    op.fFlags = FOF_SILENT | FOF_NOCONFIRMATION | FOF_FILESONLY;
+    int r = SHFileOperationA(&op);
+    MemFree(from);
+    if (r != 0 || op.fAnyOperationsAborted) {
+        return 0;
+    }
+    ShellItemFree(item);
+    return 1;
+}

@@ -1,0 +1,323 @@
+#include "engine/shell_item.h"
+
+#include "kit/testkit.h"
+#include "support/engine.h"
+#include "support/memory.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+// COM joined for the test's thread, as the executor holds it for its run.
+struct ComJoined {
+    ComJoined() { ComAcquire(); }
+    ~ComJoined() { ComRelease(); }
+};
+
+bool Exists(const std::string& path)
+{
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+void MakeTree(const std::string& root, const std::vector<std::string>& entries)
+{
+    for (const std::string& e : entries) {
+        std::string path = root + e;
+        if (path.back() == '\\') {
+            CreateDirectoryA(path.c_str(), nullptr);
+        } else {
+            WriteFileBytes(path, "content of " + e);
+        }
+    }
+}
+
+} // namespace
+
+TEST(ShellTest, SpecialFoldersResolveWithTheirFallbacks)
+{
+    ComJoined com;
+    char programs[MAX_PATH] = {};
+    ASSERT_TRUE(SHGetSpecialFolderPathA(nullptr, programs, CSIDL_PROGRAMS, FALSE));
+    const UINT32 codes[] = {SHELL_COMMON_DESKTOP, SHELL_USER_DESKTOP, SHELL_COMMON_PROGRAMS, SHELL_USER_PROGRAMS,
+                            SHELL_COMMON_STARTMENU, SHELL_USER_STARTMENU};
+    for (UINT32 code : codes) {
+        SCOPED_TRACE(code);
+        ShellItem item;
+        ASSERT_EQ(ShellItemFromSpecialFolder(&item, code), 1);
+        EXPECT_NE(item.folder, nullptr);
+        EXPECT_EQ(item.folderCode, code);
+        EXPECT_TRUE(item.attributes & SFGAO_FILESYSTEM);
+        EXPECT_TRUE(Exists(item.path)) << item.path;
+        ShellItemFree(&item);
+        EXPECT_EQ(item.allocator, nullptr);
+    }
+    ShellItem user;
+    ASSERT_EQ(ShellItemFromSpecialFolder(&user, SHELL_USER_PROGRAMS), 1);
+    EXPECT_STREQ(user.path, programs);
+    // A folder inside the user's programs lies under that special folder, and not under the desktop's.
+    TestFolder scratch; // keeps the group name unique per run
+    std::string group = std::string(programs) + "\\Uninst Test Group " + scratch.path().substr(scratch.path().size() - 8, 7);
+    ASSERT_TRUE(CreateDirectoryA(group.c_str(), nullptr));
+    ShellItem inside;
+    ASSERT_EQ(ShellItemFromPath(&inside, nullptr, group.c_str()), 1);
+    EXPECT_EQ(ShellItemIsUnder(SHELL_USER_PROGRAMS, &inside), 1);
+    EXPECT_EQ(ShellItemIsUnder(SHELL_USER_DESKTOP, &inside), 0);
+    ShellItem parent;
+    ASSERT_EQ(ShellItemParent(&inside, &parent), 1);
+    EXPECT_STREQ(parent.path, programs);
+    ShellItemFree(&parent);
+    ShellItemFree(&inside);
+    ShellItemFree(&user);
+    RemoveDirectoryA(group.c_str());
+}
+
+TEST(ShellTest, PathsResolveIntoItemsAndFoldersListTheirChildren)
+{
+    ComJoined com;
+    TestFolder folder;
+    MakeTree(folder.path(), {"Sub Folder\\", "Sub Folder\\deep\\", "Sub Folder\\deep\\x.txt", "\xc4pfel.txt",
+                             "hidden.txt", "plain"});
+    SetFileAttributesA((folder / "hidden.txt").c_str(), FILE_ATTRIBUTE_HIDDEN);
+
+    ShellItem base;
+    ASSERT_EQ(ShellItemFromPath(&base, nullptr, folder.path().c_str()), 1);
+    EXPECT_TRUE(base.attributes & SFGAO_FOLDER);
+    EXPECT_TRUE(base.attributes & SFGAO_FILESYSTEM);
+    EXPECT_NE(base.folder, nullptr);
+    EXPECT_EQ(std::string(base.path) + "\\", folder.path());
+
+    // Relative to a base, piece by piece, names with blanks and ANSI letters included.
+    ShellItem file;
+    ASSERT_EQ(ShellItemFromPath(&file, &base, "Sub Folder\\deep\\x.txt"), 1);
+    EXPECT_EQ(std::string(file.path), folder / "Sub Folder\\deep\\x.txt");
+    EXPECT_STREQ(file.inFolderName, "x.txt");
+    EXPECT_EQ(file.folder, nullptr);
+    EXPECT_FALSE(file.attributes & SFGAO_FOLDER);
+    ShellItem apple;
+    ASSERT_EQ(ShellItemChildByName(&base, "\xc4pfel.txt", &apple), 1);
+    EXPECT_EQ(std::string(apple.path), folder / "\xc4pfel.txt");
+    EXPECT_EQ(ShellItemChildByName(&base, "missing.txt", &apple), 0);
+    EXPECT_EQ(apple.allocator, nullptr); // a failed constructor leaves the item empty
+    EXPECT_EQ(ShellItemFromPath(&apple, &base, "Sub Folder\\missing\\x.txt"), 0);
+
+    // The ID list copy is the item's own, terminated.
+    LPITEMIDLIST copy = ShellItemCopyIdList(&file);
+    ASSERT_NE(copy, nullptr);
+    ShellItem again;
+    ASSERT_EQ(ShellItemFromIdList(&again, nullptr, copy), 1);
+    EXPECT_STREQ(again.path, file.path);
+    ShellItemFree(&again);
+    MemFree(copy);
+
+    ShellItemList* list = nullptr;
+    ASSERT_EQ(ShellListChildren(&base, SHCONTF_FOLDERS | SHCONTF_NONFOLDERS | SHCONTF_INCLUDEHIDDEN, &list), 1);
+    EXPECT_EQ(list->count, 4u);
+    EXPECT_STREQ(list->folder.path, base.path);
+    ShellListFree(list);
+    ASSERT_EQ(ShellListChildren(&base, SHCONTF_FOLDERS, &list), 1);
+    ASSERT_EQ(list->count, 1u);
+    EXPECT_STREQ(list->children[0]->inFolderName, "Sub Folder");
+    ShellListFree(list);
+    UINT32 count = 0;
+    ASSERT_EQ(ShellItemBeginEnum(&base, SHCONTF_NONFOLDERS, 0), 1);
+    EXPECT_EQ(ShellItemCountChildren(&base, &count), 1);
+    EXPECT_EQ(count, 2u); // hidden.txt is left out without SHCONTF_INCLUDEHIDDEN
+    ShellItemEndEnum(&base);
+    ShellItemFree(&file);
+    ShellItemFree(&base);
+}
+
+TEST(ShellTest, DeletionRemovesWholeTreesButNothingOutsideThem)
+{
+    ComJoined com;
+    TestFolder folder;
+    std::vector<std::string> entries = {"tree\\", "tree\\ro.txt", "tree\\sys.txt", "tree\\a b\\"};
+    std::string deep = "tree\\a b\\";
+    for (int i = 0; i < 20; i++) {
+        deep += "d" + std::to_string(i) + "\\";
+        entries.push_back(deep);
+    }
+    entries.push_back(deep + "last.txt");
+    MakeTree(folder.path(), entries);
+    SetFileAttributesA((folder / "tree\\ro.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+    SetFileAttributesA((folder / "tree\\sys.txt").c_str(), FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_HIDDEN);
+
+    ShellItem tree;
+    ASSERT_EQ(ShellItemFromPath(&tree, nullptr, (folder / "tree").c_str()), 1);
+    EXPECT_EQ(ShellItemDelete(&tree, 0), 0); // not empty, not recursive: nothing goes
+    EXPECT_TRUE(Exists(folder / "tree\\ro.txt"));
+    EXPECT_TRUE(Exists(folder / (deep + "last.txt")));
+    ASSERT_NE(tree.allocator, nullptr);
+    EXPECT_EQ(ShellItemDelete(&tree, 1), 1);
+    EXPECT_EQ(tree.allocator, nullptr); // freed on success
+    EXPECT_FALSE(Exists(folder / "tree"));
+
+    // A folder inside the tree that links elsewhere is never walked: what it points to keeps its
+    // contents, and a link to an empty folder is left alone (Wine would remove the target instead).
+    MakeTree(folder.path(), {"tree\\", "tree\\own.txt", "outside\\", "outside\\keep.txt", "empty\\"});
+    ASSERT_TRUE(MakeUnixLink(folder / "outside", folder / "tree\\link"));
+    ASSERT_TRUE(MakeUnixLink(folder / "empty", folder / "tree\\void"));
+    DWORD attributes = GetFileAttributesA((folder / "tree\\link").c_str());
+    ASSERT_NE(attributes, INVALID_FILE_ATTRIBUTES);
+    EXPECT_TRUE(attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+    ASSERT_EQ(ShellItemFromPath(&tree, nullptr, (folder / "tree").c_str()), 1);
+    ShellItemDelete(&tree, 1); // the links may stay, so the tree may too
+    EXPECT_FALSE(Exists(folder / "tree\\own.txt"));
+    EXPECT_TRUE(Exists(folder / "outside\\keep.txt"));
+    EXPECT_TRUE(Exists(folder / "empty"));
+    ShellItemFree(&tree);
+    EXPECT_TRUE(RemoveUnixLink(folder / "tree\\link"));
+    EXPECT_TRUE(RemoveUnixLink(folder / "tree\\void"));
+
+    // Roots and the system's own folders are refused whatever the caller asks.
+    char windows[MAX_PATH], system[MAX_PATH];
+    GetWindowsDirectoryA(windows, sizeof(windows));
+    GetSystemDirectoryA(system, sizeof(system));
+    for (std::string p : {std::string("C:\\"), std::string("C:"), std::string("Z:\\"), std::string(windows),
+                          std::string(windows) + "\\", std::string(system), std::string("\\\\server\\share\\"),
+                          std::string("\\\\server\\share")}) {
+        EXPECT_TRUE(ShellPathIsProtected(p.c_str())) << p;
+    }
+    EXPECT_FALSE(ShellPathIsProtected((folder / "tree").c_str()));
+    EXPECT_FALSE(ShellPathIsProtected((std::string(windows) + "\\Temp").c_str()));
+    ShellItem root;
+    ASSERT_EQ(ShellItemFromPath(&root, nullptr, windows), 1);
+    EXPECT_EQ(ShellItemDelete(&root, 1), 0);
+    EXPECT_TRUE(Exists(system));
+    ShellItemFree(&root);
+}
+
+TEST(ShellTest, DeletePathClimbsThroughEmptiedParentsUpToTheBase)
+{
+    ComJoined com;
+    TestFolder folder;
+    MakeTree(folder.path(), {"a\\", "a\\b\\", "a\\b\\c\\", "a\\b\\c\\file.txt", "a\\keep.txt"});
+    ShellItem base;
+    ASSERT_EQ(ShellItemFromPath(&base, nullptr, folder.path().c_str()), 1);
+    // One step only: the file.
+    EXPECT_EQ(ShellDeletePath(&base, "a\\b\\c\\file.txt", 0), 1);
+    EXPECT_TRUE(Exists(folder / "a\\b\\c"));
+    WriteFileBytes(folder / "a\\b\\c\\file.txt", "x");
+    // Climbing: the file, then c and b, which became empty; a still holds keep.txt.
+    EXPECT_EQ(ShellDeletePath(&base, "a\\b\\c\\file.txt", 0x10000), 1);
+    EXPECT_FALSE(Exists(folder / "a\\b"));
+    EXPECT_TRUE(Exists(folder / "a\\keep.txt"));
+    // A folder with everything in it, then its emptied parents, never the base.
+    MakeTree(folder.path(), {"a\\b\\", "a\\b\\x.txt"});
+    DeleteFileA((folder / "a\\keep.txt").c_str());
+    EXPECT_EQ(ShellDeletePath(&base, "a\\b", 0x10001), 1);
+    EXPECT_FALSE(Exists(folder / "a"));
+    EXPECT_TRUE(Exists(folder.path()));
+    EXPECT_EQ(ShellDeletePath(&base, "", 0x10001), 0);
+    EXPECT_EQ(ShellDeletePath(&base, "missing", 0x10001), 0);
+    EXPECT_TRUE(Exists(folder.path()));
+    ShellItemFree(&base);
+}
+
+TEST(ShellTest, MissingFoldersAreCreatedAndRootsFound)
+{
+    ComJoined com;
+    TestFolder folder;
+    ShellItem base, made;
+    ASSERT_EQ(ShellItemFromPath(&base, nullptr, folder.path().c_str()), 1);
+    ASSERT_EQ(ShellCreatePath(&base, "a\\b c\\d", &made, nullptr), 1);
+    EXPECT_EQ(std::string(made.path), folder / "a\\b c\\d");
+    EXPECT_TRUE(Exists(folder / "a\\b c\\d"));
+    ShellItemFree(&made);
+    const char* rest = nullptr;
+    ASSERT_EQ(ShellCreatePath(&base, "\\x\\y\\z", &made, &rest), 1);
+    EXPECT_EQ(std::string(made.path), folder / "x");
+    EXPECT_STREQ(rest, "y\\z");
+    EXPECT_FALSE(Exists(folder / "x\\y"));
+    ShellItemFree(&made);
+    ShellItemFree(&base);
+
+    struct RootCase {
+        const char* path;
+        const char* root;
+        int exists;
+    } const roots[] = {
+        {"C:\\Program Files\\App", "C:\\", 1},
+        {"c:", "c:\\", 1},
+        {"Q:\\nothing", "Q:\\", 0},
+        {"\\\\srv\\share\\dir\\file", "\\\\srv\\share\\", 0},
+        {"relative\\path", "", 0},
+        {"\\\\srv:x\\share", "", 0},
+    };
+    for (const RootCase& c : roots) {
+        SCOPED_TRACE(c.path);
+        char dest[MAX_PATH];
+        memset(dest, 'x', sizeof(dest));
+        EXPECT_EQ(PathRootExists(dest, c.path), c.exists);
+        EXPECT_STREQ(dest, c.root);
+    }
+    EXPECT_EQ(PathEnsure("C:\\", 1), 1);
+    EXPECT_EQ(PathEnsure((folder / "new\\one").c_str(), 1), 0);
+    EXPECT_EQ(PathEnsure((folder / "new\\one").c_str(), 0), 1);
+    EXPECT_TRUE(Exists(folder / "new\\one"));
+    EXPECT_EQ(PathEnsure((folder / "new\\one").c_str(), 1), 1);
+    EXPECT_EQ(PathEnsure("Q:\\nothing", 0), 0);
+}
+
+TEST(ShellTest, LinksAreListedReadAndDeleted)
+{
+    ComJoined com;
+    TestFolder folder;
+    MakeTree(folder.path(), {"app.exe", "not a link.lnk", "sub\\", "readme.txt"});
+    // A real shell link, made and saved the way setup makes them.
+    IShellLinkA* made = nullptr;
+    ASSERT_TRUE(SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+                                           reinterpret_cast<void**>(&made))));
+    made->SetPath((folder / "app.exe").c_str());
+    made->SetArguments("/start now");
+    made->SetDescription("My App");
+    made->SetWorkingDirectory(folder.path().c_str());
+    made->SetHotkey(MAKEWORD('K', HOTKEYF_CONTROL | HOTKEYF_ALT));
+    IPersistFile* file = nullptr;
+    ASSERT_TRUE(SUCCEEDED(made->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file))));
+    wchar_t* where = AnsiToWide((folder / "My App.lnk").c_str());
+    ASSERT_TRUE(SUCCEEDED(file->Save(where, TRUE)));
+    MemFree(where);
+    file->Release();
+    made->Release();
+
+    ShellItem base;
+    ASSERT_EQ(ShellItemFromPath(&base, nullptr, folder.path().c_str()), 1);
+    ShellItemList* links = nullptr;
+    EXPECT_EQ(ShellListLinks(&base, SHCONTF_INCLUDEHIDDEN, &links), 0); // neither folders nor files asked
+    ASSERT_EQ(ShellListLinks(&base, SHCONTF_FOLDERS | SHCONTF_NONFOLDERS, &links), 1);
+    ShellItem* link = nullptr;
+    int folders = 0;
+    for (UINT32 i = 0; i < links->count; i++) {
+        if (links->children[i]->link != nullptr) {
+            EXPECT_EQ(link, nullptr) << "only the real link loads";
+            link = links->children[i];
+        } else {
+            folders++;
+        }
+    }
+    EXPECT_EQ(folders, 1); // "sub" stays; app.exe, readme.txt and the fake .lnk are dropped
+    ASSERT_NE(link, nullptr);
+    EXPECT_STREQ(link->inFolderName, "My App");
+
+    ShellLinkInfo* info = nullptr;
+    ASSERT_EQ(ShellLinkReadInfo(link, &info), 1);
+    EXPECT_EQ(std::string(info->targetPath), folder / "app.exe");
+    EXPECT_STREQ(info->arguments, "/start now");
+    EXPECT_STREQ(info->description, "My App");
+    EXPECT_EQ(info->hotkey, MAKEWORD('K', HOTKEYF_CONTROL | HOTKEYF_ALT));
+    EXPECT_STREQ(info->iconLocation, info->targetPath); // no icon of its own: the target's
+    ShellLinkInfoFree(link, &info);
+    EXPECT_EQ(info, nullptr);
+
+    std::string linkPath = link->path;
+    EXPECT_EQ(ShellDeleteLink(link), 1);
+    EXPECT_FALSE(Exists(linkPath));
+    EXPECT_TRUE(Exists(folder / "app.exe"));
+    EXPECT_EQ(ShellDeleteLink(&base), 0); // no link loaded
+    ShellListFree(links);
+    ShellItemFree(&base);
+}
