@@ -1,0 +1,165 @@
+#include "engine/system_state.h"
+
+#include "kit/testkit.h"
+#include "support/registry.h"
+
+#include <gtest/gtest.h>
+
+#include <string.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+const char kSharedDlls[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
+
+struct Value {
+    DWORD type;
+    std::vector<BYTE> data;
+    bool exists;
+};
+
+Value Read(HKEY key, const char* name)
+{
+    Value v = {0, std::vector<BYTE>(300), false};
+    DWORD size = static_cast<DWORD>(v.data.size());
+    v.exists = RegQueryValueExA(key, name, nullptr, &v.type, v.data.data(), &size) == ERROR_SUCCESS;
+    v.data.resize(v.exists ? size : 0);
+    return v;
+}
+
+} // namespace
+
+TEST(SystemStateTest, CountsAreSteppedInTheirOwnType)
+{
+    HKEY key = CreateRegKey(HKEY_CURRENT_USER, ("Software\\UninstCounts" + std::to_string(GetCurrentProcessId())).c_str());
+    ASSERT_NE(key, nullptr);
+    struct Case {
+        const char* what;
+        DWORD type;
+        std::vector<BYTE> data;
+        int delta;
+        int deleteAtZero;
+        UINT32 result;
+        std::vector<BYTE> after; // empty: the value is gone
+    } const cases[] = {
+        {"text 3 lowered", REG_SZ, {'3', 0}, -1, 0, 2, {'2', 0}},
+        {"text with blanks raised", REG_SZ, {' ', '9', 'x', 0}, 1, 0, 10, {'1', '0', 0}},
+        {"dword 1 lowered, deleted at zero", REG_DWORD, {1, 0, 0, 0}, -1, 1, 0, {}},
+        {"dword 0 lowered stays 0", REG_DWORD, {0, 0, 0, 0}, -1, 0, 0, {0, 0, 0, 0}},
+        {"dword 0 lowered, deleted at zero", REG_DWORD, {0, 0, 0, 0}, -1, 1, 0, {}},
+        {"big-endian 1 raised", REG_DWORD_BIG_ENDIAN, {0, 0, 0, 1}, 5, 0, 2, {0, 0, 0, 2}},
+        {"big-endian read only", REG_DWORD_BIG_ENDIAN, {0, 0, 1, 0}, 0, 0, 256, {0, 0, 1, 0}},
+        {"binary of two bytes", REG_BINARY, {0x05, 0x01}, 1, 0, 262, {0x06, 0x01}},
+        {"binary of six bytes", REG_BINARY, {1, 0, 0, 0, 9, 9}, 1, 0, 2, {2, 0, 0, 0}},
+        {"expandable text is no count", REG_EXPAND_SZ, {'4', 0}, -1, 1, 0, {'4', 0}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        RegSetValueExA(key, "Count", 0, c.type, c.data.data(), static_cast<DWORD>(c.data.size()));
+        EXPECT_EQ(AdjustCounterValue(key, "Count", c.delta, c.deleteAtZero), c.result);
+        Value v = Read(key, "Count");
+        if (c.after.empty()) {
+            EXPECT_FALSE(v.exists);
+        } else {
+            ASSERT_TRUE(v.exists);
+            EXPECT_EQ(v.type, c.type);
+            EXPECT_EQ(v.data, c.after);
+        }
+        RegDeleteValueA(key, "Count");
+    }
+    // A missing value: raising creates it as REG_DWORD 1; lowering or reading creates nothing.
+    EXPECT_EQ(AdjustCounterValue(key, "Missing", -1, 0), 0u);
+    EXPECT_EQ(AdjustCounterValue(key, "Missing", 0, 0), 0u);
+    EXPECT_FALSE(Read(key, "Missing").exists);
+    EXPECT_EQ(AdjustCounterValue(key, "Missing", 1, 0), 1u);
+    Value created = Read(key, "Missing");
+    EXPECT_EQ(created.type, static_cast<DWORD>(REG_DWORD));
+    EXPECT_EQ(created.data, (std::vector<BYTE>{1, 0, 0, 0}));
+    EXPECT_EQ(AdjustCounterValue(key, nullptr, 1, 0), 0u);
+    CloseRegKey(key);
+    DeleteRegKeyTree(HKEY_CURRENT_USER, ("Software\\UninstCounts" + std::to_string(GetCurrentProcessId())).c_str(), 0, 1);
+
+    // Without a key: the system's shared DLL counts, named by the file's full path.
+    std::string dll = "C:\\Program Files\\Common\\uninst-test-" + std::to_string(GetCurrentProcessId()) + ".dll";
+    EXPECT_EQ(AdjustCounterValue(nullptr, dll.c_str(), 1, 0), 1u);
+    EXPECT_EQ(AdjustCounterValue(nullptr, dll.c_str(), 1, 0), 2u);
+    HKEY shared = OpenRegKeyRead(HKEY_LOCAL_MACHINE, kSharedDlls);
+    ASSERT_NE(shared, nullptr);
+    EXPECT_EQ(Read(shared, dll.c_str()).data, (std::vector<BYTE>{2, 0, 0, 0}));
+    EXPECT_EQ(AdjustCounterValue(nullptr, dll.c_str(), -1, 1), 1u);
+    EXPECT_EQ(AdjustCounterValue(nullptr, dll.c_str(), -1, 1), 0u);
+    EXPECT_FALSE(Read(shared, dll.c_str()).exists);
+    CloseRegKey(shared);
+}
+
+TEST(SystemStateTest, UninstallKeysAndPrivileges)
+{
+    const std::string name = "UninstTestProduct" + std::to_string(GetCurrentProcessId());
+    const std::string path = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + name;
+    for (std::string given : {name, "\\" + name}) {
+        SCOPED_TRACE(given);
+        HKEY key = CreateRegKey(HKEY_LOCAL_MACHINE, path.c_str());
+        ASSERT_NE(key, nullptr);
+        SetRegString(key, "DisplayName", "Test Product");
+        CloseRegKey(key);
+        EXPECT_EQ(DeleteUninstallKey(given.c_str()), 1);
+        EXPECT_EQ(OpenRegKeyRead(HKEY_LOCAL_MACHINE, path.c_str()), nullptr);
+        EXPECT_EQ(DeleteUninstallKey(given.c_str()), 0);
+    }
+    EXPECT_EQ(DeleteUninstallKey(nullptr), 0);
+    EXPECT_EQ(CanOpenCurrentVersionKey(), 1);
+}
+
+TEST(SystemStateTest, RestartRemovalIsRecorded)
+{
+    TestFolder folder;
+    std::string file = folder / "temporary copy.exe";
+    ASSERT_TRUE(WriteFileBytes(file, "MZ"));
+    // This system records a deletion at restart among the pending file operations.
+    ASSERT_EQ(ScheduleRebootRename(nullptr, file.c_str()), 1);
+    HKEY session = OpenRegKeyRead(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\Session Manager");
+    ASSERT_NE(session, nullptr);
+    std::vector<char> pending(65536);
+    DWORD size = static_cast<DWORD>(pending.size()), type = 0;
+    ASSERT_EQ(RegQueryValueExA(session, "PendingFileRenameOperations", nullptr, &type,
+                               reinterpret_cast<BYTE*>(pending.data()), &size),
+              ERROR_SUCCESS);
+    CloseRegKey(session);
+    EXPECT_EQ(type, static_cast<DWORD>(REG_MULTI_SZ));
+    std::string all(pending.data(), size);
+    EXPECT_NE(all.find("temporary copy.exe"), std::string::npos);
+    EXPECT_EQ(ScheduleRebootRename(nullptr, nullptr), 0);
+
+    // The Windows family keeps the requests in the "Rename" section of WININIT.INI.
+    std::string ini = folder / "WININIT.INI";
+    ASSERT_TRUE(WriteFileBytes(ini, "[Rename]\r\nC:\\old.txt=C:\\older.txt\r\n[Other]\r\nx=y\r\n"));
+    EXPECT_EQ(ScheduleRenameInIni(ini.c_str(), nullptr, "C:\\TEMP\\UNI1.TMP"), 1);
+    EXPECT_EQ(ScheduleRenameInIni(ini.c_str(), nullptr, "C:\\TEMP\\UNI2.TMP"), 1);
+    EXPECT_EQ(ScheduleRenameInIni(ini.c_str(), "C:\\new.dll", "C:\\TEMP\\X.TMP"), 1);
+    char section[1024] = {};
+    DWORD n = GetPrivateProfileSectionA("Rename", section, sizeof(section), ini.c_str());
+    std::vector<std::string> lines;
+    for (const char* p = section; p < section + n && *p != '\0'; p += strlen(p) + 1) {
+        lines.push_back(p);
+    }
+    EXPECT_EQ(lines, (std::vector<std::string>{"C:\\old.txt=C:\\older.txt", "NUL=C:\\TEMP\\UNI1.TMP",
+                                               "NUL=C:\\TEMP\\UNI2.TMP", "C:\\new.dll=C:\\TEMP\\X.TMP"}));
+    char other[16] = {};
+    GetPrivateProfileStringA("Other", "x", "", other, sizeof(other), ini.c_str());
+    EXPECT_STREQ(other, "y");
+
+    // A section without room for the entry is left as it is.
+    std::string full = "[Rename]\r\n";
+    for (size_t i = 0, sectionBytes = 0; sectionBytes < 33000; i++) {
+        std::string line = "NUL=C:\\TEMP\\FILL" + std::to_string(i) + ".TMP";
+        full += line + "\r\n";
+        sectionBytes += line.size() + 1;
+    }
+    ASSERT_TRUE(WriteFileBytes(ini, full));
+    EXPECT_EQ(ScheduleRenameInIni(ini.c_str(), nullptr, "C:\\TEMP\\LATE.TMP"), 0);
+    HANDLE h = CreateFileA(ini.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    EXPECT_EQ(GetFileSize(h, nullptr), full.size());
+    CloseHandle(h);
+}
