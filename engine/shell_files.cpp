@@ -74,11 +74,12 @@ bool ShellPathIsProtected(const char* path)
 
 namespace {
 
-// Clears read-only, hidden and system so that the object can go.
-void MakeDeletable(const char* path)
+// Clears read-only, hidden and system so that the object can go. attributes were read just before;
+// objects that carry none of the three are left as they are (the common case costs no call).
+void MakeDeletable(const char* path, DWORD attributes)
 {
-    DWORD attributes = GetFileAttributesA(path);
-    if (attributes != INVALID_FILE_ATTRIBUTES) {
+    const DWORD blocking = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & blocking)) {
         SetFileAttributesA(path, (attributes & FILE_ATTRIBUTE_DIRECTORY) | FILE_ATTRIBUTE_NORMAL);
     }
 }
@@ -131,10 +132,12 @@ int ShellItemDelete(ShellItem* item, int recursive)
     bool link = onDisk != INVALID_FILE_ATTRIBUTES && (onDisk & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
     UINT32 children = 0;
     if (directory && !link && item->folder != nullptr) {
-        if (ShellItemBeginEnum(item, ALL_CHILDREN, 0)) {
+        // Recursive: the list itself tells whether there are children, so the folder is not counted
+        // separately first.
+        if (!recursive && ShellItemBeginEnum(item, ALL_CHILDREN, 0)) {
             ShellItemCountChildren(item, &children);
         }
-        if (children != 0 && recursive) {
+        if (recursive) {
             ShellItemList* list = nullptr;
             if (ShellListChildren(item, ALL_CHILDREN, &list)) {
                 for (UINT32 i = 0; i < list->count; i++) {
@@ -161,7 +164,7 @@ int ShellItemDelete(ShellItem* item, int recursive)
         // such a link is left alone rather than risk what it points to.
         return 0;
     }
-    MakeDeletable(item->path);
+    MakeDeletable(item->path, onDisk);
     BOOL removed = directory ? RemoveDirectoryA(item->path) : DeleteFileA(item->path);
     if (!removed) {
         return 0;
