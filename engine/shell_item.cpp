@@ -83,6 +83,15 @@ USHORT FirstIdSize(LPCITEMIDLIST list)
     return cb;
 }
 
+UINT CountIds(LPCITEMIDLIST list)
+{
+    UINT count = 0, size = ShellIdListSize(list);
+    for (UINT at = 0; at < size; at += FirstIdSize(reinterpret_cast<LPCITEMIDLIST>(reinterpret_cast<const BYTE*>(list) + at))) {
+        count++;
+    }
+    return count;
+}
+
 char* StrRetToAnsi(IMalloc* allocator, STRRET* s, LPCITEMIDLIST id)
 {
     switch (s->uType) {
@@ -519,8 +528,20 @@ int ShellItemIsUnder(UINT32 code, const ShellItem* item)
     if (!ShellItemFromSpecialFolder(&special, code)) {
         return 0;
     }
-    UINT prefix = ShellIdListSize(special.idList);
-    int result = prefix <= ShellIdListSize(item->idList) && memcmp(special.idList, item->idList, prefix) == 0 ? 1 : 0;
+    // The item's list cut to as many IDs as the folder's, compared by the shell rather than byte for
+    // byte: IDs of file-system objects carry times and sizes that differ between two resolutions of
+    // the same folder.
+    UINT ids = CountIds(special.idList);
+    UINT itemSize = ShellIdListSize(item->idList), cut = 0;
+    for (UINT n = 0; n < ids && cut < itemSize; n++) {
+        cut += FirstIdSize(reinterpret_cast<LPCITEMIDLIST>(reinterpret_cast<const BYTE*>(item->idList) + cut));
+    }
+    int result = 0;
+    LPITEMIDLIST prefix = Concat(special.allocator, nullptr, item->idList, cut);
+    if (prefix != nullptr) {
+        result = ids <= CountIds(item->idList) && ShellSameIdList(special.idList, prefix) ? 1 : 0;
+        special.allocator->Free(prefix);
+    }
     ShellItemFree(&special);
     return result;
 }
