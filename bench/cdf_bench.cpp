@@ -5,6 +5,8 @@
 #include "kit/cdf_writer.h"
 #include "kit/testkit.h"
 
+#include "bench_clock.h"
+
 #include <stdio.h>
 #include <string.h>
 #include <windows.h>
@@ -14,14 +16,6 @@
 #include <vector>
 
 namespace {
-
-double Now()
-{
-    LARGE_INTEGER f, t;
-    QueryPerformanceFrequency(&f);
-    QueryPerformanceCounter(&t);
-    return static_cast<double>(t.QuadPart) / static_cast<double>(f.QuadPart);
-}
 
 UINT32 Le32(const std::string& s, size_t at)
 {
@@ -79,20 +73,20 @@ int main()
     std::vector<unsigned char> out(size);
     double reader = 1e9, floor = 1e9;
     for (int round = 0; round < 5; round++) {
-        double t0 = Now();
+        double t0 = BenchNow();
         CdfArchive* archive = CdfOpen(path.c_str());
         bool ok = archive != nullptr && CdfEntrySize(archive, "big.bin") == size &&
                   CdfReadEntry(archive, "big.bin", out.data()) == 1;
         CdfClose(archive);
-        double t1 = Now();
+        double t1 = BenchNow();
         if (!ok || memcmp(out.data(), content.data(), size) != 0) {
             fprintf(stderr, "the reader did not give the content back\n");
             return 1;
         }
         memset(out.data(), 0, size);
-        double t2 = Now();
+        double t2 = BenchNow();
         ok = InflateChunks(stream, size, out.data());
-        double t3 = Now();
+        double t3 = BenchNow();
         if (!ok || memcmp(out.data(), content.data(), size) != 0) {
             fprintf(stderr, "the floor did not give the content back\n");
             return 1;

@@ -5,6 +5,8 @@
 #include "kit/testkit.h"
 #include "support/engine.h"
 
+#include "bench_clock.h"
+
 #include <stdio.h>
 #include <windows.h>
 
@@ -12,14 +14,6 @@
 #include <vector>
 
 namespace {
-
-double Now()
-{
-    LARGE_INTEGER f, t;
-    QueryPerformanceFrequency(&f);
-    QueryPerformanceCounter(&t);
-    return static_cast<double>(t.QuadPart) / static_cast<double>(f.QuadPart);
-}
 
 // 500 folders in two levels (20 x 25), 20 files in each.
 void MakeTree(const std::string& root, std::vector<std::string>* folders, std::vector<std::string>* files)
@@ -55,7 +49,7 @@ int main()
     MakeTree(root, &folders, &files);
     // Where the shell's time goes: resolving every item of the tree (attributes and three names each)
     // without deleting anything.
-    double tList = Now();
+    double tList = BenchNow();
     size_t listed = 0;
     for (const std::string& d : folders) {
         ShellItem folder;
@@ -67,11 +61,11 @@ int main()
         }
         ShellItemFree(&folder);
     }
-    double resolving = Now() - tList;
-    double t0 = Now();
+    double resolving = BenchNow() - tList;
+    double t0 = BenchNow();
     ShellItem item;
     bool ok = ShellItemFromPath(&item, nullptr, root.c_str()) && ShellItemDelete(&item, 1);
-    double shell = Now() - t0;
+    double shell = BenchNow() - t0;
     if (!ok || GetFileAttributesA(root.c_str()) != INVALID_FILE_ATTRIBUTES) {
         fprintf(stderr, "the shell did not remove the tree\n");
         return 1;
@@ -80,14 +74,14 @@ int main()
     folders.clear();
     files.clear();
     MakeTree(root, &folders, &files);
-    double t1 = Now();
+    double t1 = BenchNow();
     for (const std::string& f : files) {
         DeleteFileA(f.c_str());
     }
     for (const std::string& d : folders) {
         RemoveDirectoryA(d.c_str());
     }
-    double floor = Now() - t1;
+    double floor = BenchNow() - t1;
     if (GetFileAttributesA(root.c_str()) != INVALID_FILE_ATTRIBUTES) {
         fprintf(stderr, "the plain loop did not remove the tree\n");
         return 1;

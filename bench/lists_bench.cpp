@@ -3,21 +3,12 @@
 // about 10 when a walk step costs the same whatever the list's length.
 #include "support/locked_list.h"
 
+#include "bench_clock.h"
+
 #include <stdio.h>
 #include <windows.h>
 
 namespace {
-
-double Now()
-{
-    static LARGE_INTEGER frequency = {};
-    if (frequency.QuadPart == 0) {
-        QueryPerformanceFrequency(&frequency);
-    }
-    LARGE_INTEGER t;
-    QueryPerformanceCounter(&t);
-    return static_cast<double>(t.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
 
 struct Figures {
     double build, walk, destroy;
@@ -27,14 +18,14 @@ struct Figures {
 Figures Measure(UINT32 items, int walkRounds)
 {
     Figures f = {0, 1e9, 0, 0};
-    double t0 = Now();
+    double t0 = BenchNow();
     ListHandle list = ListCreate();
     for (UINT32 i = 1; i <= items; i++) {
         ListSetByKey(list, i, i, 0);
     }
-    f.build = Now() - t0;
+    f.build = BenchNow() - t0;
     for (int round = 0; round < walkRounds; round++) {
-        double t1 = Now();
+        double t1 = BenchNow();
         UINT64 c0 = ListLookupComparisons();
         UINT32 steps = 0;
         UINT_PTR v = 0;
@@ -45,7 +36,7 @@ Figures Measure(UINT32 items, int walkRounds)
             steps++;
         }
         UINT64 c1 = ListLookupComparisons();
-        double walk = Now() - t1;
+        double walk = BenchNow() - t1;
         if (steps != 2 * items) {
             fprintf(stderr, "walk saw %u steps, expected %u\n", steps, 2 * items);
             ExitProcess(1);
@@ -56,13 +47,13 @@ Figures Measure(UINT32 items, int walkRounds)
         f.comparisonsPerStep100 = (c1 - c0) * 100 / steps;
     }
     // The destruction idiom of the program: take the first and remove it until none is left.
-    double t2 = Now();
+    double t2 = BenchNow();
     UINT_PTR v = 0;
     while (ListFirst(list, &v, 0)) {
         ListRemoveByKey(list, v);
     }
     ListDestroy(list);
-    f.destroy = Now() - t2;
+    f.destroy = BenchNow() - t2;
     return f;
 }
 

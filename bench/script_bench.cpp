@@ -4,20 +4,14 @@
 #include "kit/database_kit.h"
 #include "script/object_text.h"
 
+#include "bench_clock.h"
+
 #include <stdio.h>
 #include <windows.h>
 
 #include <string>
 
 namespace {
-
-double Now()
-{
-    LARGE_INTEGER f, t;
-    QueryPerformanceFrequency(&f);
-    QueryPerformanceCounter(&t);
-    return static_cast<double>(t.QuadPart) / static_cast<double>(f.QuadPart);
-}
 
 // A product of about n objects: a tree of folders with files (some shared, registered or grouped),
 // registry keys with values, program items.
@@ -64,9 +58,9 @@ Figures Measure(int n, int rounds)
     Figures best = {1e9, 1e9, 0};
     for (int r = 0; r < rounds; r++) {
         DatabaseHandle db = CreateObjectDatabase("BENCH", "C:\\Source\\", TestProgressCallback);
-        double t0 = Now();
+        double t0 = BenchNow();
         ParseScript(db, script.data(), static_cast<UINT32>(script.size()));
-        double t1 = Now();
+        double t1 = BenchNow();
         ObjectDatabase* d = LockObjectDatabase(db);
         UINT_PTR v = 0;
         int objects = 0;
@@ -77,7 +71,7 @@ Figures Measure(int n, int rounds)
             objects++;
         }
         UnlockObjectDatabase(db);
-        double t2 = Now();
+        double t2 = BenchNow();
         CloseObjectDatabase(db);
         best.parse = t1 - t0 < best.parse ? t1 - t0 : best.parse;
         best.walk = t2 - t1 < best.walk ? t2 - t1 : best.walk;

@@ -12,17 +12,6 @@ namespace {
 
 const DWORD ALL_CHILDREN = SHCONTF_FOLDERS | SHCONTF_NONFOLDERS | SHCONTF_INCLUDEHIDDEN;
 
-struct ComScope {
-    bool joined;
-    ComScope() : joined(ComAcquire() == 1) {}
-    ~ComScope()
-    {
-        if (joined) {
-            ComRelease();
-        }
-    }
-};
-
 // Compares two paths without regard to case or to one trailing backslash.
 bool SamePath(const char* a, const char* b)
 {

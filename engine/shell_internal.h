@@ -2,6 +2,22 @@
 // Shared by the files of the shell layer; not for other modules.
 #include "engine/shell_item.h"
 
+#include "support/engine.h"
+
+// Joins COM for the life of a scope.
+struct ComScope {
+    bool joined;
+    ComScope() : joined(ComAcquire() == 1) {}
+    ~ComScope()
+    {
+        if (joined) {
+            ComRelease();
+        }
+    }
+    ComScope(const ComScope&) = delete;
+    ComScope& operator=(const ComScope&) = delete;
+};
+
 // Bytes of an ID list without its terminator.
 UINT ShellIdListSize(LPCITEMIDLIST list);
 

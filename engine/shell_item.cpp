@@ -28,18 +28,6 @@ const SpecialFolder kSpecialFolders[] = {
     {SHELL_NETHOOD, CSIDL_NETHOOD, -1},
 };
 
-// Joins COM for the life of a scope.
-struct ComScope {
-    bool joined;
-    ComScope() : joined(ComAcquire() == 1) {}
-    ~ComScope()
-    {
-        if (joined) {
-            ComRelease();
-        }
-    }
-};
-
 template <class T> void ReleaseInterface(T*& p)
 {
     if (p != nullptr) {

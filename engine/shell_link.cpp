@@ -9,17 +9,6 @@
 
 namespace {
 
-struct ComScope {
-    bool joined;
-    ComScope() : joined(ComAcquire() == 1) {}
-    ~ComScope()
-    {
-        if (joined) {
-            ComRelease();
-        }
-    }
-};
-
 IShellLinkA* LinkOf(const ShellItem* item)
 {
     if (item == nullptr || item->idList == nullptr || item->link == nullptr ||

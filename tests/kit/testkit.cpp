@@ -243,3 +243,14 @@ bool WriteFileBytes(const std::string& path, const std::string& bytes)
     CloseHandle(h);
     return ok && written == bytes.size();
 }
+
+bool WaitFor(const std::atomic<bool>& flag, DWORD timeoutMs)
+{
+    for (DWORD waited = 0; !flag.load(); waited += 5) {
+        if (waited >= timeoutMs) {
+            return false;
+        }
+        Sleep(5);
+    }
+    return true;
+}

@@ -2,6 +2,7 @@
 // Helpers shared by the test programs.
 #include <windows.h>
 
+#include <atomic>
 #include <functional>
 #include <string>
 
@@ -67,6 +68,9 @@ bool RunUnixTool(const char* program, const std::string& arguments, const std::s
 // to a folder that Wine can make and report (as a reparse point).
 bool MakeUnixLink(const std::string& target, const std::string& link);
 bool RemoveUnixLink(const std::string& link);
+
+// Waits until flag is set, at most timeoutMs; false when it was not.
+bool WaitFor(const std::atomic<bool>& flag, DWORD timeoutMs = 10000);
 
 // Runs fn on a new Win32 thread; the caller waits for the handle and closes it.
 HANDLE StartThread(std::function<void()> fn);

@@ -5,21 +5,6 @@
 
 #include <atomic>
 
-namespace {
-
-bool WaitFor(const std::atomic<bool>& flag, DWORD timeoutMs = 10000)
-{
-    for (DWORD waited = 0; !flag.load(); waited += 5) {
-        if (waited >= timeoutMs) {
-            return false;
-        }
-        Sleep(5);
-    }
-    return true;
-}
-
-} // namespace
-
 TEST(DatabaseTest, DatabasesAreRegisteredByName)
 {
     EXPECT_EQ(CreateObjectDatabase("MAIN", nullptr, TestProgressCallback), 0u); // no engine yet

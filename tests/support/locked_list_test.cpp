@@ -40,18 +40,6 @@ ListHandle MakeList(std::initializer_list<UINT_PTR> keys)
     return list;
 }
 
-// Waits until flag is set, at most timeoutMs.
-bool WaitFor(const std::atomic<bool>& flag, DWORD timeoutMs = 10000)
-{
-    for (DWORD waited = 0; !flag.load(); waited += 5) {
-        if (waited >= timeoutMs) {
-            return false;
-        }
-        Sleep(5);
-    }
-    return true;
-}
-
 } // namespace
 
 TEST(LockedListTest, NamedItemsCountUsesAndAreFoundByTheirValue)
