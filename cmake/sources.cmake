@@ -20,6 +20,8 @@ set(UNINST_SOURCES_SCRIPT
     script/friends.cpp
     script/object_text.cpp
     script/script_parser.cpp
+    script/text_builder.cpp
+    script/expand.cpp
 )
 
 set(UNINST_SOURCES_ENGINE
@@ -62,6 +64,7 @@ set(UNINST_TESTS_SCRIPT
     tests/script/database_test.cpp
     tests/script/objects_test.cpp
     tests/script/script_parser_test.cpp
+    tests/script/paths_test.cpp
 )
 set(UNINST_TESTS_ENGINE
     tests/engine/shell_test.cpp

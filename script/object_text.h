@@ -14,5 +14,25 @@ char* GetObjectLeafName(ObjectId id, int trim, char* buffer, int size);
 
 void FreeObjectText(char* text);
 
+// Path modes of GetObjectPath.
+const UINT32 PATH_TRIM = 0x1;            // no leading or trailing backslashes (registry items keep theirs)
+const UINT32 PATH_CONTAINER = 0x2;       // ends in a backslash, unless it ends in a file or item's own part
+const UINT32 PATH_BELOW_BUILTIN = 0x10000; // without the parts of built-in ancestors
+const UINT32 PATH_BUILTIN_ONLY = 0x20000;  // without the parts of ancestors that are not built-in
+const UINT32 PATH_FOLDER = 0x40000;        // without the object's own part: the folder or key holding it
+
+// The object's path, built from its own part and its parents' up to a root path. Null when the chain
+// does not end in a root path.
+char* GetObjectPath(ObjectId id, UINT32 mode, char* buffer, int size);
+char* GetObjectPathInto(ObjectId id, char* buffer, int size);
+// Where the file lies on disk: a system library goes by its system-library name in its folder.
+char* GetObjectDiskPath(ObjectId id, char* buffer, int size);
+// A file's source: with withFile the full path of the source file, else its folder with a backslash.
+char* GetObjectSourcePath(ObjectId id, int withFile, char* buffer, int size);
+// The object's contents, register and unregister texts, expanded; null when it has none.
+char* GetObjectContentsText(ObjectId id, char* buffer, int size);
+char* GetObjectRegisterText(ObjectId id, char* buffer, int size);
+char* GetObjectUnregisterText(ObjectId id, char* buffer, int size);
+
 // Hands length bytes of text to the caller by the buffer convention above.
 char* DeliverObjectText(const char* text, size_t length, char* buffer, int size);

@@ -1,0 +1,185 @@
+#include "kit/database_kit.h"
+#include "script/expand.h"
+#include "script/object_text.h"
+#include "support/memory.h"
+
+#include <gtest/gtest.h>
+
+#include <string.h>
+
+#include <string>
+
+namespace {
+
+// The path of an object by name, "(null)" when there is none.
+std::string Path(const TestDatabase& db, const char* name, UINT32 mode = 0)
+{
+    char* text = GetObjectPath(db.Find(name), mode, nullptr, 0);
+    std::string result = text != nullptr ? text : "(null)";
+    FreeObjectText(text);
+    return result;
+}
+
+std::string Expand(const TestDatabase& db, const char* context, const std::string& text)
+{
+    std::string copy = text;
+    char* out = ExpandText(db.Find(context), &copy[0], 0);
+    std::string result = out != nullptr ? out : "(null)";
+    MemFree(out);
+    return result;
+}
+
+std::string WindowsDir()
+{
+    char path[MAX_PATH];
+    GetWindowsDirectoryA(path, sizeof(path));
+    return std::string(path) + "\\";
+}
+
+} // namespace
+
+TEST(PathsTest, PathsWalkTheParentsWithEveryMode)
+{
+    EngineScope engine;
+    TestDatabase db;
+    ASSERT_EQ(db.Parse("_dir=WINROOT /_TARGETPATH \"C:\\\\WINDOWS\\\\\";"
+                       "_dir=SYSDIR /_PARENT WINROOT /_TARGETPATH system;"
+                       "_file=F /_PARENT SYSDIR /_TARGETPATH x\\\\tool.dll;"
+                       "_dir=SUB /_PARENT SYSDIR /_TARGETPATH \"\\\\sub\\\\\";"
+                       "_file=G /_PARENT SUB /_TARGETPATH g.txt;"
+                       "_regkey=SOFT /_TARGETPATH \"HKEY_LOCAL_MACHINE\\\\SOFTWARE\\\\\";"
+                       "_regkey=VENDOR /_PARENT SOFT /_TARGETPATH Vendor;"
+                       "_regkey=APP /_PARENT VENDOR /_TARGETPATH App;"
+                       "_regitem=VERSION /_PARENT APP;"
+                       "_regitem=LONE /_TARGETPATH \"\\\\Lone\\\\\";"
+                       "_dir=FLOATING;_file=BELOW /_PARENT FLOATING;"),
+              1);
+    // The built-in root is simulated: WINROOT and SOFT stand for "WINDIR" and "HKEY_SOFTWARE".
+    for (const char* builtIn : {"WINROOT", "SOFT"}) {
+        InstallObject* o = LockObject(db.Find(builtIn));
+        o->state |= STATE_READ_ONLY;
+        ReleaseObject(o);
+    }
+    struct Case {
+        const char* name;
+        UINT32 mode;
+        const char* path;
+    } const cases[] = {
+        {"F", 0, "C:\\WINDOWS\\system\\tool.dll"},
+        {"F", PATH_FOLDER, "C:\\WINDOWS\\system\\"},
+        {"F", PATH_BELOW_BUILTIN, "system\\tool.dll"},
+        {"F", PATH_BUILTIN_ONLY, "C:\\WINDOWS\\tool.dll"},
+        {"F", PATH_CONTAINER, "C:\\WINDOWS\\system\\tool.dll"},
+        {"SYSDIR", PATH_CONTAINER, "C:\\WINDOWS\\system\\"},
+        {"G", 0, "C:\\WINDOWS\\system\\sub\\g.txt"}, // no double backslash
+        {"SUB", PATH_TRIM, "C:\\WINDOWS\\system\\sub"},
+        {"SUB", PATH_BELOW_BUILTIN | PATH_TRIM, "system\\sub"},
+        {"VERSION", 0, "HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor\\App\\VERSION"},
+        {"VERSION", PATH_FOLDER | PATH_BELOW_BUILTIN | PATH_TRIM, "Vendor\\App"},
+        {"LONE", PATH_TRIM, "\\Lone\\"}, // a lone registry item keeps its backslashes
+        {"FLOATING", 0, "(null)"},        // no root path: no path at all
+        {"BELOW", PATH_FOLDER, "(null)"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.name) + " " + std::to_string(c.mode));
+        EXPECT_EQ(Path(db, c.name, c.mode), c.path);
+    }
+    // Buffers: fits, too small (a new text, the buffer left empty), cut.
+    char buffer[64];
+    EXPECT_EQ(GetObjectPath(db.Find("F"), 0, buffer, sizeof(buffer)), buffer);
+    EXPECT_STREQ(buffer, "C:\\WINDOWS\\system\\tool.dll");
+    char small[8];
+    char* heap = GetObjectPath(db.Find("F"), 0, small, sizeof(small));
+    ASSERT_NE(heap, small);
+    EXPECT_STREQ(small, "");
+    FreeObjectText(heap);
+    EXPECT_STREQ(GetObjectPath(db.Find("F"), 0, small, -8), "C:\\WIND");
+    // Paths are never cached: a parent's new target shows at once.
+    SetObjectTargetPath(db.Find("SYSDIR"), "system32");
+    EXPECT_EQ(Path(db, "F"), "C:\\WINDOWS\\system32\\tool.dll");
+}
+
+TEST(PathsTest, TextsExpandReferencesWithTheJoinRule)
+{
+    EngineScope engine;
+    TestDatabase db;
+    ASSERT_EQ(db.Parse("_dir=APPDIR /_TARGETPATH \"C:\\\\App\";"
+                       "_file=TOOL /_PARENT APPDIR /_TARGETPATH \"Bin\\\\tool.exe\" /_SOURCE \"disk1\\\\\";"
+                       "_regkey=KEY /_TARGETPATH \"HKEY_CURRENT_USER\\\\Software\";"
+                       "_regitem=ITEM /_PARENT KEY /_CONTENTS \"value of INFOSTR SELF\";"
+                       "_regitem=NOTE /_PARENT KEY /_CONTENTS \"see OBJECTFILE TOOL\";"),
+              1);
+    const std::string windows = WindowsDir();
+    struct Case {
+        const char* context;
+        std::string text;
+        std::string expanded;
+    } const cases[] = {
+        {"TOOL", "no upper case here", "no upper case here"},
+        {"TOOL", "C:\\Program Files", "C:\\Program Files"},
+        {"TOOL", "(WINDIR)system", windows + "system"},
+        {"TOOL", "(WINDIR)\\system", windows + "system"},
+        {"TOOL", "(WINDIR) x", windows + " x"},
+        {"TOOL", "xWINDIR", "x" + windows},
+        {"TOOL", "WINDIRX", "WINDIRX"},
+        {"TOOL", "windir", "windir"},
+        {"TOOL", "OBJECTPATH NOSUCH\\x", "OBJECTPATH NOSUCH\\x"},
+        {"TOOL", "(OBJECTDIR SELF)readme.txt", "C:\\App\\readme.txt"},
+        {"TOOL", "OBJECTPATH APPDIR\\data", "C:\\App\\data"},
+        {"TOOL", "OBJECTPATH APPDIR data", "C:\\App\\ data"}, // a blank keeps the text apart
+        {"TOOL", "run OBJECTPATH SELF /s", "run C:\\App\\tool.exe /s"},
+        {"TOOL", "C:\\x\\OBJECTFILE SELF", "C:\\x\\tool.exe"},
+        {"TOOL", "dirOBJECTFILE SELF", "dir\\tool.exe"},
+        {"TOOL", "OBJECTSOURCE SELF", "C:\\Source\\disk1\\tool.exe"},
+        {"ITEM", "OBJECTDIR SELF", "HKEY_CURRENT_USER\\Software\\"},
+        {"NOTE", "INFOSTR NOTE, done", "see tool.exe, done"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        EXPECT_EQ(Expand(db, c.context, c.text), c.expanded);
+    }
+    // A text that names itself ends: beyond a few levels the reference stays as written.
+    std::string self = Expand(db, "ITEM", "INFOSTR SELF");
+    EXPECT_LT(self.size(), 4096u);
+    EXPECT_NE(self.find("INFOSTR SELF"), std::string::npos);
+
+    // Sizes: the same pointer back when nothing changes; written back when it fits; cut when negative.
+    char plain[] = "no references";
+    EXPECT_EQ(ExpandText(db.Find("TOOL"), plain, sizeof(plain)), plain);
+    char room[64] = "(OBJECTDIR SELF)x";
+    EXPECT_EQ(ExpandText(db.Find("TOOL"), room, sizeof(room)), room);
+    EXPECT_STREQ(room, "C:\\App\\x");
+    char tight[] = "(OBJECTDIR SELF)x";
+    char* grown = ExpandText(db.Find("TOOL"), tight, 5);
+    ASSERT_NE(grown, tight);
+    EXPECT_STREQ(grown, "C:\\App\\x");
+    EXPECT_STREQ(tight, "(OBJECTDIR SELF)x");
+    MemFree(grown);
+    char cut[] = "(OBJECTDIR SELF)x";
+    EXPECT_EQ(ExpandText(db.Find("TOOL"), cut, -5), cut);
+    EXPECT_STREQ(cut, "C:\\A");
+    EXPECT_EQ(ExpandText(0x1234, cut, 0), nullptr);
+    EXPECT_EQ(ExpandText(db.Find("TOOL"), nullptr, 0), nullptr);
+
+    // Stored texts expand lazily: accessors see the current state; ExpandObjectTexts makes it stay.
+    char* contents = GetObjectContentsText(db.Find("NOTE"), nullptr, 0);
+    EXPECT_STREQ(contents, "see tool.exe");
+    FreeObjectText(contents);
+    SetObjectTargetPath(db.Find("TOOL"), "other.exe");
+    contents = GetObjectContentsText(db.Find("NOTE"), nullptr, 0);
+    EXPECT_STREQ(contents, "see other.exe");
+    FreeObjectText(contents);
+    ExpandObjectTexts(db.Find("NOTE"));
+    EXPECT_STREQ(db.Get("NOTE").contents, "see other.exe");
+    EXPECT_TRUE(db.Get("NOTE").state & STATE_EXPANDED);
+
+    char dir[MAX_PATH];
+    UINT32 needed = GetWindowsDir(nullptr, 0);
+    EXPECT_EQ(needed, windows.size() + 1);
+    EXPECT_EQ(GetWindowsDir(dir, sizeof(dir)), windows.size());
+    EXPECT_EQ(std::string(dir), windows);
+    EXPECT_GT(GetSystemDir(dir, sizeof(dir)), 0u);
+    EXPECT_EQ(dir[strlen(dir) - 1], '\\');
+    EXPECT_GT(GetProgramFilesDir(dir, sizeof(dir)), 0u);
+    EXPECT_EQ(dir[strlen(dir) - 1], '\\');
+}
