@@ -125,7 +125,8 @@ TEST(PathsTest, TextsExpandReferencesWithTheJoinRule)
         {"TOOL", "windir", "windir"},
         {"TOOL", "OBJECTPATH NOSUCH\\x", "OBJECTPATH NOSUCH\\x"},
         {"TOOL", "(OBJECTDIR SELF)readme.txt", "C:\\App\\readme.txt"},
-        {"TOOL", "OBJECTPATH APPDIR\\data", "C:\\App\\data"},
+        {"TOOL", "(OBJECTPATH APPDIR)data", "C:\\App\\data"},
+        {"TOOL", "OBJECTPATH APPDIR\\data", "OBJECTPATH APPDIR\\data"}, // the backslash escapes: APPDIRdata
         {"TOOL", "OBJECTPATH APPDIR data", "C:\\App\\ data"}, // a blank keeps the text apart
         {"TOOL", "run OBJECTPATH SELF /s", "run C:\\App\\tool.exe /s"},
         {"TOOL", "C:\\x\\OBJECTFILE SELF", "C:\\x\\tool.exe"},
