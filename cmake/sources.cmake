@@ -22,6 +22,8 @@ set(UNINST_SOURCES_SCRIPT
     script/script_parser.cpp
     script/text_builder.cpp
     script/expand.cpp
+    script/builtins.cpp
+    script/object_registry.cpp
 )
 
 set(UNINST_SOURCES_ENGINE
@@ -65,6 +67,7 @@ set(UNINST_TESTS_SCRIPT
     tests/script/objects_test.cpp
     tests/script/script_parser_test.cpp
     tests/script/paths_test.cpp
+    tests/script/builtins_test.cpp
 )
 set(UNINST_TESTS_ENGINE
     tests/engine/shell_test.cpp

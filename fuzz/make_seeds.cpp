@@ -51,7 +51,10 @@ int main(int argc, char** argv)
                    "_file=LIB /_PARENT APPDIR /_SYSLIB /_LANGUAGE en _EXE /_TARGETMASK *.dll;\r\n"
                    "_regkey=KEY /_TARGETPATH Software\\\\M /_SHAREKEY _DLLSHARING;\r\n"
                    "_regitem=V /_PARENT KEY /_COUNTER /_KEEPCONTENTS /_CONTENTS 1;\r\n"
-                   "_dir=APPDIR /_PARENT APPDIR;_dir=B /_PARENT APPDIR;_dir=APPDIR /_PARENT B;\r\n");
+                   "_dir=APPDIR /_PARENT APPDIR;_dir=B /_PARENT APPDIR;_dir=APPDIR /_PARENT B;\r\n"
+                   "_regitem=LOOP /_PARENT KEY /_CONTENTS \"INFOSTR SELF and INFOSTR LOOP\";\r\n"
+                   "_file=T /_PARENT APPDIR /_TARGETPATH \"(OBJECTDIR SELF)x (WINDIR)y OBJECTFILE T\" "
+                   "/_CONTENTS \"OBJECTPATH T OBJECTSOURCE T PROGFILES WINSYS\";\r\n");
     WriteFileBytes(root + "/config_text/command", std::string("\x00\x20") + "1234 \"C:\\App\\\" /DLLSHARING \"K\"");
     return 0;
 }

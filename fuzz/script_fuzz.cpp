@@ -1,10 +1,12 @@
 // Parses the input as an install script into a fresh database, walks the objects it made, and closes
 // the database. The engine's start-up (which would join COM) is replaced here by a registry list and
 // a lock made once.
+#include "script/builtins.h"
 #include "script/object_text.h"
 #include "script/script_parser.h"
 #include "support/engine.h"
 
+#include <initializer_list>
 #include <stdlib.h>
 
 namespace {
@@ -16,6 +18,26 @@ int WINAPI NoProgress(UINT_PTR, UINT_PTR, UINT_PTR, UINT32, UINT_PTR)
     return 0;
 }
 } // namespace
+
+// The built-in objects need the shell and the registry, which the fuzzer does not have: a few plain
+// roots stand in for them, enough for the script's references to have something to name.
+bool CreateBuiltInObjects(ObjectDatabase* d)
+{
+    for (const char* name : {"WINDIR", "HKEY_SOFTWARE", "STARTGROUPS"}) {
+        ObjectId id = AddObject(d->handle, name, OBJECT_DIRECTORY);
+        if (id == 0 || !SetObjectTargetPath(id, "C:\\Root\\")) {
+            return false;
+        }
+        LockObject(id)->state |= STATE_READ_ONLY;
+        UnlockObjectDatabase(d->handle);
+    }
+    return true;
+}
+
+bool IsBuiltInObjectName(const char* name)
+{
+    return strcmp(name, "WINDIR") == 0 || strcmp(name, "HKEY_SOFTWARE") == 0 || strcmp(name, "STARTGROUPS") == 0;
+}
 
 ListHandle EngineDatabaseRegistry()
 {
@@ -60,6 +82,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         }
         FreeObjectText(GetObjectLeafName(v, 0, nullptr, 0));
         GetAncestorObject(v, 1);
+        // Paths and expanded texts: references that name themselves must end.
+        FreeObjectText(GetObjectPath(v, PATH_TRIM | PATH_CONTAINER, nullptr, 0));
+        FreeObjectText(GetObjectContentsText(v, nullptr, 0));
     }
     UnlockObjectDatabase(db);
     CloseObjectDatabase(db);

@@ -1,6 +1,7 @@
 // The registry of object databases, the database lock, and the operations on a whole database.
 #include "script/object_database.h"
 
+#include "script/builtins.h"
 #include "script/object_internal.h"
 #include "support/engine.h"
 #include "support/memory.h"
@@ -149,9 +150,8 @@ DatabaseHandle CreateObjectDatabase(const char* name, const char* sourceText, Pr
         return 0;
     }
     d->objects = ListCreate();
-    bool ok = d->objects != 0 && (sourceText == nullptr || AddDatabaseSource(d->handle, sourceText) >= 0);
-    // The built-in objects (special folders, registry roots, product values) join here once they
-    // exist; every step of their creation is checked like the ones above.
+    bool ok = d->objects != 0 && (sourceText == nullptr || AddDatabaseSource(d->handle, sourceText) >= 0) &&
+              CreateBuiltInObjects(d);
     if (!ok) {
         CloseObjectDatabase(d->handle);
         LeaveCriticalSection(lock);

@@ -3,6 +3,7 @@
 #include <pthread.h>
 #include <stdlib.h>
 #include <unistd.h>
+#include <ctype.h>
 #include <strings.h>
 
 #include <string>
@@ -201,4 +202,75 @@ LONG RegCloseKey(HKEY)
 void CoTaskMemFree(void* block)
 {
     free(block);
+}
+
+LONG RegOpenKeyExA(HKEY, const char*, DWORD, REGSAM, HKEY* result)
+{
+    *result = nullptr;
+    return ERROR_FILE_NOT_FOUND;
+}
+
+LONG RegCreateKeyExA(HKEY, const char*, DWORD, char*, DWORD, REGSAM, LPSECURITY_ATTRIBUTES, HKEY* result, DWORD*)
+{
+    *result = nullptr;
+    return ERROR_FILE_NOT_FOUND;
+}
+
+LONG RegQueryValueExA(HKEY, const char*, DWORD*, DWORD*, BYTE*, DWORD*)
+{
+    return ERROR_FILE_NOT_FOUND;
+}
+
+LONG RegSetValueExA(HKEY, const char*, DWORD, DWORD, const BYTE*, DWORD)
+{
+    return ERROR_FILE_NOT_FOUND;
+}
+
+LONG RegEnumKeyExA(HKEY, DWORD, char*, DWORD*, DWORD*, char*, DWORD*, void*)
+{
+    return ERROR_NO_MORE_ITEMS;
+}
+
+LONG RegEnumValueA(HKEY, DWORD, char*, DWORD*, DWORD*, DWORD*, BYTE*, DWORD*)
+{
+    return ERROR_NO_MORE_ITEMS;
+}
+
+LONG RegDeleteKeyA(HKEY, const char*)
+{
+    return ERROR_FILE_NOT_FOUND;
+}
+
+LONG RegDeleteValueA(HKEY, const char*)
+{
+    return ERROR_FILE_NOT_FOUND;
+}
+
+LONG RegFlushKey(HKEY)
+{
+    return ERROR_SUCCESS;
+}
+
+UINT GetWindowsDirectoryA(char* buffer, UINT size)
+{
+    return static_cast<UINT>(strlen(lstrcpynA(buffer, "C:\\WINDOWS", static_cast<int>(size))));
+}
+
+UINT GetSystemDirectoryA(char* buffer, UINT size)
+{
+    return static_cast<UINT>(strlen(lstrcpynA(buffer, "C:\\WINDOWS\\system32", static_cast<int>(size))));
+}
+
+char* CharUpperA(char* text)
+{
+    for (char* p = text; *p != '\0'; p++) {
+        *p = static_cast<char>(toupper(static_cast<unsigned char>(*p)));
+    }
+    return text;
+}
+
+int CompareStringA(DWORD, DWORD, const char* a, int, const char* b, int)
+{
+    int r = strcasecmp(a, b);
+    return r < 0 ? CSTR_LESS_THAN : r > 0 ? CSTR_GREATER_THAN : CSTR_EQUAL;
 }

@@ -23,6 +23,10 @@ typedef void* HKEY;
 typedef void* HINSTANCE;
 typedef void* HWND;
 
+typedef unsigned int UINT;
+typedef DWORD REGSAM;
+typedef void* LPSECURITY_ATTRIBUTES;
+
 #define WINAPI
 #define ERROR_SUCCESS 0L
 
@@ -74,3 +78,41 @@ LONG InterlockedDecrement(volatile LONG* target);
 char* lstrcpynA(char* dest, const char* src, int size);
 LONG RegCloseKey(HKEY key);
 void CoTaskMemFree(void* block);
+
+// The registry of the stand-in is empty: every key is missing.
+#define HKEY_CLASSES_ROOT (reinterpret_cast<HKEY>(static_cast<uintptr_t>(0x80000000u)))
+#define HKEY_CURRENT_USER (reinterpret_cast<HKEY>(static_cast<uintptr_t>(0x80000001u)))
+#define HKEY_LOCAL_MACHINE (reinterpret_cast<HKEY>(static_cast<uintptr_t>(0x80000002u)))
+#define HKEY_USERS (reinterpret_cast<HKEY>(static_cast<uintptr_t>(0x80000003u)))
+#define KEY_READ 0x20019u
+#define KEY_ALL_ACCESS 0xF003Fu
+#define REG_OPTION_NON_VOLATILE 0u
+#define REG_SZ 1u
+#define REG_EXPAND_SZ 2u
+#define ERROR_FILE_NOT_FOUND 2L
+#define ERROR_PATH_NOT_FOUND 3L
+#define ERROR_NO_MORE_ITEMS 259L
+#define LOCALE_SYSTEM_DEFAULT 0x0800u
+#define NORM_IGNORECASE 0x1u
+#define NORM_IGNOREKANATYPE 0x10000u
+#define NORM_IGNOREWIDTH 0x20000u
+#define CSTR_LESS_THAN 1
+#define CSTR_EQUAL 2
+#define CSTR_GREATER_THAN 3
+
+LONG RegOpenKeyExA(HKEY key, const char* path, DWORD options, REGSAM access, HKEY* result);
+LONG RegCreateKeyExA(HKEY key, const char* path, DWORD reserved, char* cls, DWORD options, REGSAM access,
+                     LPSECURITY_ATTRIBUTES security, HKEY* result, DWORD* disposition);
+LONG RegQueryValueExA(HKEY key, const char* name, DWORD* reserved, DWORD* type, BYTE* data, DWORD* size);
+LONG RegSetValueExA(HKEY key, const char* name, DWORD reserved, DWORD type, const BYTE* data, DWORD size);
+LONG RegEnumKeyExA(HKEY key, DWORD index, char* name, DWORD* size, DWORD* reserved, char* cls, DWORD* clsSize,
+                   void* time);
+LONG RegEnumValueA(HKEY key, DWORD index, char* name, DWORD* size, DWORD* reserved, DWORD* type, BYTE* data,
+                   DWORD* dataSize);
+LONG RegDeleteKeyA(HKEY key, const char* path);
+LONG RegDeleteValueA(HKEY key, const char* name);
+LONG RegFlushKey(HKEY key);
+UINT GetWindowsDirectoryA(char* buffer, UINT size);
+UINT GetSystemDirectoryA(char* buffer, UINT size);
+char* CharUpperA(char* text);
+int CompareStringA(DWORD locale, DWORD flags, const char* a, int aLength, const char* b, int bLength);

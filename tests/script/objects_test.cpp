@@ -1,4 +1,5 @@
 #include "kit/database_kit.h"
+#include "script/builtins.h"
 #include "script/friends.h"
 #include "script/object_text.h"
 
@@ -18,7 +19,10 @@ std::vector<std::string> Order(DatabaseHandle db)
     ObjectDatabase* d = LockObjectDatabase(db);
     UINT_PTR v = 0;
     for (int ok = ListFirst(d->objects, &v, 0); ok; ok = ListNext(d->objects, v, &v, 0, 0)) {
-        names.push_back(reinterpret_cast<InstallObject*>(v)->name);
+        const char* name = reinterpret_cast<InstallObject*>(v)->name;
+        if (!IsBuiltInObjectName(name)) {
+            names.push_back(name);
+        }
     }
     UnlockObjectDatabase(db);
     return names;
@@ -147,7 +151,7 @@ TEST(ObjectsTest, FlagsAreFilteredByTypeAndSomeBelongToOneFile)
     DatabaseHandle h = db.handle();
     ObjectId f1 = AddObject(h, "F1", OBJECT_FILE);
     ObjectId f2 = AddObject(h, "F2", OBJECT_FILE);
-    ObjectId dir = AddObject(h, "DIR", OBJECT_DIRECTORY);
+    ObjectId dir = AddObject(h, "FOLDER", OBJECT_DIRECTORY);
     ObjectId item = AddObject(h, "ITEM", OBJECT_REGITEM);
     EXPECT_EQ(SetObjectFlags(f1, OBJECT_SETUP | OBJECT_EXE), 1);
     EXPECT_EQ(SetObjectFlags(f2, OBJECT_SETUP), 1);

@@ -1,0 +1,137 @@
+#include "engine/shell_item.h"
+#include "kit/database_kit.h"
+#include "script/builtins.h"
+#include "script/expand.h"
+#include "script/object_registry.h"
+#include "script/object_text.h"
+#include "support/memory.h"
+#include "support/registry.h"
+
+#include <gtest/gtest.h>
+
+#include <string.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+std::string Path(const TestDatabase& db, const char* name, UINT32 mode = 0)
+{
+    char* text = GetObjectPath(db.Find(name), mode, nullptr, 0);
+    std::string result = text != nullptr ? text : "(null)";
+    FreeObjectText(text);
+    return result;
+}
+
+} // namespace
+
+TEST(BuiltInsTest, EveryDatabaseStartsWithTheBuiltInObjectsInOrder)
+{
+    EngineScope engine;
+    TestDatabase db;
+    ASSERT_NE(db.handle(), 0u);
+    const char* expected[] = {"STARTMENU",     "USERSTARTMENU", "STARTGROUPS",     "USERSTARTGROUPS",
+                              "DESKTOP",       "USERDESKTOP",   "HKEY_CLASSES_ROOT", "HKEY_USERS",
+                              "HKEY_LOCAL_MACHINE", "HKEY_SOFTWARE", "HKEY_CURRENT_USER", "HKEY_USER_SOFTWARE",
+                              "WINDIR",        "PROGFILES",     "WINSYS",          "PARENT_HKEY",
+                              "PROJECT_HKEY",  "SHARING_HKEY",  "PRODUCT_HKEY",    "GROUP",
+                              "USER",          "COMPANY",       "EXE",             "DIR",
+                              "SOURCE",        "PRODUCT",       "VERSION",         "PROJECT",
+                              "PROJECT_DIR",   "REMOVE",        "SETUP",           "LANGUAGE",
+                              "PROGMAN_GROUP", "PRODUCT_LOCATION", "PROJECT_LOCATION"};
+    std::vector<std::string> names;
+    ObjectDatabase* d = LockObjectDatabase(db.handle());
+    UINT_PTR v = 0;
+    for (int ok = ListFirst(d->objects, &v, 0); ok; ok = ListNext(d->objects, v, &v, 0, 0)) {
+        names.push_back(reinterpret_cast<InstallObject*>(v)->name);
+    }
+    UnlockObjectDatabase(db.handle());
+    ASSERT_EQ(names.size(), 35u);
+    for (size_t i = 0; i < 35; i++) {
+        EXPECT_EQ(names[i], expected[i]) << i;
+        EXPECT_TRUE(IsBuiltInObjectName(expected[i]));
+    }
+    EXPECT_FALSE(IsBuiltInObjectName("APPDIR"));
+
+    // Read-only roots and the product objects the script completes.
+    InstallObject groups = db.Get("STARTGROUPS");
+    EXPECT_EQ(groups.flags, OBJECT_GROUP | 0x8000009u);
+    EXPECT_EQ(groups.state, STATE_READ_ONLY | STATE_EXPANDED);
+    EXPECT_EQ(groups.folderId, 3u);
+    EXPECT_STREQ(groups.targetPath, "STARTGROUPS");
+    ASSERT_NE(groups.handle, 0u);
+    ShellItem folder, programs;
+    ASSERT_EQ(ShellItemFromIdList(&folder, nullptr, reinterpret_cast<LPCITEMIDLIST>(groups.handle)), 1);
+    ASSERT_EQ(ShellItemFromSpecialFolder(&programs, SHELL_COMMON_PROGRAMS), 1);
+    EXPECT_STREQ(folder.path, programs.path);
+    ShellItemFree(&folder);
+    ShellItemFree(&programs);
+    EXPECT_EQ(db.Get("HKEY_LOCAL_MACHINE").handle, reinterpret_cast<UINT_PTR>(HKEY_LOCAL_MACHINE));
+    EXPECT_EQ(db.Get("VERSION").flags, OBJECT_REGITEM | OBJECT_QUERY);
+    EXPECT_EQ(db.Get("VERSION").parent, db.Find("PRODUCT_HKEY"));
+    EXPECT_EQ(db.Get("PARENT_HKEY").flags, OBJECT_REGKEY | OBJECT_QUERY); // its touched flag cleared again
+    EXPECT_EQ(db.State().sharingKey, db.Find("SHARING_HKEY"));
+    EXPECT_TRUE(db.Get("PROJECT_LOCATION").state & STATE_NO_SHARE_COUNT);
+
+    char windows[MAX_PATH];
+    GetWindowsDirectoryA(windows, sizeof(windows));
+    EXPECT_EQ(Path(db, "WINDIR"), std::string(windows) + "\\");
+    EXPECT_EQ(Path(db, "HKEY_SOFTWARE"), "HKEY_LOCAL_MACHINE\\SOFTWARE\\");
+    // A product key not yet given a path by the script: HKEY_LOCAL_MACHINE\SOFTWARE\PARENT_HKEY...
+    EXPECT_EQ(Path(db, "VERSION"), "HKEY_LOCAL_MACHINE\\SOFTWARE\\PARENT_HKEY\\PROJECT_HKEY\\PRODUCT_HKEY\\VERSION");
+    // The script cannot change the read-only ones; it completes the others.
+    EXPECT_EQ(db.Parse("_dir=WINDIR /_TARGETPATH x;_regkey=PARENT_HKEY /_TARGETPATH Vendor;"), 1);
+    EXPECT_EQ(Path(db, "WINDIR"), std::string(windows) + "\\");
+    EXPECT_EQ(Path(db, "PROJECT_HKEY"), "HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor\\PROJECT_HKEY");
+}
+
+TEST(BuiltInsTest, TheProductTreeIsReadFromTheRegistry)
+{
+    EngineScope engine;
+    const std::string vendor = "UninstVendor" + std::to_string(GetCurrentProcessId());
+    HKEY app = CreateRegKey(HKEY_LOCAL_MACHINE, ("SOFTWARE\\" + vendor + "\\Suite\\App").c_str());
+    ASSERT_NE(app, nullptr);
+    SetRegString(app, "VERSION", "2.5");
+    SetRegString(app, "REMOVE", "C:\\Program Files\\App\\Struct.cfg");
+    DWORD number = 7;
+    RegSetValueExA(app, "SETUP", 0, REG_DWORD, reinterpret_cast<BYTE*>(&number), 4);
+    CloseRegKey(app);
+
+    TestDatabase db;
+    ASSERT_EQ(db.Parse("_regkey=PARENT_HKEY /_TARGETPATH " + vendor + ";_regkey=PROJECT_HKEY /_TARGETPATH Suite;"
+                       "_regkey=PRODUCT_HKEY /_TARGETPATH App;_regitem=PRODUCT /_CONTENTS \"My App OBJECTFILE VERSION\";"),
+              1);
+    EXPECT_EQ(Path(db, "VERSION"), "HKEY_LOCAL_MACHINE\\SOFTWARE\\" + vendor + "\\Suite\\App\\VERSION");
+
+    char version[258] = {};
+    DWORD size = sizeof(version), type = 0;
+    EXPECT_EQ(QueryItemValueRead(db.Find("VERSION"), &type, reinterpret_cast<BYTE*>(version), &size, nullptr, nullptr), 0);
+    EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
+    EXPECT_STREQ(version, "2.5");
+    char* remove = ReadItemString(db.Find("REMOVE"));
+    ASSERT_NE(remove, nullptr);
+    EXPECT_STREQ(remove, "C:\\Program Files\\App\\Struct.cfg");
+    MemFree(remove);
+    EXPECT_EQ(ReadItemString(db.Find("SETUP")), nullptr); // a REG_DWORD is no string
+    EXPECT_EQ(ReadItemString(db.Find("COMPANY")), nullptr); // no such value
+    // The key out and the must-close out.
+    HKEY key = nullptr;
+    int mustClose = -1;
+    EXPECT_EQ(QueryItemValueRead(db.Find("VERSION"), &type, nullptr, &size, &key, &mustClose), 0);
+    EXPECT_NE(key, nullptr);
+    EXPECT_EQ(mustClose, 1);
+    CloseRegKey(key);
+    EXPECT_EQ(OpenObjectKeyRead(db.Find("HKEY_LOCAL_MACHINE"), nullptr, nullptr, nullptr, nullptr, nullptr, &key,
+                                &mustClose),
+              0);
+    EXPECT_EQ(key, HKEY_LOCAL_MACHINE);
+    EXPECT_EQ(mustClose, 0);
+    EXPECT_EQ(OpenObjectKeyRead(db.Find("PRODUCT_HKEY"), nullptr, "VERSION", &type, nullptr, &size, nullptr, nullptr), 0);
+    EXPECT_EQ(OpenObjectKeyRead(db.Find("PROJECT_HKEY"), "\\App\\", "VERSION", &type, nullptr, &size, nullptr, nullptr), 0);
+    EXPECT_EQ(OpenObjectKeyRead(db.Find("VERSION"), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr), 2);
+
+    // A product key that does not exist: the error of the failed open.
+    DeleteRegKeyTree(HKEY_LOCAL_MACHINE, ("SOFTWARE\\" + vendor).c_str(), 0, 1);
+    EXPECT_EQ(QueryItemValueRead(db.Find("VERSION"), &type, nullptr, &size, nullptr, nullptr), ERROR_FILE_NOT_FOUND);
+}
