@@ -24,6 +24,8 @@ set(UNINST_SOURCES_SCRIPT
     script/expand.cpp
     script/builtins.cpp
     script/object_registry.cpp
+    script/friend_objects.cpp
+    script/groups.cpp
 )
 
 set(UNINST_SOURCES_ENGINE
@@ -68,6 +70,7 @@ set(UNINST_TESTS_SCRIPT
     tests/script/script_parser_test.cpp
     tests/script/paths_test.cpp
     tests/script/builtins_test.cpp
+    tests/script/companions_test.cpp
 )
 set(UNINST_TESTS_ENGINE
     tests/engine/shell_test.cpp

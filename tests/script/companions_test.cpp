@@ -1,0 +1,144 @@
+#include "kit/database_kit.h"
+#include "kit/testkit.h"
+#include "script/friends.h"
+#include "script/groups.h"
+#include "script/object_text.h"
+
+#include <gtest/gtest.h>
+
+#include <shlobj.h>
+
+#include <string.h>
+
+#include <string>
+
+namespace {
+
+std::string Path(ObjectId id)
+{
+    char* text = GetObjectPath(id, 0, nullptr, 0);
+    std::string result = text != nullptr ? text : "(null)";
+    FreeObjectText(text);
+    return result;
+}
+
+} // namespace
+
+TEST(CompanionsTest, FriendExtensionsBecomeObjectsOfTheirOwn)
+{
+    EngineScope engine;
+    TestDatabase db;
+    ASSERT_EQ(db.Parse("_dir=APPDIR /_TARGETPATH \"C:\\\\App\";"
+                       "_file=HELPFILE /_PARENT APPDIR /_TARGETPATH help.hlp /_SOURCE \"disk1\\\\help.hlp\" "
+                       "/_FRIENDEXT GID _DEL /_FRIENDEXT CNT /_FRIENDEXT FTS _NEIGH /_REGISTER \"/r\" /_SHARED KEY;"
+                       "_file=ABCDEFGHIJKLMNOPQRSTUVWXYZ0123 /_PARENT APPDIR /_TARGETPATH x.dll /_FRIENDEXT GID _DEL;"),
+              1);
+    ObjectId help = db.Find("HELPFILE");
+    EXPECT_EQ(CreateFriendObjects(help, static_cast<UINT32>(-1), 0), 1);
+
+    InstallObject del = db.Get("HELPFILE_DEL.GID");
+    ASSERT_NE(del.id, 0u);
+    EXPECT_EQ(Path(del.id), "C:\\App\\help.GID");
+    EXPECT_EQ(del.flags & (OBJECT_DELETE | OBJECT_EXTENDED | OBJECT_SHARED | OBJECT_MARK_1), OBJECT_DELETE | OBJECT_EXTENDED);
+    EXPECT_STREQ(del.source, "disk1\\");
+
+    InstallObject sat = db.Get("HELPFILE_SAT.CNT");
+    ASSERT_NE(sat.id, 0u);
+    EXPECT_EQ(Path(sat.id), "C:\\App\\help.CNT");
+    EXPECT_TRUE(sat.flags & OBJECT_NONINSTALLABLE);
+    EXPECT_TRUE(sat.flags & OBJECT_MARK_1);
+    EXPECT_TRUE(sat.flags & OBJECT_SHARED);
+    EXPECT_STREQ(sat.shareKey, "KEY");
+    EXPECT_EQ(sat.registerText, nullptr); // a non-installable satellite takes no commands
+
+    InstallObject neigh = db.Get("HELPFILE_SAT.FTS");
+    ASSERT_NE(neigh.id, 0u);
+    EXPECT_FALSE(neigh.flags & OBJECT_NONINSTALLABLE);
+    EXPECT_STREQ(neigh.registerText, "/r");
+
+    // Every record was handled: the list is gone.
+    EXPECT_FALSE(db.Get("HELPFILE").state & STATE_HAS_FRIENDS);
+    EXPECT_EQ(CreateFriendObjects(help, static_cast<UINT32>(-1), 0), -1);
+    // A long base name is shortened from the front.
+    EXPECT_EQ(CreateFriendObjects(db.Find("ABCDEFGHIJKLMNOPQRSTUVWXYZ0123"), FRIEND_DELETE, 0), 1);
+    EXPECT_NE(db.Find("...KLMNOPQRSTUVWXYZ0123_DEL.GID"), 0u);
+    EXPECT_EQ(CreateFriendObjects(db.Find("APPDIR"), static_cast<UINT32>(-1), 0), -1);
+}
+
+TEST(CompanionsTest, AMaskBecomesOneObjectPerMatchingFile)
+{
+    EngineScope engine;
+    TestFolder folder;
+    for (const char* name : {"a.txt", "b.txt", "LongFileName.txt", "other.dat"}) {
+        WriteFileBytes(folder / name, "x");
+    }
+    CreateDirectoryA((folder / "sub.txt").c_str(), nullptr); // a folder that matches is skipped
+    TestDatabase db;
+    std::string root = folder.path().substr(0, folder.path().size() - 1);
+    std::string script = "_dir=APPDIR_MAIN /_TARGETPATH \"" + root + "\";"
+                         "_file=TEXTS /_PARENT APPDIR_MAIN /_TARGETMASK *.txt /_SHAREDDLL /_FRIENDEXT BAK _DEL;";
+    std::string escaped;
+    for (char c : script) {
+        escaped += c == '\\' ? std::string("\\\\") : std::string(1, c);
+    }
+    ASSERT_EQ(db.Parse(escaped), 1);
+    ObjectId mask = db.Find("TEXTS");
+    ASSERT_TRUE(db.Get("TEXTS").state & STATE_TARGET_MASK);
+    EXPECT_EQ(ExpandTargetMask(mask, 0), 1);
+    EXPECT_FALSE(db.Get("TEXTS").state & STATE_TARGET_MASK);
+
+    EXPECT_EQ(Path(db.Find("APPDIR_A.TXT")), folder / "a.txt");
+    EXPECT_EQ(Path(db.Find("APPDIR_B.TXT")), folder / "b.txt");
+    InstallObject a = db.Get("APPDIR_A.TXT");
+    EXPECT_TRUE(a.state & STATE_SHARED_DLL);
+    EXPECT_TRUE(a.state & STATE_HAS_FRIENDS);
+    // A long file name goes by its short form.
+    WIN32_FIND_DATAA found;
+    HANDLE h = FindFirstFileA((folder / "LongFileName.txt").c_str(), &found);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    FindClose(h);
+    std::string shortName = found.cAlternateFileName[0] != '\0' ? found.cAlternateFileName : found.cFileName;
+    for (char& c : shortName) {
+        c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
+    }
+    EXPECT_EQ(Path(db.Find(("APPDIR_" + shortName).c_str())), folder / "LongFileName.txt");
+    EXPECT_EQ(db.Find("APPDIR_SUB.TXT"), 0u);
+    EXPECT_EQ(db.Find("APPDIR_OTHER.DAT"), 0u);
+    EXPECT_EQ(ExpandTargetMask(mask, 0), -1); // the mask was used up
+
+    // Thousands of matches.
+    for (int i = 0; i < 2000; i++) {
+        WriteFileBytes(folder / ("m" + std::to_string(i) + ".log"), "");
+    }
+    ASSERT_EQ(db.Parse("_file=LOGS /_PARENT APPDIR_MAIN /_TARGETMASK *.log;"), 1);
+    EXPECT_EQ(ExpandTargetMask(db.Find("LOGS"), 0), 1);
+    EXPECT_EQ(Path(db.Find("APPDIR_M1999.LOG")), folder / "m1999.log");
+    ASSERT_EQ(db.Parse("_file=NONE /_PARENT APPDIR_MAIN /_TARGETMASK *.none;"), 1);
+    EXPECT_EQ(ExpandTargetMask(db.Find("NONE"), 0), 0);
+}
+
+TEST(CompanionsTest, GroupFoldersAreFoundOrCreatedBelowThePrograms)
+{
+    EngineScope engine;
+    TestDatabase db;
+    char programs[MAX_PATH];
+    ASSERT_TRUE(SHGetSpecialFolderPathA(nullptr, programs, CSIDL_PROGRAMS, FALSE));
+    std::string name = "Uninst Group " + std::to_string(GetCurrentProcessId());
+    ASSERT_EQ(db.Parse("_group=MYGROUP /_PARENT USERSTARTGROUPS /_TARGETPATH \"" + name + "\";"), 1);
+    ObjectId group = db.Find("MYGROUP");
+    EXPECT_EQ(SelectGroup(group), 0); // not found yet
+    EXPECT_EQ(ResolveGroup(group, 1, 1), 0);
+    EXPECT_EQ(ResolveGroup(group, 1, 0), 1);
+    std::string folder = std::string(programs) + "\\" + name;
+    EXPECT_NE(GetFileAttributesA(folder.c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(db.State().currentGroup, group);
+    EXPECT_TRUE(db.Get("MYGROUP").flags & OBJECT_MARK_1);
+    EXPECT_EQ(db.Get("MYGROUP").folderId, 4u);
+    EXPECT_NE(db.Get("MYGROUP").handle, 0u);
+    EXPECT_EQ(SelectGroup(group), 1);
+    EXPECT_EQ(ResolveGroup(db.Find("USERSTARTGROUPS"), 0, 1), 1); // a built-in is there by definition
+    // A group whose parent is no Programs folder is not resolved.
+    ASSERT_EQ(db.Parse("_group=ODD /_PARENT USERDESKTOP /_TARGETPATH Odd;"), 1);
+    EXPECT_EQ(ResolveGroup(db.Find("ODD"), 1, 0), 0);
+    RemoveDirectoryA(folder.c_str());
+}
