@@ -77,7 +77,21 @@ char* SystemFolder(UINT32 (*get)(char*, UINT32))
     return text;
 }
 
-Replacement Resolve(Keyword keyword, InstallObject* target)
+// The system folders are the values of the built-in objects of the same names, read once when the
+// database was made; a database without them asks the system.
+char* SystemFolderOf(ObjectDatabase* d, const char* name, UINT32 (*get)(char*, UINT32))
+{
+    UINT_PTR value = 0;
+    if (ListFindByName(d->objects, name, &value, 0)) {
+        InstallObject* o = reinterpret_cast<InstallObject*>(value);
+        if ((o->state & STATE_READ_ONLY) && o->targetPath != nullptr && o->targetPath[0] != '\0') {
+            return WithBackslash(MemCopyText(o->targetPath));
+        }
+    }
+    return SystemFolder(get);
+}
+
+Replacement Resolve(Keyword keyword, InstallObject* target, ObjectDatabase* d)
 {
     Replacement r = {nullptr, false, false};
     UINT32 type = target != nullptr ? ObjectType(target) : 0;
@@ -112,9 +126,15 @@ Replacement Resolve(Keyword keyword, InstallObject* target)
         r.text = GetObjectContentsText(target->id, nullptr, 0);
         break;
     case KW_WINDIR:
+        r.text = SystemFolderOf(d, "WINDIR", GetWindowsDir);
+        r.joinsAfter = true;
+        break;
     case KW_WINSYS:
+        r.text = SystemFolderOf(d, "WINSYS", GetSystemDir);
+        r.joinsAfter = true;
+        break;
     case KW_PROGFILES:
-        r.text = SystemFolder(keyword == KW_WINDIR ? GetWindowsDir : keyword == KW_WINSYS ? GetSystemDir : GetProgramFilesDir);
+        r.text = SystemFolderOf(d, "PROGFILES", GetProgramFilesDir);
         r.joinsAfter = true;
         break;
     default:
@@ -226,7 +246,7 @@ char* ExpandText(ObjectId context, char* text, int size)
                 continue;
             }
         }
-        Replacement r = Resolve(k->keyword, target);
+        Replacement r = Resolve(k->keyword, target, guard.database());
         if (r.text == nullptr) {
             continue;
         }

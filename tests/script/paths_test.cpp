@@ -36,6 +36,20 @@ std::string WindowsDir()
     return std::string(path) + "\\";
 }
 
+std::string SystemDir()
+{
+    char path[MAX_PATH];
+    GetSystemDirectoryA(path, sizeof(path));
+    return std::string(path) + "\\";
+}
+
+std::string ProgramFiles()
+{
+    char path[MAX_PATH] = {};
+    GetProgramFilesDir(path, sizeof(path));
+    return path;
+}
+
 } // namespace
 
 TEST(PathsTest, PathsWalkTheParentsWithEveryMode)
@@ -94,6 +108,15 @@ TEST(PathsTest, PathsWalkTheParentsWithEveryMode)
     EXPECT_STREQ(small, "");
     FreeObjectText(heap);
     EXPECT_STREQ(GetObjectPath(db.Find("F"), 0, small, -8), "C:\\WIND");
+    // A system library lies on disk under its system-library name.
+    ASSERT_EQ(db.Parse("_file=LIB /_PARENT SYSDIR /_TARGETPATH LIBRT32.DLL /_SYSLIB;"), 1);
+    char* disk = GetObjectDiskPath(db.Find("LIB"), nullptr, 0);
+    ASSERT_NE(disk, nullptr);
+    EXPECT_STREQ(disk, "C:\\WINDOWS\\system\\_IBRT32.DLL");
+    FreeObjectText(disk);
+    disk = GetObjectDiskPath(db.Find("F"), nullptr, 0);
+    EXPECT_STREQ(disk, "C:\\WINDOWS\\system\\tool.dll");
+    FreeObjectText(disk);
     // Paths are never cached: a parent's new target shows at once.
     SetObjectTargetPath(db.Find("SYSDIR"), "system32");
     EXPECT_EQ(Path(db, "F"), "C:\\WINDOWS\\system32\\tool.dll");
@@ -121,6 +144,8 @@ TEST(PathsTest, TextsExpandReferencesWithTheJoinRule)
         {"TOOL", "(WINDIR)\\system", windows + "system"},
         {"TOOL", "(WINDIR) x", windows + " x"},
         {"TOOL", "xWINDIR", "x" + windows},
+        {"TOOL", "(WINSYS)drivers", SystemDir() + "drivers"},
+        {"TOOL", "(PROGFILES)Maker", ProgramFiles() + "Maker"},
         {"TOOL", "WINDIRX", "WINDIRX"},
         {"TOOL", "windir", "windir"},
         {"TOOL", "OBJECTPATH NOSUCH\\x", "OBJECTPATH NOSUCH\\x"},
