@@ -38,6 +38,25 @@ void FreeObjectText(char* text)
 
 namespace {
 
+// A buffer given with a size is emptied before any work.
+void ClearBuffer(char* buffer, int size)
+{
+    if (buffer != nullptr && size != 0) {
+        buffer[0] = '\0';
+    }
+}
+
+// Delivers a heap text by the buffer convention and frees it; null stays null.
+char* DeliverOwned(char* text, char* buffer, int size)
+{
+    if (text == nullptr) {
+        return nullptr;
+    }
+    char* result = DeliverObjectText(text, strlen(text), buffer, size);
+    MemFree(text);
+    return result;
+}
+
 // A stored text expanded in the context of its object: a new heap text, or null.
 char* Expanded(ObjectId id, const char* text)
 {
@@ -73,9 +92,7 @@ char* OwnPart(InstallObject* o, bool* root)
 
 char* GetObjectLeafName(ObjectId id, int trim, char* buffer, int size)
 {
-    if (buffer != nullptr && size != 0) {
-        buffer[0] = '\0';
-    }
+    ClearBuffer(buffer, size);
     ObjectGuard guard(id);
     InstallObject* o = guard.object();
     if (o == nullptr) {
@@ -109,9 +126,7 @@ char* GetObjectLeafName(ObjectId id, int trim, char* buffer, int size)
 
 char* GetObjectPath(ObjectId id, UINT32 mode, char* buffer, int size)
 {
-    if (buffer != nullptr && size != 0) {
-        buffer[0] = '\0';
-    }
+    ClearBuffer(buffer, size);
     ObjectGuard guard(id);
     InstallObject* start = guard.object();
     if (start == nullptr) {
@@ -185,9 +200,7 @@ char* GetObjectPathInto(ObjectId id, char* buffer, int size)
 
 char* GetObjectDiskPath(ObjectId id, char* buffer, int size)
 {
-    if (buffer != nullptr && size != 0) {
-        buffer[0] = '\0';
-    }
+    ClearBuffer(buffer, size);
     ObjectGuard guard(id);
     InstallObject* o = guard.object();
     if (o == nullptr) {
@@ -199,19 +212,12 @@ char* GetObjectDiskPath(ObjectId id, char* buffer, int size)
     char* folder = GetObjectPath(id, PATH_FOLDER, nullptr, 0);
     char* path = folder != nullptr ? PathJoin(folder, o->sysLibName, false) : nullptr;
     MemFree(folder);
-    if (path == nullptr) {
-        return nullptr;
-    }
-    char* result = DeliverObjectText(path, strlen(path), buffer, size);
-    MemFree(path);
-    return result;
+    return DeliverOwned(path, buffer, size);
 }
 
 char* GetObjectSourcePath(ObjectId id, int withFile, char* buffer, int size)
 {
-    if (buffer != nullptr && size != 0) {
-        buffer[0] = '\0';
-    }
+    ClearBuffer(buffer, size);
     ObjectGuard guard(id);
     InstallObject* o = guard.object();
     if (o == nullptr || ObjectType(o) != OBJECT_FILE) {
@@ -275,21 +281,13 @@ namespace {
 
 char* ObjectText(ObjectId id, char* InstallObject::*field, char* buffer, int size)
 {
-    if (buffer != nullptr && size != 0) {
-        buffer[0] = '\0';
-    }
+    ClearBuffer(buffer, size);
     ObjectGuard guard(id);
     InstallObject* o = guard.object();
     if (o == nullptr || o->*field == nullptr) {
         return nullptr;
     }
-    char* text = Expanded(id, o->*field);
-    if (text == nullptr) {
-        return nullptr;
-    }
-    char* result = DeliverObjectText(text, strlen(text), buffer, size);
-    MemFree(text);
-    return result;
+    return DeliverOwned(Expanded(id, o->*field), buffer, size);
 }
 
 } // namespace

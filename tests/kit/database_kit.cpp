@@ -1,5 +1,7 @@
 #include "kit/database_kit.h"
 
+#include "script/object_text.h"
+
 #include <string.h>
 
 int WINAPI TestProgressCallback(UINT_PTR, UINT_PTR, UINT_PTR, UINT32, UINT_PTR)
@@ -45,4 +47,12 @@ ObjectDatabase TestDatabase::State() const
         UnlockObjectDatabase(db_);
     }
     return copy;
+}
+
+std::string ObjectPathText(ObjectId id, UINT32 mode)
+{
+    char* text = GetObjectPath(id, mode, nullptr, 0);
+    std::string result = text != nullptr ? text : "(null)";
+    FreeObjectText(text);
+    return result;
 }

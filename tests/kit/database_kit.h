@@ -21,6 +21,9 @@ struct EngineScope {
     bool started;
 };
 
+// An object's path as a string, "(null)" when it has none.
+std::string ObjectPathText(ObjectId id, UINT32 mode = 0);
+
 // A database that is closed when the object goes.
 class TestDatabase {
 public:

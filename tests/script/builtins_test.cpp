@@ -18,10 +18,7 @@ namespace {
 
 std::string Path(const TestDatabase& db, const char* name, UINT32 mode = 0)
 {
-    char* text = GetObjectPath(db.Find(name), mode, nullptr, 0);
-    std::string result = text != nullptr ? text : "(null)";
-    FreeObjectText(text);
-    return result;
+    return ObjectPathText(db.Find(name), mode);
 }
 
 } // namespace

@@ -16,10 +16,7 @@ namespace {
 
 std::string Path(ObjectId id)
 {
-    char* text = GetObjectPath(id, 0, nullptr, 0);
-    std::string result = text != nullptr ? text : "(null)";
-    FreeObjectText(text);
-    return result;
+    return ObjectPathText(id);
 }
 
 } // namespace

@@ -14,10 +14,7 @@ namespace {
 // The path of an object by name, "(null)" when there is none.
 std::string Path(const TestDatabase& db, const char* name, UINT32 mode = 0)
 {
-    char* text = GetObjectPath(db.Find(name), mode, nullptr, 0);
-    std::string result = text != nullptr ? text : "(null)";
-    FreeObjectText(text);
-    return result;
+    return ObjectPathText(db.Find(name), mode);
 }
 
 std::string Expand(const TestDatabase& db, const char* context, const std::string& text)
