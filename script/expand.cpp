@@ -15,12 +15,27 @@ namespace {
 // References nest through "INFOSTR" (a text that names a text): beyond this depth they are left as
 // written, so a text that names itself ends, with a bounded result.
 const int EXPAND_DEPTH_LIMIT = 8;
+// A text may also name many texts that each name many others: one outermost expansion makes at most
+// this many nested ones, after which further references are left as written too.
+const int EXPAND_CALL_BUDGET = 4096;
 thread_local int t_depth = 0;
+thread_local int t_budget = 0;
 
 struct DepthScope {
-    DepthScope() { t_depth++; }
+    DepthScope()
+    {
+        if (t_depth++ == 0) {
+            t_budget = EXPAND_CALL_BUDGET;
+        }
+        t_budget--;
+    }
     ~DepthScope() { t_depth--; }
 };
+
+bool MayResolve()
+{
+    return t_depth <= EXPAND_DEPTH_LIMIT && t_budget > 0;
+}
 
 enum Keyword { KW_NONE, KW_PATH, KW_DIR, KW_SOURCE, KW_FILE, KW_INFO, KW_WINDIR, KW_WINSYS, KW_PROGFILES };
 
@@ -225,7 +240,7 @@ char* ExpandText(ObjectId context, char* text, int size)
                 k = &info;
             }
         }
-        if (k == nullptr || t_depth > EXPAND_DEPTH_LIMIT) {
+        if (k == nullptr || !MayResolve()) {
             continue;
         }
         InstallObject* target = nullptr;

@@ -165,6 +165,14 @@ TEST(PathsTest, TextsExpandReferencesWithTheJoinRule)
     std::string self = Expand(db, "ITEM", "INFOSTR SELF");
     EXPECT_LT(self.size(), 4096u);
     EXPECT_NE(self.find("INFOSTR SELF"), std::string::npos);
+    // So does a text that names itself many times over: the work, not only the depth, is bounded.
+    std::string many;
+    for (int i = 0; i < 12; i++) {
+        many += "INFOSTR SELF ";
+    }
+    SetObjectContents(db.Find("ITEM"), many.c_str());
+    std::string wide = Expand(db, "ITEM", "INFOSTR SELF"); // without the bound: 12^8 expansions
+    EXPECT_NE(wide.find("INFOSTR SELF"), std::string::npos);
 
     // Sizes: the same pointer back when nothing changes; written back when it fits; cut when negative.
     char plain[] = "no references";
