@@ -12,6 +12,7 @@ set(UNINST_SOURCES_DATA
     data/config_text.cpp
     data/cdf_chunk.cpp
     data/cdf.cpp
+    data/discovery.cpp
 )
 
 set(UNINST_SOURCES_SCRIPT
@@ -26,6 +27,7 @@ set(UNINST_SOURCES_SCRIPT
     script/object_registry.cpp
     script/friend_objects.cpp
     script/groups.cpp
+    script/load_script.cpp
 )
 
 set(UNINST_SOURCES_ENGINE
@@ -33,6 +35,7 @@ set(UNINST_SOURCES_ENGINE
     engine/shell_item.cpp
     engine/shell_files.cpp
     engine/shell_link.cpp
+    engine/uninstall_callback.cpp
 )
 
 set(UNINST_SOURCES_UI
@@ -63,6 +66,7 @@ set(UNINST_TESTS_DATA
     tests/data/config_text_test.cpp
     tests/data/cdf_chunk_test.cpp
     tests/data/cdf_test.cpp
+    tests/data/discovery_test.cpp
 )
 set(UNINST_TESTS_SCRIPT
     tests/script/database_test.cpp
@@ -83,4 +87,5 @@ set(UNINST_TESTS_UI
 set(UNINST_TESTS_APP
     tests/app/command_line_test.cpp
     tests/app/program_test.cpp
+    tests/app/session_test.cpp
 )

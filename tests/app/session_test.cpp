@@ -1,0 +1,135 @@
+// Sessions built for products staged in the Wine prefix, in-process and through the real program.
+#include "app/session.h"
+#include "kit/product_kit.h"
+#include "support/engine.h"
+#include "support/memory.h"
+#include "ui/dialog_texts.h"
+
+#include <gtest/gtest.h>
+
+#include <string.h>
+
+#include <string>
+
+namespace {
+
+// A built session, ended like the program ends it.
+struct BuiltSession {
+    explicit BuiltSession(const std::string& commandLine)
+        : session(BuildSession(GetModuleHandleA(nullptr), commandLine.c_str()))
+    {
+    }
+    ~BuiltSession()
+    {
+        if (session != nullptr) {
+            UiShutdown();
+            for (char* p : {session->sharingArgument, session->configPath, session->configDir, session->configFile,
+                            session->removeTarget, session->removeValue}) {
+                MemFree(p);
+            }
+            MemFree(session);
+        }
+    }
+    UninstallSession* session;
+};
+
+std::string Quoted(const std::string& folder)
+{
+    return "\"" + folder + "\"";
+}
+
+} // namespace
+
+TEST(SessionTest, AnInstalledProductGivesItsSession)
+{
+    for (bool container : {false, true}) {
+        SCOPED_TRACE(container ? "container" : "plain file");
+        ProductSpec spec;
+        spec.container = container;
+        spec.script = "_regitem=UN_LOCKED /_CONTENTS \"" + std::string(300, 'L') + "\";"
+                      "_regitem=UN_DLG_YES /_CONTENTS Ja;_regitem=UN_SUCCESS /_CONTENTS \"All gone from OBJECTPATH VERSION\";";
+        ProductStage product(spec);
+        BuiltSession built("/KILL " + Quoted(product.folder()));
+        UninstallSession* s = built.session;
+        ASSERT_NE(s, nullptr);
+        EXPECT_EQ(s->flags, SESSION_KILL);
+        EXPECT_EQ(std::string(s->configFile), product.configFile());
+        EXPECT_EQ(std::string(s->configPath), product.configFile());
+        EXPECT_EQ(std::string(s->configDir), product.folder());
+        EXPECT_STREQ(s->version, "1.0");
+        EXPECT_STREQ(s->title, "Staged Product"); // no "MAIN_TITLE": the "PRODUCT" value
+        EXPECT_EQ(std::string(s->removeTarget), "HKEY_LOCAL_MACHINE\\" + product.productKey());
+        EXPECT_EQ(strlen(s->lockedText), 259u);
+        EXPECT_EQ(std::string(s->successText), "All gone from HKEY_LOCAL_MACHINE\\" + product.productKey() + "\\VERSION");
+        EXPECT_STREQ(s->confirmText, "Do You really want to remove the application ?"); // not overridden
+        EXPECT_STREQ(s->yesText, "Ja");
+        EXPECT_STREQ(UiText(UI_TEXT_BUTTON_YES), "Ja"); // handed to the dialog layer
+    }
+    // "MAIN_TITLE" wins over the "PRODUCT" value; the program's own folder is searched without a path.
+    ProductSpec titled;
+    titled.script = "_regitem=MAIN_TITLE /_CONTENTS \"Remove My Product\";";
+    ProductStage product(titled);
+    BuiltSession built(Quoted(product.folder()));
+    ASSERT_NE(built.session, nullptr);
+    EXPECT_STREQ(built.session->title, "Remove My Product");
+}
+
+TEST(SessionTest, EveryRefusalEndsWithoutASession)
+{
+    struct Case {
+        const char* what;
+        void (*change)(ProductSpec&);
+    } const cases[] = {
+        {"an update script", [](ProductSpec& s) { s.flags = "_UPDATE"; }},
+        {"both marks", [](ProductSpec& s) { s.flags = "_UPDATE _REMOVE"; }},
+        {"no marks", [](ProductSpec& s) { s.flags = "_REBOOT"; }},
+        {"no VERSION", [](ProductSpec& s) { s.writeVersion = false; }},
+        {"VERSION as a number", [](ProductSpec& s) { s.versionAsNumber = true; }},
+        {"another version in the container", [](ProductSpec& s) {
+             s.container = true;
+             s.containerVersion = "2.0";
+         }},
+        {"a Version.txt of 300 bytes", [](ProductSpec& s) {
+             s.container = true;
+             s.containerVersion = std::string(300, '1');
+         }},
+        {"REMOVE names another file", [](ProductSpec& s) { s.remove = "C:\\Other\\Struct.cfg"; }},
+        {"no REMOVE", [](ProductSpec& s) { s.writeRemove = false; }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ProductSpec spec;
+        c.change(spec);
+        ProductStage product(spec);
+        BuiltSession built(Quoted(product.folder()));
+        EXPECT_EQ(built.session, nullptr);
+        EXPECT_EQ(UiInstance(), nullptr); // everything started was undone
+    }
+    TestFolder empty;
+    BuiltSession none(Quoted(empty.path()));
+    EXPECT_EQ(none.session, nullptr);
+    EXPECT_EQ(EngineDatabaseRegistry(), 0u);
+}
+
+TEST(SessionTest, TheRealProgramFindsOrRefusesQuietly)
+{
+    // Refusals end the program with 0 and no window, started with the folder or from inside it.
+    ProductSpec update;
+    update.flags = "_UPDATE";
+    update.withProgram = true;
+    ProductStage refused(update);
+    for (const std::string& line : {Quoted(refused.folder()), std::string()}) {
+        SCOPED_TRACE(line);
+        ProgramRun run = RunProgram(line.empty() ? refused.program() : TestProgramFolder() + "Uninst.exe", line, 30000);
+        ASSERT_TRUE(run.started);
+        EXPECT_TRUE(run.exited);
+        EXPECT_EQ(run.exitCode, 0u);
+        EXPECT_FALSE(run.showedWindow);
+    }
+    // A sharing word with a registry path never looks at the configuration.
+    ProgramRun sharing = RunProgram(TestProgramFolder() + "Uninst.exe",
+                                    "/REGSHARING \"HKEY_LOCAL_MACHINE\\SOFTWARE\\NoList\" " + Quoted(refused.folder()), 30000);
+    EXPECT_TRUE(sharing.exited);
+    EXPECT_EQ(sharing.exitCode, 0u);
+    EXPECT_FALSE(sharing.showedWindow);
+}
