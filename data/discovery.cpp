@@ -114,6 +114,25 @@ int Decide(const Search& s, const char* text, UINT32 size, const char* configPat
     }
 }
 
+// A nested search that did not find leaves nothing behind in the outs.
+void ClearOuts(const Search& s)
+{
+    if (s.outPath != nullptr) {
+        MemFree(*s.outPath);
+        *s.outPath = nullptr;
+    }
+    if (s.outText != nullptr) {
+        MemFree(*s.outText);
+        *s.outText = nullptr;
+    }
+    if (s.outLength != nullptr) {
+        *s.outLength = 0;
+    }
+    if (s.outFlags != nullptr) {
+        *s.outFlags &= ~FOUND_IN_CONTAINER;
+    }
+}
+
 } // namespace
 
 int FindConfiguration(const char* searchPath, const char* fileNameArg, UINT32 flags, const char* version, char** outPath,
@@ -209,6 +228,9 @@ int FindConfiguration(const char* searchPath, const char* fileNameArg, UINT32 fl
                 FindClose(find);
                 return FIND_OK;
             }
+            if (nested != 0) {
+                ClearOuts(s);
+            }
             if (result != FIND_OK) {
                 result = FIND_NOT_FOUND;
             }
@@ -278,6 +300,12 @@ int FindConfiguration(const char* searchPath, const char* fileNameArg, UINT32 fl
                     FindClose(find);
                     MemFree(keptText);
                     return FIND_OK;
+                }
+                if (nested != 0) {
+                    ClearOuts(s);
+                    if (result == FIND_WRONG_VERSION && outFlags != nullptr) {
+                        *outFlags |= FOUND_IN_CONTAINER; // an earlier container's outcome stands
+                    }
                 }
                 if (r != FIND_OK) {
                     r = FIND_NOT_FOUND;
