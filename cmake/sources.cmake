@@ -40,6 +40,13 @@ set(UNINST_SOURCES_ENGINE
 
 set(UNINST_SOURCES_UI
     ui/dialog_texts.cpp
+    ui/message_box.cpp
+    ui/message_box_window.cpp
+    ui/dialogs.cpp
+)
+
+set(UNINST_SOURCES_DRAW
+    draw/font_object.cpp
 )
 
 set(UNINST_SOURCES_APP
@@ -83,6 +90,7 @@ set(UNINST_TESTS_ENGINE
 )
 set(UNINST_TESTS_UI
     tests/ui/dialog_texts_test.cpp
+    tests/ui/message_box_test.cpp
 )
 set(UNINST_TESTS_APP
     tests/app/command_line_test.cpp
