@@ -43,6 +43,7 @@ set(UNINST_SOURCES_UI
     ui/message_box.cpp
     ui/message_box_window.cpp
     ui/dialogs.cpp
+    ui/progress_dialogs.cpp
 )
 
 set(UNINST_SOURCES_DRAW
@@ -56,6 +57,11 @@ set(UNINST_SOURCES_APP
     app/resync.cpp
     app/driver.cpp
 )
+
+# Resources: the dialogs and pictures (linked into the program and the test programs) and the program's
+# version and manifest.
+set(UNINST_RESOURCES ${CMAKE_CURRENT_LIST_DIR}/../ui/dialogs.rc)
+set(UNINST_PROGRAM_RESOURCES ${CMAKE_CURRENT_LIST_DIR}/../ui/program.rc)
 
 # The program's entry point; everything else is in the core library that the tests link too.
 set(UNINST_SOURCES_MAIN
@@ -91,6 +97,7 @@ set(UNINST_TESTS_ENGINE
 set(UNINST_TESTS_UI
     tests/ui/dialog_texts_test.cpp
     tests/ui/message_box_test.cpp
+    tests/ui/progress_dialogs_test.cpp
 )
 set(UNINST_TESTS_APP
     tests/app/command_line_test.cpp

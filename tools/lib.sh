@@ -61,6 +61,9 @@ uninst_env_start() {
         mkdir -p "$WINEPREFIX"
     fi
     (wineserver -p && wine wineboot -i) >/dev/null 2>&1 </dev/null
+    # There is no window manager on the Xvfb display: windows left unmanaged are hidden at once
+    # instead of after Wine's two-second wait for a manager's answer.
+    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 </dev/null
     UNINST_ENV_STARTED=1
 }
 

@@ -140,6 +140,13 @@ TEST(MessageBoxTest, LabelsDefaultsAndSizes)
         EXPECT_EQ(box.Close(), IDCANCEL);
     }
     {
+        Box box; // an empty message still makes a box
+        ASSERT_TRUE(box.Open("", "Empty", MB_OKCANCEL));
+        EXPECT_EQ(box.Buttons(), (std::vector<std::string>{"Ok", "Cancel"}));
+        PostMessageA(box.window, WM_CLOSE, 0, 0);
+        EXPECT_EQ(box.Close(), IDCANCEL);
+    }
+    {
         Box box; // no caption: "Error"
         ASSERT_TRUE(box.Open(nullptr, nullptr, MB_OK));
         char caption[32] = {};

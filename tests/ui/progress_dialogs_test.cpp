@@ -1,0 +1,152 @@
+// The progress dialogs opened on a thread of their own, as the driver's main thread does, and driven
+// with WM_PROGRESS from another, as the executor's callback does.
+#include "ui/dialog_texts.h"
+#include "ui/progress_dialogs.h"
+#include "ui/resource.h"
+
+#include "kit/testkit.h"
+
+#include <gtest/gtest.h>
+
+#include <commctrl.h>
+#include <string.h>
+
+#include <atomic>
+#include <string>
+
+namespace {
+
+struct DialogThread {
+    std::atomic<HWND> dialog{nullptr};
+    std::atomic<bool> opened{false};
+    HANDLE thread = nullptr;
+
+    explicit DialogThread(bool removal)
+    {
+        thread = StartThread([this, removal] {
+            HWND d = removal ? OpenRemovalDialog(nullptr) : OpenFixupDialog(nullptr);
+            dialog = d;
+            opened = true;
+            // Pumps until the dialog is gone, as the driver's main thread does.
+            MSG msg;
+            while (d != nullptr && IsWindow(d)) {
+                while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+                    if (!IsDialogMessageA(d, &msg)) {
+                        TranslateMessage(&msg);
+                        DispatchMessageA(&msg);
+                    }
+                }
+                MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+            }
+        });
+        WaitFor(opened);
+    }
+    ~DialogThread() { JoinThread(thread); }
+
+    std::string Text(int id) const
+    {
+        char text[600] = {};
+        GetDlgItemTextA(dialog, id, text, sizeof(text));
+        return text;
+    }
+    LRESULT Send(WPARAM command, LPARAM value) const { return SendMessageA(dialog, WM_PROGRESS, command, value); }
+};
+
+std::string Trimmed(std::string s)
+{
+    while (!s.empty() && s.back() == ' ') {
+        s.pop_back();
+    }
+    return s;
+}
+
+} // namespace
+
+TEST(ProgressDialogsTest, TheRemovalChecklistFollowsEveryCommand)
+{
+    EXPECT_EQ(OpenRemovalDialog(nullptr), nullptr); // the layer is not started
+    ASSERT_EQ(UiStartup(GetModuleHandleA(nullptr)), 1);
+    {
+        DialogThread d(true);
+        ASSERT_NE(d.dialog.load(), nullptr);
+        EXPECT_EQ(d.Text(1035), "Unregister components");
+        EXPECT_EQ(d.Text(1039), "Remove registry keys");
+        for (int step = 0; step < 5; step++) {
+            EXPECT_FALSE(IsWindowVisible(GetDlgItem(d.dialog, IDC_CHECK_FIRST + step)));
+        }
+        HWND bar = GetDlgItem(d.dialog, IDC_PROGRESS);
+        EXPECT_EQ(d.Send(PROGRESS_RANGE, MAKELPARAM(0, 250)), 1);
+        EXPECT_EQ(SendMessageA(bar, PBM_GETRANGE, FALSE, 0), 250);
+        EXPECT_EQ(d.Send(PROGRESS_STEP_SIZE, 5), 1);
+        EXPECT_EQ(d.Send(PROGRESS_POSITION, 40), 1);
+        EXPECT_EQ(SendMessageA(bar, PBM_GETPOS, 0, 0), 40);
+        SendMessageA(bar, PBM_STEPIT, 0, 0);
+        EXPECT_EQ(SendMessageA(bar, PBM_GETPOS, 0, 0), 45);
+
+        EXPECT_EQ(d.Send(PROGRESS_STEP, 2), 1);
+        std::string status = d.Text(IDC_STATUS_REMOVAL);
+        EXPECT_EQ(status.size(), 260u); // padded with blanks
+        EXPECT_EQ(Trimmed(status), "Remove files:");
+        EXPECT_EQ(d.Send(PROGRESS_NAME, reinterpret_cast<LPARAM>("C:\\App\\main.exe")), 1);
+        EXPECT_EQ(Trimmed(d.Text(IDC_STATUS_REMOVAL)), "Remove files: C:\\App\\main.exe");
+        std::string longName(400, 'n');
+        d.Send(PROGRESS_NAME, reinterpret_cast<LPARAM>(longName.c_str()));
+        EXPECT_EQ(d.Text(IDC_STATUS_REMOVAL), "Remove files: " + std::string(260, 'n'));
+
+        EXPECT_EQ(d.Send(PROGRESS_CHECK, 2), 1);
+        EXPECT_TRUE(IsWindowVisible(GetDlgItem(d.dialog, IDC_CHECK_FIRST + 2)));
+        EXPECT_FALSE(IsWindowVisible(GetDlgItem(d.dialog, IDC_CHECK_FIRST + 3)));
+        EXPECT_EQ(d.Send(PROGRESS_CHECK, 5), 1); // no step 5: ignored
+        EXPECT_EQ(d.Send(0x8000, 1), 1);         // an unknown command: ignored
+
+        HWND dialog = d.dialog;
+        d.Send(PROGRESS_CLOSE, 0); // the dialog is gone before its answer can be read back
+        EXPECT_FALSE(IsWindow(dialog));
+    }
+    UiShutdown();
+}
+
+TEST(ProgressDialogsTest, TheFixingUpDialogTakesItsLabelsFromTheTextTable)
+{
+    ASSERT_EQ(UiStartup(GetModuleHandleA(nullptr)), 1);
+    {
+        DialogThread d(false);
+        ASSERT_NE(d.dialog.load(), nullptr);
+        char caption[64] = {};
+        GetWindowTextA(d.dialog, caption, sizeof(caption));
+        EXPECT_STREQ(caption, "Fixing UP");
+        EXPECT_EQ(d.Text(1035), "Please, wait while Setup looking for");
+        d.Send(PROGRESS_NAME, reinterpret_cast<LPARAM>("MAINEXE"));
+        EXPECT_EQ(Trimmed(d.Text(IDC_STATUS_FIXUP)), "Component: MAINEXE");
+        d.Send(PROGRESS_CLOSE, 0);
+    }
+    // Configuration texts reach the dialog; a label text of 40 elements sets what exists.
+    DialogTextBlock* block = new DialogTextBlock();
+    strcpy(block->text[UI_TEXT_FIXUP_LABELS], "Suche@Bitte warten@@Teil:");
+    std::string many = "Entfernen";
+    for (int i = 0; i < 40; i++) {
+        many += "@Schritt " + std::to_string(i);
+    }
+    strcpy(block->text[UI_TEXT_REMOVE_LABELS], many.substr(0, 259).c_str());
+    UiApplyTexts(block);
+    delete block;
+    {
+        DialogThread d(false);
+        char caption[64] = {};
+        GetWindowTextA(d.dialog, caption, sizeof(caption));
+        EXPECT_STREQ(caption, "Suche");
+        EXPECT_EQ(d.Text(1035), "Bitte warten");
+        EXPECT_EQ(d.Text(1036), "");
+        d.Send(PROGRESS_NAME, reinterpret_cast<LPARAM>("X"));
+        EXPECT_EQ(Trimmed(d.Text(IDC_STATUS_FIXUP)), "Teil: X");
+        d.Send(PROGRESS_CLOSE, 0);
+    }
+    {
+        DialogThread d(true);
+        ASSERT_NE(d.dialog.load(), nullptr);
+        EXPECT_EQ(d.Text(1035), "Schritt 0");
+        EXPECT_EQ(d.Text(1039), "Schritt 4");
+        d.Send(PROGRESS_CLOSE, 0);
+    }
+    UiShutdown();
+}

@@ -1,0 +1,192 @@
+#include "ui/progress_dialogs.h"
+
+#include "support/memory.h"
+#include "ui/dialog_texts.h"
+#include "ui/dialogs.h"
+#include "ui/resource.h"
+
+#include <commctrl.h>
+#include <string.h>
+
+namespace {
+
+const int STATUS_WIDTH = 260; // status lines are padded with blanks to this many characters
+
+struct ProgressDialogState {
+    int statusId;
+    char labels[UI_TEXT_SIZE];
+};
+
+HWND Open(HWND owner, int statusId, int labelSlot, int templateNumber)
+{
+    HINSTANCE instance = UiInstance();
+    if (instance == nullptr) {
+        return nullptr;
+    }
+    ProgressDialogState* state = static_cast<ProgressDialogState*>(MemAlloc(sizeof(ProgressDialogState)));
+    if (state == nullptr) {
+        return nullptr;
+    }
+    state->statusId = statusId;
+    lstrcpynA(state->labels, UiText(labelSlot), sizeof(state->labels));
+    HWND dialog = CreateDialogParamA(instance, MAKEINTRESOURCEA(UiNumberValue(templateNumber)), owner, ProgressDialogProc,
+                                     reinterpret_cast<LPARAM>(state));
+    if (dialog == nullptr) {
+        MemFree(state);
+    }
+    return dialog;
+}
+
+// The status line: a text, then blanks up to the fixed width, so that a shorter line covers a longer one.
+void SetStatus(HWND dialog, int statusId, const char* text, size_t length)
+{
+    char line[STATUS_WIDTH * 2 + 2];
+    if (length > sizeof(line) - 1) {
+        length = sizeof(line) - 1;
+    }
+    memcpy(line, text, length);
+    while (length < STATUS_WIDTH) {
+        line[length++] = ' ';
+    }
+    line[length] = '\0';
+    SetDlgItemTextA(dialog, statusId, line);
+}
+
+void SetDialogButtons(HWND dialog)
+{
+    const struct {
+        int id;
+        int slot;
+    } buttons[] = {{IDOK, UI_TEXT_DIALOG_OK}, {IDCANCEL, UI_TEXT_DIALOG_CANCEL}, {IDC_BROWSE, UI_TEXT_DIALOG_BROWSE}};
+    for (const auto& b : buttons) {
+        if (GetDlgItem(dialog, b.id) != nullptr) {
+            SetDlgItemTextA(dialog, b.id, UiText(b.slot));
+        }
+    }
+}
+
+LRESULT Progress(HWND dialog, ProgressDialogState* state, WPARAM command, LPARAM value)
+{
+    HWND bar = GetDlgItem(dialog, IDC_PROGRESS);
+    switch (command) {
+    case PROGRESS_RANGE:
+        if (bar != nullptr) {
+            SendMessageA(bar, PBM_SETRANGE, 0, value);
+        }
+        break;
+    case PROGRESS_NAME: {
+        // The status line keeps its text up to and including its first ':', then a blank and the name.
+        char current[STATUS_WIDTH * 2 + 2] = {};
+        GetDlgItemTextA(dialog, state->statusId, current, sizeof(current));
+        char* colon = strchr(current, ':');
+        size_t keep = colon != nullptr ? static_cast<size_t>(colon - current) + 1 : strlen(current);
+        const char* name = value != 0 ? reinterpret_cast<const char*>(value) : "";
+        char line[STATUS_WIDTH * 2 + 2];
+        memcpy(line, current, keep);
+        line[keep] = ' ';
+        size_t n = strnlen(name, STATUS_WIDTH);
+        memcpy(line + keep + 1, name, n);
+        SetStatus(dialog, state->statusId, line, keep + 1 + n);
+        break;
+    }
+    case PROGRESS_CLOSE:
+        SetWindowLongPtrA(dialog, DWLP_USER, 0);
+        MemFree(state);
+        DestroyWindow(dialog);
+        break;
+    case PROGRESS_STEP_SIZE:
+        if (bar != nullptr) {
+            SendMessageA(bar, PBM_SETSTEP, static_cast<WPARAM>(value), 0);
+        }
+        break;
+    case PROGRESS_POSITION:
+        if (bar != nullptr) {
+            SendMessageA(bar, PBM_SETPOS, static_cast<WPARAM>(value), 0);
+        }
+        break;
+    case PROGRESS_CHECK:
+    case PROGRESS_STEP:
+        if (value >= 0 && value <= 4) {
+            int step = static_cast<int>(value);
+            if (command == PROGRESS_CHECK) {
+                HWND mark = GetDlgItem(dialog, IDC_CHECK_FIRST + step);
+                if (mark != nullptr) {
+                    ShowWindow(mark, SW_SHOWNORMAL);
+                    InvalidateRect(mark, nullptr, TRUE);
+                    UpdateWindow(mark);
+                }
+            } else if (GetDlgItem(dialog, IDC_LABEL_FIRST + step) != nullptr) {
+                char label[STATUS_WIDTH + 2] = {};
+                GetDlgItemTextA(dialog, IDC_LABEL_FIRST + step, label, STATUS_WIDTH);
+                size_t n = strlen(label);
+                label[n++] = ':';
+                SetStatus(dialog, state->statusId, label, n);
+            }
+        }
+        break;
+    default:
+        break;
+    }
+    return 1;
+}
+
+} // namespace
+
+HWND OpenRemovalDialog(HWND owner)
+{
+    return Open(owner, IDC_STATUS_REMOVAL, UI_TEXT_REMOVE_LABELS, UI_NUMBER_REMOVAL_DIALOG);
+}
+
+HWND OpenFixupDialog(HWND owner)
+{
+    return Open(owner, IDC_STATUS_FIXUP, UI_TEXT_FIXUP_LABELS, UI_NUMBER_FIXUP_DIALOG);
+}
+
+void SetDialogLabels(HWND dialog, const char* labels)
+{
+    if (labels == nullptr) {
+        return;
+    }
+    char copy[UI_TEXT_SIZE];
+    lstrcpynA(copy, labels, sizeof(copy));
+    char* element = copy;
+    for (int index = 0;; index++) {
+        char* at = strchr(element, '@');
+        if (at != nullptr) {
+            *at = '\0';
+        }
+        if (index == 0) {
+            SetWindowTextA(dialog, element);
+        } else if (GetDlgItem(dialog, IDC_LABEL_FIRST + index - 1) != nullptr) {
+            SetDlgItemTextA(dialog, IDC_LABEL_FIRST + index - 1, element);
+        }
+        if (at == nullptr) {
+            break;
+        }
+        element = at + 1;
+    }
+}
+
+INT_PTR CALLBACK ProgressDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_INITDIALOG) {
+        ProgressDialogState* state = reinterpret_cast<ProgressDialogState*>(lParam);
+        if (state == nullptr) {
+            DestroyWindow(dialog);
+            return TRUE;
+        }
+        SetDialogLabels(dialog, state->labels);
+        SetDialogButtons(dialog);
+        PositionWindow(dialog, 0);
+        SetWindowLongPtrA(dialog, DWLP_USER, reinterpret_cast<LONG_PTR>(state));
+        return TRUE;
+    }
+    if (message == WM_PROGRESS) {
+        ProgressDialogState* state = reinterpret_cast<ProgressDialogState*>(GetWindowLongPtrA(dialog, DWLP_USER));
+        if (state != nullptr) {
+            SetWindowLongPtrA(dialog, DWLP_MSGRESULT, Progress(dialog, state, wParam, lParam));
+        }
+        return TRUE;
+    }
+    return FALSE;
+}
