@@ -201,3 +201,56 @@ TEST(MessageBoxTest, ButtonCaptionsComeFromTheTextTable)
     EXPECT_EQ(CheckPrivileges(nullptr, 0), 1);
     UiShutdown();
 }
+
+namespace {
+
+std::atomic<int> g_helpAsked{0};
+
+LRESULT CALLBACK OwnerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_COMMAND && LOWORD(wParam) == MESSAGE_BOX_HELP_ID) {
+        g_helpAsked++;
+        return 1; // help was given: the box may go
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+} // namespace
+
+TEST(MessageBoxTest, HelpGoesToTheOwnerWhichMayCloseTheBox)
+{
+    WNDCLASSA wc = {};
+    wc.lpfnWndProc = OwnerProc;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.lpszClassName = "UninstTestOwner";
+    RegisterClassA(&wc);
+    std::atomic<HWND> box{nullptr};
+    std::atomic<int> result{-100};
+    std::atomic<bool> done{false};
+    // The owner and its box live on one thread, as the driver's progress dialog and its boxes do.
+    HANDLE thread = StartThread([&] {
+        HWND owner = CreateWindowExA(0, "UninstTestOwner", "Owner", WS_OVERLAPPEDWINDOW, 10, 10, 300, 200, nullptr,
+                                     nullptr, GetModuleHandleA(nullptr), nullptr);
+        HWND out = nullptr;
+        result = ShowMessageBox(owner, "Need help?", "With help", MB_OKCANCEL | MB_HELP, nullptr, nullptr, nullptr,
+                                nullptr, &out);
+        done = true;
+        DestroyWindow(owner);
+    });
+    for (int i = 0; i < 500 && box.load() == nullptr; i++) {
+        Sleep(10);
+        HWND w = FindWindowA(nullptr, "With help");
+        if (w != nullptr && IsWindowVisible(w)) {
+            box = w;
+        }
+    }
+    ASSERT_NE(box.load(), nullptr);
+    Sleep(50);
+    EXPECT_NE(GetDlgItem(box, MESSAGE_BOX_HELP_ID), nullptr);
+    // The Help button asks the owner; its non-zero answer closes the box as Escape would.
+    PostMessageA(GetDlgItem(box, MESSAGE_BOX_HELP_ID), BM_CLICK, 0, 0);
+    EXPECT_TRUE(JoinThread(thread));
+    EXPECT_TRUE(done.load());
+    EXPECT_EQ(g_helpAsked.load(), 1);
+    EXPECT_EQ(result.load(), IDCANCEL);
+}
