@@ -135,14 +135,223 @@ void ClearOuts(const Search& s)
 
 } // namespace
 
+namespace {
+
+// Where one search looks and what it looks for.
+struct Patterns {
+    char dir[MAX_PATH + 1];
+    char containerPattern[MAX_PATH + 1];
+    char filePattern[MAX_PATH + 1];
+    char wantedName[MAX_PATH + 1];
+};
+
+// What a search has found so far: its result, the name of the file or container, the text kept for
+// the caller.
+struct Outcome {
+    int result = FIND_NOT_FOUND;
+    char foundName[MAX_PATH + 1] = {};
+    char* keptText = nullptr;
+    UINT32 keptSize = 0;
+
+    ~Outcome() { MemFree(keptText); }
+    void Found(int r, const char* name)
+    {
+        result = r;
+        lstrcpynA(foundName, name, sizeof(foundName));
+    }
+    void Keep(char** text, UINT32 size)
+    {
+        MemFree(keptText);
+        keptText = *text;
+        keptSize = size;
+        *text = nullptr;
+    }
+};
+
+// The enumeration of one pattern; entries that are folders are passed over.
+class Entries {
+public:
+    Entries(const char* dir, const char* pattern)
+    {
+        char* full = PathJoin(dir, pattern, false);
+        find_ = full != nullptr ? FindFirstFileA(full, &found_) : INVALID_HANDLE_VALUE;
+        MemFree(full);
+        first_ = true;
+    }
+    ~Entries()
+    {
+        if (find_ != INVALID_HANDLE_VALUE) {
+            FindClose(find_);
+        }
+    }
+    Entries(const Entries&) = delete;
+    Entries& operator=(const Entries&) = delete;
+
+    const WIN32_FIND_DATAA* Next()
+    {
+        if (find_ == INVALID_HANDLE_VALUE) {
+            return nullptr;
+        }
+        for (;;) {
+            if (!first_ && !FindNextFileA(find_, &found_)) {
+                return nullptr;
+            }
+            first_ = false;
+            if (!(found_.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+                return &found_;
+            }
+        }
+    }
+
+private:
+    HANDLE find_;
+    WIN32_FIND_DATAA found_;
+    bool first_;
+};
+
+// A heap text and a file or container that go with the scope.
+struct HeapText {
+    char* text = nullptr;
+    ~HeapText() { MemFree(text); }
+};
+
+// Stage 1, one plain file. Returns true when a nested search (an autorun text naming its structure
+// file) found: the outs are then that search's and nothing more is to be done.
+bool ExaminePlainFile(const Search& s, Patterns& p, const WIN32_FIND_DATAA& entry, Outcome& o)
+{
+    HeapText path;
+    path.text = PathJoin(p.dir, entry.cFileName, false);
+    HANDLE file = path.text != nullptr ? CreateFileA(path.text, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                                     FILE_ATTRIBUTE_NORMAL, nullptr)
+                                       : INVALID_HANDLE_VALUE;
+    if (file == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    char header[4] = {};
+    DWORD got = 0;
+    if (!ReadFile(file, header, 4, &got, nullptr) || got != 4) {
+        CloseHandle(file);
+        return false;
+    }
+    HeapText text;
+    UINT32 size = 0;
+    bool structureKind = s.kind == FIND_AUTORUN || s.kind == FIND_STRUCTURE || s.kind == FIND_AUTORUN_OR_STRUCTURE;
+    bool configHeader = HasHeader(header, 4, "[SSC") || HasHeader(header, 4, "[CFG");
+    // An autorun text is always read for the structure file it names.
+    bool needsText = structureKind && configHeader &&
+                     (!(s.flags & FIND_HEADER_ONLY) || (s.kind == FIND_AUTORUN_OR_STRUCTURE && HasHeader(header, 4, "[CFG")));
+    if (needsText) {
+        text.text = ReadWhole(file, &size);
+    }
+    int nested = 0;
+    int result = text.text != nullptr ? Decide(s, text.text, size, path.text, &nested)
+                                      : Decide(s, header, needsText ? 0 : 4, path.text, &nested);
+    if (nested == FIND_OK) {
+        CloseHandle(file);
+        return true;
+    }
+    if (nested != 0) {
+        ClearOuts(s);
+    }
+    if (result != FIND_OK) {
+        result = FIND_NOT_FOUND;
+        // A file name that names a container: stage 2 looks inside it for the default name.
+        if (HasHeader(header, 4, "CDF9") && (StrCompareNoCase(entry.cFileName, p.filePattern) == 0 ||
+                                             StrCompareNoCase(entry.cAlternateFileName, p.filePattern) == 0)) {
+            lstrcpynA(p.containerPattern, p.filePattern, sizeof(p.containerPattern));
+            if (StrCompareNoCase(p.wantedName, p.filePattern) == 0) {
+                lstrcpynA(p.wantedName, DefaultName(s.kind), sizeof(p.wantedName));
+            }
+        }
+    }
+    if (result == FIND_OK && (s.textWanted || s.checkInstalled) && text.text == nullptr) {
+        text.text = ReadWhole(file, &size);
+        if (text.text == nullptr) {
+            result = FIND_NOT_FOUND;
+        }
+    }
+    if (result == FIND_OK && s.checkInstalled && !CheckInstalledProduct(text.text, size, path.text)) {
+        result = FIND_NOT_FOUND;
+    }
+    o.result = result;
+    if (result == FIND_OK) {
+        o.Found(result, entry.cFileName);
+        if (s.textWanted) {
+            o.Keep(&text.text, size);
+        }
+    }
+    CloseHandle(file);
+    return false;
+}
+
+// Stage 2, one container. Returns true when a nested search found (the outs are its).
+bool ExamineContainer(const Search& s, const Patterns& p, const WIN32_FIND_DATAA& entry, Outcome& o)
+{
+    HeapText path;
+    path.text = PathJoin(p.dir, entry.cFileName, false);
+    CdfArchive* archive = path.text != nullptr ? CdfOpen(path.text) : nullptr;
+    UINT32 size = archive != nullptr ? CdfEntrySize(archive, p.wantedName) : 0;
+    HeapText text;
+    text.text = size != 0 && size <= LARGEST_TEXT ? static_cast<char*>(MemAlloc(size + 4)) : nullptr;
+    if (text.text == nullptr || !CdfReadEntry(archive, p.wantedName, text.text)) {
+        CdfClose(archive);
+        return false;
+    }
+    int nested = 0;
+    int r = Decide(s, text.text, size, path.text, &nested);
+    if (nested == FIND_OK) {
+        CdfClose(archive);
+        return true;
+    }
+    if (nested != 0) {
+        ClearOuts(s);
+        if (o.result == FIND_WRONG_VERSION && s.outFlags != nullptr) {
+            *s.outFlags |= FOUND_IN_CONTAINER; // an earlier container's outcome stands
+        }
+    }
+    if (r != FIND_OK) {
+        r = FIND_NOT_FOUND;
+    }
+    if (r == FIND_OK && s.checkInstalled && !CheckInstalledProduct(text.text, size, path.text)) {
+        r = FIND_NOT_FOUND;
+    }
+    if (r == FIND_OK && s.version != nullptr && s.version[0] != '\0') {
+        // The container's setup data must be of the installed version.
+        r = FIND_WRONG_VERSION;
+        UINT32 versionSize = CdfEntrySize(archive, "Version.txt");
+        char stored[VERSION_FILE_LIMIT + 1] = {};
+        if (versionSize != 0 && versionSize < VERSION_FILE_LIMIT && CdfReadEntry(archive, "Version.txt", stored) &&
+            strcmp(stored, s.version) == 0) {
+            r = FIND_OK;
+        }
+    }
+    // Only a container that holds the configuration replaces what an earlier one gave.
+    if (r != FIND_NOT_FOUND) {
+        o.Found(r, entry.cFileName);
+        if (s.outFlags != nullptr) {
+            *s.outFlags |= FOUND_IN_CONTAINER;
+        }
+        MemFree(o.keptText);
+        o.keptText = nullptr;
+        if (s.textWanted) {
+            o.Keep(&text.text, size);
+        }
+    }
+    CdfClose(archive);
+    return false;
+}
+
+} // namespace
+
 int FindConfiguration(const char* searchPath, const char* fileNameArg, UINT32 flags, const char* version, char** outPath,
                       UINT32* outFlags, char** outText, UINT32* outLength)
 {
+    Search s = {searchPath, flags, flags & FIND_KIND_MASK, flags & SCRIPT_KIND_MASK, version,
+                outPath,    outFlags, outText, outLength,
+                outText != nullptr && outLength != nullptr && !(flags & FIND_NO_OUTPUT),
+                (flags & FIND_INSTALLED) != 0 && (flags & FIND_STRUCTURE) != 0};
     if (outPath != nullptr) {
         *outPath = nullptr;
-    }
-    if (outFlags != nullptr) {
-        *outFlags &= ~FOUND_IN_CONTAINER;
     }
     if (outText != nullptr) {
         *outText = nullptr;
@@ -150,219 +359,77 @@ int FindConfiguration(const char* searchPath, const char* fileNameArg, UINT32 fl
     if (outLength != nullptr) {
         *outLength = 0;
     }
-    Search s = {searchPath, flags, flags & FIND_KIND_MASK, flags & SCRIPT_KIND_MASK, version,
-                outPath,    outFlags, outText, outLength,
-                outText != nullptr && outLength != nullptr && !(flags & FIND_NO_OUTPUT),
-                (flags & FIND_INSTALLED) != 0 && (flags & FIND_STRUCTURE) != 0};
+    if (outFlags != nullptr) {
+        *outFlags &= ~FOUND_IN_CONTAINER;
+    }
 
     // The directory, and the last components of the search path and of the file name.
-    char dir[MAX_PATH + 1] = {}, baseName[MAX_PATH + 1] = {}, fileName[MAX_PATH + 1] = {};
+    Patterns p = {};
+    char baseName[MAX_PATH + 1] = {}, fileName[MAX_PATH + 1] = {};
     if (searchPath != nullptr && searchPath[0] != '\0') {
-        if (!PathCopyDirectory(dir, sizeof(dir), searchPath) || !PathCopyFileName(baseName, sizeof(baseName), searchPath)) {
+        if (!PathCopyDirectory(p.dir, sizeof(p.dir), searchPath) || !PathCopyFileName(baseName, sizeof(baseName), searchPath)) {
             return FIND_NOT_FOUND;
         }
     }
-    if (dir[0] == '\0') {
+    if (p.dir[0] == '\0') {
         char* own = ProgramDirectory();
         if (own == nullptr) {
             return FIND_NOT_FOUND;
         }
-        lstrcpynA(dir, own, sizeof(dir));
+        lstrcpynA(p.dir, own, sizeof(p.dir));
         MemFree(own);
     }
     if (fileNameArg != nullptr && !PathCopyFileName(fileName, sizeof(fileName), fileNameArg)) {
         return FIND_NOT_FOUND;
     }
-    char containerPattern[MAX_PATH + 1], filePattern[MAX_PATH + 1], wantedName[MAX_PATH + 1];
-    lstrcpynA(containerPattern, baseName[0] != '\0' ? baseName : "*.*", sizeof(containerPattern));
-    lstrcpynA(filePattern, fileName[0] != '\0' ? fileName : baseName[0] != '\0' ? baseName : "*.*", sizeof(filePattern));
-    lstrcpynA(wantedName, fileName[0] != '\0' ? fileName : DefaultName(s.kind), sizeof(wantedName));
+    lstrcpynA(p.containerPattern, baseName[0] != '\0' ? baseName : "*.*", sizeof(p.containerPattern));
+    lstrcpynA(p.filePattern, fileName[0] != '\0' ? fileName : baseName[0] != '\0' ? baseName : "*.*", sizeof(p.filePattern));
+    lstrcpynA(p.wantedName, fileName[0] != '\0' ? fileName : DefaultName(s.kind), sizeof(p.wantedName));
 
-    int result = FIND_NOT_FOUND;
-    char foundName[MAX_PATH + 1] = {};
-    char* keptText = nullptr;
-    UINT32 keptSize = 0;
-
-    // Stage 1: plain files.
-    char* pattern = PathJoin(dir, filePattern, false);
-    WIN32_FIND_DATAA found;
-    HANDLE find = pattern != nullptr ? FindFirstFileA(pattern, &found) : INVALID_HANDLE_VALUE;
-    MemFree(pattern);
-    if (find != INVALID_HANDLE_VALUE) {
-        do {
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                continue;
-            }
-            char* path = PathJoin(dir, found.cFileName, false);
-            HANDLE file = path != nullptr ? CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                                        FILE_ATTRIBUTE_NORMAL, nullptr)
-                                          : INVALID_HANDLE_VALUE;
-            char header[4] = {};
-            DWORD got = 0;
-            if (file == INVALID_HANDLE_VALUE || !ReadFile(file, header, 4, &got, nullptr) || got != 4) {
-                if (file != INVALID_HANDLE_VALUE) {
-                    CloseHandle(file);
-                }
-                MemFree(path);
-                continue;
-            }
-            char* text = nullptr;
-            UINT32 size = 0;
-            bool needsText = !(flags & FIND_HEADER_ONLY) &&
-                             (s.kind == FIND_AUTORUN || s.kind == FIND_STRUCTURE || s.kind == FIND_AUTORUN_OR_STRUCTURE) &&
-                             (HasHeader(header, 4, "[SSC") || HasHeader(header, 4, "[CFG"));
-            if (s.kind == FIND_AUTORUN_OR_STRUCTURE && HasHeader(header, 4, "[CFG")) {
-                needsText = true; // an autorun text is always read for the structure file it names
-            }
-            if (needsText) {
-                text = ReadWhole(file, &size);
-            }
-            int nested = 0;
-            result = text != nullptr ? Decide(s, text, size, path, &nested)
-                                     : Decide(s, header, needsText ? 0 : 4, path, &nested);
-            if (nested == FIND_OK) {
-                // The structure file named by an autorun text was found; the outs are its.
-                MemFree(text);
-                CloseHandle(file);
-                MemFree(path);
-                FindClose(find);
+    Outcome o;
+    // Stage 1: plain files; going on only while nothing is found and a name is wanted.
+    {
+        Entries entries(p.dir, p.filePattern);
+        for (const WIN32_FIND_DATAA* e = entries.Next(); e != nullptr; e = entries.Next()) {
+            if (ExaminePlainFile(s, p, *e, o)) {
                 return FIND_OK;
             }
-            if (nested != 0) {
-                ClearOuts(s);
+            if (o.result == FIND_OK || p.wantedName[0] == '\0') {
+                break;
             }
-            if (result != FIND_OK) {
-                result = FIND_NOT_FOUND;
-            }
-            if (result != FIND_OK && HasHeader(header, 4, "CDF9")) {
-                // A file name that names a container: stage 2 looks inside it for the default name.
-                if (StrCompareNoCase(found.cFileName, filePattern) == 0 ||
-                    StrCompareNoCase(found.cAlternateFileName, filePattern) == 0) {
-                    lstrcpynA(containerPattern, filePattern, sizeof(containerPattern));
-                    if (StrCompareNoCase(wantedName, filePattern) == 0) {
-                        lstrcpynA(wantedName, DefaultName(s.kind), sizeof(wantedName));
-                    }
-                }
-            }
-            if (result == FIND_OK) {
-                if ((s.textWanted || s.checkInstalled) && text == nullptr) {
-                    text = ReadWhole(file, &size);
-                    if (text == nullptr) {
-                        result = FIND_NOT_FOUND;
-                    }
-                }
-                if (result == FIND_OK && s.checkInstalled && !CheckInstalledProduct(text, size, path)) {
-                    result = FIND_NOT_FOUND;
-                }
-                if (result == FIND_OK) {
-                    lstrcpynA(foundName, found.cFileName, sizeof(foundName));
-                }
-            }
-            if (result == FIND_OK && s.textWanted) {
-                keptText = text;
-                keptSize = size;
-                text = nullptr;
-            }
-            MemFree(text);
-            CloseHandle(file);
-            MemFree(path);
-        } while (result != FIND_OK && wantedName[0] != '\0' && FindNextFileA(find, &found));
-        FindClose(find);
+        }
     }
-
     // Stage 2: inside containers.
-    if (result != FIND_OK && wantedName[0] != '\0') {
-        result = FIND_NOT_FOUND;
-        pattern = PathJoin(dir, containerPattern, false);
-        find = pattern != nullptr ? FindFirstFileA(pattern, &found) : INVALID_HANDLE_VALUE;
-        MemFree(pattern);
-        if (find != INVALID_HANDLE_VALUE) {
-            do {
-                if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                    continue;
-                }
-                char* path = PathJoin(dir, found.cFileName, false);
-                CdfArchive* archive = path != nullptr ? CdfOpen(path) : nullptr;
-                UINT32 size = archive != nullptr ? CdfEntrySize(archive, wantedName) : 0;
-                char* text = size != 0 && size <= LARGEST_TEXT ? static_cast<char*>(MemAlloc(size + 4)) : nullptr;
-                if (text == nullptr || !CdfReadEntry(archive, wantedName, text)) {
-                    MemFree(text);
-                    CdfClose(archive);
-                    MemFree(path);
-                    continue;
-                }
-                int nested = 0;
-                int r = Decide(s, text, size, path, &nested);
-                if (nested == FIND_OK) {
-                    MemFree(text);
-                    CdfClose(archive);
-                    MemFree(path);
-                    FindClose(find);
-                    MemFree(keptText);
-                    return FIND_OK;
-                }
-                if (nested != 0) {
-                    ClearOuts(s);
-                    if (result == FIND_WRONG_VERSION && outFlags != nullptr) {
-                        *outFlags |= FOUND_IN_CONTAINER; // an earlier container's outcome stands
-                    }
-                }
-                if (r != FIND_OK) {
-                    r = FIND_NOT_FOUND;
-                }
-                if (r == FIND_OK && s.checkInstalled && !CheckInstalledProduct(text, size, path)) {
-                    r = FIND_NOT_FOUND;
-                }
-                if (r == FIND_OK && version != nullptr && version[0] != '\0') {
-                    // The container's setup data must be of the installed version.
-                    r = FIND_WRONG_VERSION;
-                    UINT32 versionSize = CdfEntrySize(archive, "Version.txt");
-                    char stored[VERSION_FILE_LIMIT + 1] = {};
-                    if (versionSize != 0 && versionSize < VERSION_FILE_LIMIT &&
-                        CdfReadEntry(archive, "Version.txt", stored) && strcmp(stored, version) == 0) {
-                        r = FIND_OK;
-                    }
-                }
-                if (r != FIND_NOT_FOUND) {
-                    result = r;
-                    lstrcpynA(foundName, found.cFileName, sizeof(foundName));
-                    if (outFlags != nullptr) {
-                        *outFlags |= FOUND_IN_CONTAINER;
-                    }
-                    MemFree(keptText);
-                    keptText = nullptr;
-                    if (s.textWanted) {
-                        keptText = text;
-                        keptSize = size;
-                        text = nullptr;
-                    }
-                }
-                MemFree(text);
-                CdfClose(archive);
-                MemFree(path);
-            } while (result != FIND_OK && wantedName[0] != '\0' && FindNextFileA(find, &found));
-            FindClose(find);
+    if (o.result != FIND_OK && p.wantedName[0] != '\0') {
+        o.result = FIND_NOT_FOUND;
+        Entries entries(p.dir, p.containerPattern);
+        for (const WIN32_FIND_DATAA* e = entries.Next(); e != nullptr; e = entries.Next()) {
+            if (ExamineContainer(s, p, *e, o)) {
+                return FIND_OK;
+            }
+            if (o.result == FIND_OK) {
+                break;
+            }
         }
     }
 
-    if (result != FIND_NOT_FOUND && !(flags & FIND_NO_OUTPUT)) {
+    if (o.result != FIND_NOT_FOUND && !(flags & FIND_NO_OUTPUT)) {
         if (outPath != nullptr) {
-            *outPath = PathJoin(dir, foundName, false);
+            *outPath = PathJoin(p.dir, o.foundName, false);
             if (*outPath == nullptr) {
-                result = FIND_NOT_FOUND;
+                o.result = FIND_NOT_FOUND;
                 if (outFlags != nullptr) {
                     *outFlags &= ~FOUND_IN_CONTAINER;
                 }
             }
         }
-        if (result != FIND_NOT_FOUND && keptText != nullptr && outText != nullptr && outLength != nullptr) {
-            *outText = keptText;
-            *outLength = keptSize;
-            keptText = nullptr;
+        if (o.result != FIND_NOT_FOUND && o.keptText != nullptr && outText != nullptr && outLength != nullptr) {
+            *outText = o.keptText;
+            *outLength = o.keptSize;
+            o.keptText = nullptr;
         }
     }
-    MemFree(keptText);
-    return result;
+    return o.result;
 }
 
 int ResolveCfgStructure(const char* text, UINT32 size, UINT32 scriptBits, const char* configPath,
