@@ -70,13 +70,10 @@ char* WithBackslash(char* text)
         return nullptr;
     }
     size_t n = strlen(text);
-    if (n != 0 && text[n - 1] == '\\') {
-        return text;
+    if (n == 0 || text[n - 1] == '\\') {
+        return text; // empty, or already ending in one
     }
     char* longer = PathJoin(text, nullptr, false);
-    if (n == 0) {
-        return text;
-    }
     MemFree(text);
     return longer;
 }
