@@ -576,19 +576,15 @@ int ListSetByKey(ListHandle list, UINT_PTR key, UINT_PTR value, int lock)
     });
 }
 
-int ListFindByName(ListHandle list, const char* name, UINT_PTR* value, int lock)
+namespace {
+
+// A find: the lookup, the lock rule, the value, and both cursors on the item found.
+template <class LookupFn> int Find(ListHandle list, UINT_PTR* value, int lock, LookupFn lookup)
 {
-    if (!RegistryReady()) {
-        return 0;
-    }
-    ClearOut(value);
-    if (name == nullptr || name[0] == '\0') {
-        return 0;
-    }
     return RunGuarded([&]() -> int {
         ClearOut(value);
         ListHeader* h = FindHeader(list);
-        ListItem* item = h != nullptr ? LookupName(h, name) : nullptr;
+        ListItem* item = h != nullptr ? lookup(h) : nullptr;
         if (item == nullptr) {
             return 0;
         }
@@ -600,21 +596,23 @@ int ListFindByName(ListHandle list, const char* name, UINT_PTR* value, int lock)
     });
 }
 
+} // namespace
+
+int ListFindByName(ListHandle list, const char* name, UINT_PTR* value, int lock)
+{
+    // Items set by key have empty names: an empty name finds nothing.
+    if (name == nullptr || name[0] == '\0') {
+        if (RegistryReady()) {
+            ClearOut(value);
+        }
+        return 0;
+    }
+    return Find(list, value, lock, [name](ListHeader* h) { return LookupName(h, name); });
+}
+
 int ListFindByKey(ListHandle list, UINT_PTR key, UINT_PTR* value, int lock)
 {
-    return RunGuarded([&]() -> int {
-        ClearOut(value);
-        ListHeader* h = FindHeader(list);
-        ListItem* item = h != nullptr ? LookupKey(h, key) : nullptr;
-        if (item == nullptr) {
-            return 0;
-        }
-        int r = Deliver(item, value, lock);
-        if (r == 1) {
-            h->forward = h->backward = item;
-        }
-        return r;
-    });
+    return Find(list, value, lock, [key](ListHeader* h) { return LookupKey(h, key); });
 }
 
 int ListRemoveByKey(ListHandle list, UINT_PTR key)
