@@ -134,21 +134,29 @@ UninstallSession* BuildSession(HINSTANCE instance, const char* commandLine)
         MemFree(pathArgument);
         return session;
     }
-    if (LocateConfiguration(session, pathArgument) != 2 ||
-        LoadSessionTexts(session, session->configFile) != CONFIG_OK) {
-        MemFree(pathArgument);
-        MemFree(session->sharingArgument);
-        MemFree(session->configPath);
-        MemFree(session->configFile);
-        MemFree(session->configDir);
-        MemFree(session->removeTarget);
-        MemFree(session->removeValue);
-        MemFree(session);
+    bool ok = LocateConfiguration(session, pathArgument) == 2 &&
+              LoadSessionTexts(session, session->configFile) == CONFIG_OK;
+    MemFree(pathArgument);
+    if (!ok) {
+        FreeSession(session);
         UiShutdown();
         return nullptr;
     }
-    MemFree(pathArgument);
     return session;
+}
+
+void FreeSession(UninstallSession* session)
+{
+    if (session == nullptr) {
+        return;
+    }
+    MemFree(session->sharingArgument);
+    MemFree(session->configPath);
+    MemFree(session->configFile);
+    MemFree(session->configDir);
+    MemFree(session->removeTarget);
+    MemFree(session->removeValue);
+    MemFree(session);
 }
 
 int ApplyDialogTexts(const UninstallSession* session)

@@ -6,9 +6,10 @@
 #include "data/discovery.h"
 #include "engine/uninstall_callback.h"
 #include "script/load_script.h"
-#include "script/object_registry.h"
+#include "script/object_keys.h"
 #include "script/object_text.h"
-#include "support/memory.h"
+#include "script/script_parser.h"
+#include "support/guards.h"
 #include "support/strings.h"
 
 #include <string.h>
@@ -33,6 +34,9 @@ const TextKey kTextKeys[] = {
     {"UN_DLG_NO", offsetof(UninstallSession, noText)},
 };
 
+// A registry string is read into a 260-byte field with this much room asked for.
+const DWORD ITEM_STRING_READ = SESSION_TEXT_SIZE - 2;
+
 void ReleasePaths(UninstallSession* session)
 {
     MemFree(session->configPath);
@@ -45,22 +49,21 @@ void ReleasePaths(UninstallSession* session)
 bool ObjectContents(DatabaseHandle db, const char* name, char* field)
 {
     ObjectId id = FindObjectByName(db, name);
-    char* text = id != 0 ? GetObjectContentsText(id, nullptr, 0) : nullptr;
-    if (text == nullptr) {
+    HeapText text(id != 0 ? GetObjectContentsText(id, nullptr, 0) : nullptr);
+    if (!text) {
         return false;
     }
-    lstrcpynA(field, text, SESSION_TEXT_SIZE);
-    FreeObjectText(text);
+    lstrcpynA(field, text.get(), SESSION_TEXT_SIZE);
     return true;
 }
 
-// A REG_SZ value of a built-in item into a 260-byte field (258 bytes asked for).
+// A REG_SZ value of a built-in item into a 260-byte field.
 bool ItemString(DatabaseHandle db, const char* name, char* field)
 {
     char value[SESSION_TEXT_SIZE] = {};
-    DWORD type = 0, size = SESSION_TEXT_SIZE - 2;
-    if (QueryItemValueRead(FindObjectByName(db, name), &type, reinterpret_cast<BYTE*>(value), &size, nullptr, nullptr) !=
-            ERROR_SUCCESS ||
+    DWORD type = 0, size = ITEM_STRING_READ;
+    if (QueryItemValueRead(FindObjectByName(db, name), &type, reinterpret_cast<BYTE*>(value), &size, nullptr,
+                           nullptr) != ERROR_SUCCESS ||
         type != REG_SZ) {
         return false;
     }
@@ -68,7 +71,74 @@ bool ItemString(DatabaseHandle db, const char* name, char* field)
     return true;
 }
 
+// The title: "MAIN_TITLE", else the product's "PRODUCT" value, else the built-in text; then the ten
+// user texts that the configuration replaces.
+void ReadTexts(UninstallSession* session, DatabaseHandle db)
+{
+    if (!ObjectContents(db, "MAIN_TITLE", session->title) || session->title[0] == '\0') {
+        if (!ItemString(db, "PRODUCT", session->title)) {
+            lstrcpynA(session->title, "Uninstall", SESSION_TEXT_SIZE);
+        }
+    }
+    for (const TextKey& t : kTextKeys) {
+        char text[SESSION_TEXT_SIZE];
+        if (ObjectContents(db, t.key, text)) {
+            memcpy(reinterpret_cast<char*>(session) + t.field, text, SESSION_TEXT_SIZE);
+        }
+    }
+    ApplyDialogTexts(session);
+}
+
+// The checks of a loaded script against the registry, then the texts: the LoadSessionTexts result.
+int CheckAgainstRegistry(UninstallSession* session, DatabaseHandle db, const char* configFile)
+{
+    if (!ItemString(db, "VERSION", session->version)) {
+        session->version[0] = '\0';
+        return CONFIG_NOT_LOADED;
+    }
+    int result = CONFIG_VERSION_MISMATCH;
+    if (FindConfiguration(configFile, nullptr, FIND_STRUCTURE | SCRIPT_REMOVE, session->version, nullptr, nullptr,
+                          nullptr, nullptr) == FIND_OK) {
+        result = CONFIG_OK;
+    }
+    MemFree(session->removeValue);
+    ObjectId remove = FindObjectByName(db, "REMOVE");
+    session->removeValue = ReadItemString(remove);
+    if (session->removeValue == nullptr || StrCompareNoCase(session->removeValue, session->configFile) != 0) {
+        return CONFIG_WRONG_PRODUCT;
+    }
+    MemFree(session->removeTarget);
+    session->removeTarget = GetObjectPath(GetParentObject(remove), 0, nullptr, 0);
+    ReadTexts(session, db);
+    return result;
+}
+
+// Closes a database when the scope ends.
+struct ClosingDatabase {
+    DatabaseHandle db;
+    ~ClosingDatabase() { CloseObjectDatabase(db); }
+};
+
 } // namespace
+
+ScriptLocation SessionScriptLocation(const UninstallSession* session)
+{
+    return ScriptLocation{session->configPath, session->configFile, session->version};
+}
+
+int CheckInstalledProduct(const char* text, UINT32 size, const char* path)
+{
+    if (text == nullptr || size == 0) {
+        return 0;
+    }
+    ClosingDatabase temporary = {CreateObjectDatabase("MAIN_INSTALLED", nullptr, UninstallCallback)};
+    if (temporary.db == 0) {
+        return 0;
+    }
+    ParseScript(temporary.db, text, size);
+    HeapText remove(ReadItemString(FindObjectByName(temporary.db, "REMOVE")));
+    return remove && (path == nullptr || StrCompareNoCase(remove.get(), path) == 0) ? 1 : 0;
+}
 
 int LocateConfiguration(UninstallSession* session, const char* pathArgument)
 {
@@ -77,73 +147,34 @@ int LocateConfiguration(UninstallSession* session, const char* pathArgument)
         // The folder from the command line, as a path that ends in a backslash.
         session->configPath = PathJoin(pathArgument, nullptr, false);
     }
-    char* found = nullptr;
+    HeapText found;
     int r = FindConfiguration(session->configPath, nullptr, FIND_STRUCTURE | FIND_INSTALLED | SCRIPT_REMOVE, nullptr,
-                              &found, nullptr, nullptr, nullptr);
+                              found.out(), nullptr, nullptr, nullptr, CheckInstalledProduct);
     if (r == FIND_OK) {
         MemFree(session->configPath);
-        session->configFile = MemCopyText(found);
-        session->configPath = MemCopyText(found);
-        session->configDir = found;
-        found = nullptr;
-        if (session->configFile == nullptr || session->configPath == nullptr || session->configDir == nullptr) {
-            r = 1;
-        } else {
+        session->configFile = MemCopyText(found.get());
+        session->configPath = MemCopyText(found.get());
+        session->configDir = found.release();
+        if (session->configFile != nullptr && session->configPath != nullptr && session->configDir != nullptr) {
             PathCopyDirectory(session->configDir, strlen(session->configDir) + 1, session->configDir);
             return FIND_OK;
         }
+        r = 1; // found, but memory ran out
     }
-    MemFree(found);
     ReleasePaths(session);
     return r;
 }
 
 int LoadSessionTexts(UninstallSession* session, const char* configFile)
 {
-    int result = CONFIG_NOT_LOADED;
-    char* directory = PathJoin(configFile, nullptr, true);
-    if (directory == nullptr) {
-        return result;
+    HeapText directory(PathJoin(configFile, nullptr, true));
+    if (!directory) {
+        return CONFIG_NOT_LOADED;
     }
-    DatabaseHandle db = CreateObjectDatabase("MAIN", directory, UninstallCallback);
-    if (db == 0) {
-        MemFree(directory);
-        return result;
+    ClosingDatabase main = {CreateObjectDatabase("MAIN", directory.get(), UninstallCallback)};
+    ScriptLocation location = SessionScriptLocation(session);
+    if (main.db == 0 || !LoadScript(&location, main.db, configFile)) {
+        return CONFIG_NOT_LOADED;
     }
-    if (LoadScript(session, db, configFile)) {
-        if (!ItemString(db, "VERSION", session->version)) {
-            session->version[0] = '\0';
-        } else {
-            result = CONFIG_VERSION_MISMATCH;
-            if (FindConfiguration(configFile, nullptr, FIND_STRUCTURE | SCRIPT_REMOVE, session->version, nullptr, nullptr,
-                                  nullptr, nullptr) == FIND_OK) {
-                result = CONFIG_OK;
-            }
-            MemFree(session->removeValue);
-            session->removeValue = ReadItemString(FindObjectByName(db, "REMOVE"));
-            if (session->removeValue == nullptr || StrCompareNoCase(session->removeValue, session->configFile) != 0) {
-                result = CONFIG_WRONG_PRODUCT;
-            } else {
-                MemFree(session->removeTarget);
-                session->removeTarget = GetObjectPath(GetParentObject(FindObjectByName(db, "REMOVE")), 0, nullptr, 0);
-                // The title: "MAIN_TITLE", else the product's "PRODUCT" value, else the built-in text.
-                if (!ObjectContents(db, "MAIN_TITLE", session->title) || session->title[0] == '\0') {
-                    if (!ItemString(db, "PRODUCT", session->title)) {
-                        lstrcpynA(session->title, "Uninstall", SESSION_TEXT_SIZE);
-                    }
-                }
-                for (const TextKey& t : kTextKeys) {
-                    char* field = reinterpret_cast<char*>(session) + t.field;
-                    char text[SESSION_TEXT_SIZE];
-                    if (ObjectContents(db, t.key, text)) {
-                        memcpy(field, text, SESSION_TEXT_SIZE);
-                    }
-                }
-                ApplyDialogTexts(session);
-            }
-        }
-    }
-    CloseObjectDatabase(db);
-    MemFree(directory);
-    return result;
+    return CheckAgainstRegistry(session, main.db, configFile);
 }

@@ -1,9 +1,9 @@
 // Creates a tree of 10,000 files in 500 folders and removes it with ShellItemDelete from the top; then
 // creates it again and removes it with a plain loop of DeleteFileA and RemoveDirectoryA (the floor).
 // The last line is the shell's time divided by the floor's.
-#include "engine/shell_item.h"
+#include "system/shell_item.h"
 #include "kit/testkit.h"
-#include "support/engine.h"
+#include "support/startup.h"
 
 #include "bench_clock.h"
 

@@ -3,7 +3,7 @@
 // that work from 2,000 to 20,000 objects.
 #include "bench_clock.h"
 #include "kit/database_kit.h"
-#include "script/expand.h"
+#include "script/text_expansion.h"
 #include "script/object_text.h"
 #include "support/memory.h"
 

@@ -4,8 +4,9 @@ set(UNINST_SOURCES_SUPPORT
     support/memory.cpp
     support/strings.cpp
     support/locked_list.cpp
-    support/engine.cpp
-    support/registry.cpp
+    support/startup.cpp
+    support/reg_keys.cpp
+    support/module_path.cpp
 )
 
 set(UNINST_SOURCES_DATA
@@ -18,23 +19,26 @@ set(UNINST_SOURCES_DATA
 set(UNINST_SOURCES_SCRIPT
     script/database.cpp
     script/objects.cpp
-    script/friends.cpp
+    script/companions.cpp
     script/object_text.cpp
     script/script_parser.cpp
     script/text_builder.cpp
-    script/expand.cpp
+    script/text_expansion.cpp
     script/builtins.cpp
-    script/object_registry.cpp
-    script/friend_objects.cpp
+    script/object_keys.cpp
+    script/companion_objects.cpp
     script/groups.cpp
     script/load_script.cpp
 )
 
+set(UNINST_SOURCES_SYSTEM
+    system/system_state.cpp
+    system/shell_item.cpp
+    system/shell_files.cpp
+    system/shell_link.cpp
+)
+
 set(UNINST_SOURCES_ENGINE
-    engine/system_state.cpp
-    engine/shell_item.cpp
-    engine/shell_files.cpp
-    engine/shell_link.cpp
     engine/uninstall_callback.cpp
 )
 
@@ -73,7 +77,7 @@ set(UNINST_TESTS_SUPPORT
     tests/support/memory_test.cpp
     tests/support/strings_test.cpp
     tests/support/locked_list_test.cpp
-    tests/support/engine_test.cpp
+    tests/support/startup_test.cpp
 )
 set(UNINST_TESTS_DATA
     tests/data/config_text_test.cpp
@@ -89,10 +93,10 @@ set(UNINST_TESTS_SCRIPT
     tests/script/builtins_test.cpp
     tests/script/companions_test.cpp
 )
-set(UNINST_TESTS_ENGINE
-    tests/engine/shell_test.cpp
-    tests/engine/registry_test.cpp
-    tests/engine/system_state_test.cpp
+set(UNINST_TESTS_SYSTEM
+    tests/system/shell_test.cpp
+    tests/system/registry_test.cpp
+    tests/system/system_state_test.cpp
 )
 set(UNINST_TESTS_UI
     tests/ui/dialog_texts_test.cpp

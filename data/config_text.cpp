@@ -319,3 +319,10 @@ char* ConfigTextReadValueAlloc(ConfigText* ct, UINT32 options)
     }
     return value;
 }
+
+bool ConfigTextNextWord(ConfigText* ct, char* buffer, UINT32 size, UINT32 options)
+{
+    UINT32 before = ct != nullptr ? ct->cursor : 0;
+    int n = ConfigTextReadValue(ct, buffer, size, options);
+    return n > 0 || (n == 0 && ct->cursor != before);
+}

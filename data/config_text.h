@@ -45,3 +45,8 @@ int ConfigTextReadValue(ConfigText* ct, char* buffer, UINT32 size, UINT32 option
 
 // A value as a new heap string (release with MemFree), or null when there is none.
 char* ConfigTextReadValueAlloc(ConfigText* ct, UINT32 options);
+
+// The next word of a list of values (the words of a "_flags" entry, a switch's arguments): true when
+// one was read. A read that took nothing at all ends the list, so that a caller looping over the words
+// is never asked again at the same place.
+bool ConfigTextNextWord(ConfigText* ct, char* buffer, UINT32 size, UINT32 options);

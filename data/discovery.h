@@ -24,12 +24,19 @@ const int FIND_NOT_FOUND = 1;
 const int FIND_OK = 2;
 const int FIND_WRONG_VERSION = 4;
 
+// Whether the product that a structure configuration describes is installed on this machine: the
+// configuration's text and size and the path of the file or container it came from. 1 when it is.
+// Discovery only reads files; the test, which needs the product's script and the registry, is handed
+// to it by its caller.
+typedef int (*InstalledProductTest)(const char* text, UINT32 size, const char* path);
+
 // Searches the directory of searchPath (the program's own when it is null or gives no directory);
 // a last component of searchPath, or fileName, narrows the search. outPath receives the full path of
 // the file or container found and outText/outLength its whole text (heap blocks for MemFree); any
-// out may be null.
+// out may be null. With FIND_INSTALLED a structure configuration must also pass installed (without a
+// test nothing counts as installed).
 int FindConfiguration(const char* searchPath, const char* fileName, UINT32 flags, const char* version, char** outPath,
-                      UINT32* outFlags, char** outText, UINT32* outLength);
+                      UINT32* outFlags, char** outText, UINT32* outLength, InstalledProductTest installed = nullptr);
 
 // An autorun text's "__structure" entry names the structure file; with a configuration path that
 // file must be found (kind 0x20 and the script-kind bits). outName receives the name (MemFree).
@@ -39,6 +46,3 @@ int ResolveCfgStructure(const char* text, UINT32 size, UINT32 scriptBits, const 
 // 1 when the script's "_UPDATE" and "_REMOVE" marks equal the wanted bits exactly.
 int CheckScriptKind(const char* text, UINT32 size, UINT32 scriptBits);
 
-// 1 when the script's product is installed: its "REMOVE" registry value exists and, with a path,
-// names that very file.
-int CheckInstalledProduct(const char* text, UINT32 size, const char* path);

@@ -4,7 +4,7 @@
 #include "script/builtins.h"
 #include "script/object_text.h"
 #include "script/script_parser.h"
-#include "support/engine.h"
+#include "support/startup.h"
 
 #include <initializer_list>
 #include <stdlib.h>

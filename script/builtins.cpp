@@ -1,16 +1,16 @@
 #include "script/builtins.h"
 
-#include "engine/shell_item.h"
-#include "script/expand.h"
+#include "system/shell_item.h"
+#include "script/text_expansion.h"
 #include "script/object_internal.h"
 #include "support/memory.h"
-#include "support/registry.h"
+#include "support/reg_keys.h"
 
 #include <string.h>
 
 namespace {
 
-const UINT32 BUILTIN_FLAGS = OBJECT_ROOT_PATH | OBJECT_TOUCHED | OBJECT_MARK_1; // 0x8000009
+const UINT32 BUILTIN_FLAGS = OBJECT_ROOT_PATH | OBJECT_TOUCHED | MARK_SELECTED; // 0x8000009
 
 struct SpecialGroup {
     const char* name;
@@ -90,7 +90,7 @@ bool AddFolder(ObjectDatabase* d, const char* name, UINT32 (*get)(char*, UINT32)
     }
     char path[MAX_PATH + 2] = {};
     UINT32 n = get(path, sizeof(path));
-    o->flags |= OBJECT_TOUCHED | OBJECT_MARK_1;
+    o->flags |= OBJECT_TOUCHED | MARK_SELECTED;
     o->state |= STATE_READ_ONLY | STATE_EXPANDED;
     if (n != 0 && n < sizeof(path) && ReplaceObjectText(&o->targetPath, path) && o->targetPath != nullptr) {
         o->flags |= OBJECT_ROOT_PATH;

@@ -3,7 +3,7 @@
 
 #include "script/builtins.h"
 #include "script/object_internal.h"
-#include "support/engine.h"
+#include "support/startup.h"
 #include "support/memory.h"
 
 #include <string.h>

@@ -1,6 +1,6 @@
 #include "script/groups.h"
 
-#include "engine/shell_item.h"
+#include "system/shell_item.h"
 #include "script/object_internal.h"
 #include "script/object_text.h"
 #include "support/memory.h"
@@ -18,7 +18,7 @@ int SelectGroup(ObjectId id)
     if (d->currentGroup == id) {
         return 1;
     }
-    if ((o->flags & (OBJECT_TYPE_MASK | OBJECT_MARK_1)) != (OBJECT_GROUP | OBJECT_MARK_1)) {
+    if ((o->flags & (OBJECT_TYPE_MASK | MARK_SELECTED)) != (OBJECT_GROUP | MARK_SELECTED)) {
         return 0;
     }
     if (d->flags & DATABASE_PROGMAN_GROUPS) {
@@ -39,7 +39,7 @@ int ResolveGroup(ObjectId id, int select, int checkOnly)
     if (o == nullptr || ObjectType(o) != OBJECT_GROUP) {
         return 0;
     }
-    if ((o->flags & OBJECT_MARK_1) || (o->state & STATE_READ_ONLY)) {
+    if ((o->flags & MARK_SELECTED) || (o->state & STATE_READ_ONLY)) {
         return 1;
     }
     if (d->flags & DATABASE_PROGMAN_GROUPS) {
@@ -47,7 +47,7 @@ int ResolveGroup(ObjectId id, int select, int checkOnly)
     }
     // Shell folders: the group lives in one of the two Programs folders.
     InstallObject* parent = FindObjectIn(d, o->parent);
-    if (parent == nullptr || (parent->flags & (OBJECT_TYPE_MASK | OBJECT_MARK_1)) != (OBJECT_GROUP | OBJECT_MARK_1) ||
+    if (parent == nullptr || (parent->flags & (OBJECT_TYPE_MASK | MARK_SELECTED)) != (OBJECT_GROUP | MARK_SELECTED) ||
         (parent->folderId != 3 && parent->folderId != 4) || parent->handle == 0) {
         return 0;
     }
@@ -75,7 +75,7 @@ int ResolveGroup(ObjectId id, int select, int checkOnly)
     }
     ShellItemFree(&group);
     if (result && select) {
-        o->flags |= OBJECT_MARK_1;
+        o->flags |= MARK_SELECTED;
         d->currentGroup = id;
     }
     return result;

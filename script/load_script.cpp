@@ -2,27 +2,25 @@
 
 #include "data/discovery.h"
 #include "script/script_parser.h"
-#include "support/memory.h"
+#include "support/guards.h"
 #include "support/strings.h"
 
-int LoadScript(const UninstallSession* session, DatabaseHandle db, const char* path)
+int LoadScript(const ScriptLocation* location, DatabaseHandle db, const char* path)
 {
-    if (session == nullptr || db == 0 || path == nullptr || path[0] == '\0') {
+    if (location == nullptr || db == 0 || path == nullptr || path[0] == '\0') {
         return 0;
     }
-    char* text = nullptr;
+    HeapText text;
     UINT32 length = 0;
+    const UINT32 flags = FIND_STRUCTURE | FIND_HEADER_ONLY;
     int found;
     // The session's own configuration file is looked up by name in the configuration's directory.
-    if (session->configPath != nullptr && session->configFile != nullptr &&
-        StrCompareNoCase(session->configFile, path) == 0) {
-        found = FindConfiguration(session->configPath, path, FIND_STRUCTURE | FIND_HEADER_ONLY, session->version,
-                                  nullptr, nullptr, &text, &length);
+    if (location->configPath != nullptr && location->configFile != nullptr &&
+        StrCompareNoCase(location->configFile, path) == 0) {
+        found = FindConfiguration(location->configPath, path, flags, location->version, nullptr, nullptr, text.out(),
+                                  &length);
     } else {
-        found = FindConfiguration(path, nullptr, FIND_STRUCTURE | FIND_HEADER_ONLY, session->version, nullptr, nullptr,
-                                  &text, &length);
+        found = FindConfiguration(path, nullptr, flags, location->version, nullptr, nullptr, text.out(), &length);
     }
-    int result = found == FIND_OK ? ParseScript(db, text, length) : 0;
-    MemFree(text);
-    return result;
+    return found == FIND_OK ? ParseScript(db, text.get(), length) : 0;
 }

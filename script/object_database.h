@@ -26,10 +26,15 @@ const UINT32 OBJECT_GROUP = 0x40;
 const UINT32 OBJECT_REGKEY = 0x100;
 const UINT32 OBJECT_REGITEM = 0x200;
 
+// The executor's work marks in the flags word. Clearing all three together with "_REMOVABLE" is how the
+// executor decides that an object stays (it "keeps" it).
+const UINT32 MARK_SELECTED = 0x1;  // to be handled by the removal passes; a key: it exists and its handle
+                                   // is open; a group: it was found (built-ins are found from the start)
+const UINT32 MARK_COMPONENT = 0x2; // a file whose component actions are still to be done
+const UINT32 MARK_RELEASE = 0x4;   // a shared object whose count is still to be lowered
+const UINT32 MARKS_OF_REMOVAL = MARK_SELECTED | MARK_COMPONENT | MARK_RELEASE;
+
 // Object flags.
-const UINT32 OBJECT_MARK_1 = 0x1; // executor work marks; 0x1 on a group: its folder was found
-const UINT32 OBJECT_MARK_2 = 0x2;
-const UINT32 OBJECT_MARK_4 = 0x4;
 const UINT32 OBJECT_TOUCHED = 0x8;
 const UINT32 OBJECT_SHARED = 0x1000;
 const UINT32 OBJECT_DELETE = 0x2000;
@@ -56,12 +61,19 @@ const UINT32 OBJECT_SYSLIB = 0x80000000;
 const UINT32 STATE_READ_ONLY = 0x1;
 const UINT32 STATE_NO_SHARE_COUNT = 0x2;
 const UINT32 STATE_SHARING_KEY = 0x4;
-const UINT32 STATE_EXECUTOR_10 = 0x10;
+const UINT32 STATE_CHECKED_REMOVABLE = 0x10; // the removal preparation checked it as removable
 const UINT32 STATE_EXPANDED = 0x20;
-const UINT32 STATE_EXECUTOR_10000 = 0x10000;
-const UINT32 STATE_EXECUTOR_20000 = 0x20000;
-const UINT32 STATE_SHARED_DLL = 0x100000;
-const UINT32 STATE_SHARE_WITHOUT_KEY = 0x200000;
+// States of the share counters (the "_COUNTER" items of the shared-object registry).
+const UINT32 STATE_COUNT_RAISED = 0x10000;        // raised once in this run
+const UINT32 STATE_COUNT_LOWERED = 0x20000;       // lowered once in this run
+const UINT32 STATE_COUNT_CACHED = 0x40000;        // the contents hold the count read from the registry
+const UINT32 STATE_UNDER_OWN_SHARING_KEY = 0x80000; // the counter lies under the database's sharing key
+// States of shared objects.
+const UINT32 STATE_SHARED_DLL = 0x100000;         // declared with "_SHAREDDLL"
+const UINT32 STATE_SHARE_WITHOUT_KEY = 0x200000;  // its counter lies under the database's sharing key;
+                                                  // objects made from it are shared without a key
+const UINT32 STATE_IN_SHARED_DLLS = 0x400000;     // the file is also counted in SharedDLLs
+const UINT32 STATE_SHARE_UNDER_OTHER_KEY = 0x800000; // its counter lies under another key
 const UINT32 STATE_HAS_ICON = 0x1000000;
 const UINT32 STATE_TARGET_MASK = 0x2000000;
 const UINT32 STATE_HAS_FRIENDS = 0x4000000;

@@ -1,35 +1,16 @@
+// The texts of objects: paths built from parent chains, leaf names, source paths, and the expansion of
+// references inside the stored texts, which in turn asks for paths and texts of the objects named.
 #include "script/object_text.h"
 
-#include "script/expand.h"
 #include "script/object_internal.h"
 #include "script/text_builder.h"
-#include "support/memory.h"
+#include "script/text_expansion.h"
+#include "support/guards.h"
 #include "support/strings.h"
 
 #include <string.h>
 
-char* DeliverObjectText(const char* text, size_t length, char* buffer, int size)
-{
-    if (buffer != nullptr && size != 0) {
-        if (size < 0) {
-            size_t capacity = static_cast<size_t>(-static_cast<INT64>(size));
-            size_t n = length < capacity - 1 ? length : capacity - 1;
-            memcpy(buffer, text, n);
-            buffer[n] = '\0';
-            return buffer;
-        }
-        if (length < static_cast<size_t>(size)) {
-            memcpy(buffer, text, length);
-            buffer[length] = '\0';
-            return buffer;
-        }
-    }
-    char* copy = static_cast<char*>(MemAlloc((length + 4) & ~static_cast<size_t>(3)));
-    if (copy != nullptr) {
-        memcpy(copy, text, length);
-    }
-    return copy;
-}
+#include <utility>
 
 void FreeObjectText(char* text)
 {
@@ -49,12 +30,8 @@ void ClearBuffer(char* buffer, int size)
 // Delivers a heap text by the buffer convention and frees it; null stays null.
 char* DeliverOwned(char* text, char* buffer, int size)
 {
-    if (text == nullptr) {
-        return nullptr;
-    }
-    char* result = DeliverObjectText(text, strlen(text), buffer, size);
-    MemFree(text);
-    return result;
+    HeapText owned(text);
+    return owned ? DeliverObjectText(owned.get(), strlen(owned.get()), buffer, size) : nullptr;
 }
 
 // A stored text expanded in the context of its object: a new heap text, or null.
@@ -70,6 +47,11 @@ const char* AfterLastBackslash(const char* text)
     return slash != nullptr ? slash + 1 : text;
 }
 
+bool IsContainerType(UINT32 type)
+{
+    return type == OBJECT_DIRECTORY || type == OBJECT_GROUP || type == OBJECT_REGKEY;
+}
+
 // The own part an object contributes to a path: its expanded target path (a file: only the name),
 // else its name. *root tells that the walk ends here; false with a null result: no path at all.
 char* OwnPart(InstallObject* o, bool* root)
@@ -79,13 +61,78 @@ char* OwnPart(InstallObject* o, bool* root)
     if (*root && !((o->flags & OBJECT_ROOT_PATH) && hasTarget)) {
         return nullptr;
     }
-    char* text = hasTarget ? Expanded(o->id, o->targetPath) : MemCopyText(o->name);
-    if (text != nullptr && ObjectType(o) == OBJECT_FILE && o->parent != 0) {
-        char* name = MemCopyText(AfterLastBackslash(text));
-        MemFree(text);
-        text = name;
+    HeapText text(hasTarget ? Expanded(o->id, o->targetPath) : MemCopyText(o->name));
+    if (text && ObjectType(o) == OBJECT_FILE && o->parent != 0) {
+        return MemCopyText(AfterLastBackslash(text.get()));
     }
-    return text;
+    return text.release();
+}
+
+// One walk of a path from an object up through its parents.
+struct PathWalk {
+    InstallObject* start = nullptr;
+    UINT32 mode = 0;
+    TextBuilder out;
+    UINT32 lastType = 0;       // type of the last part placed (or, before any, of the first left out)
+    UINT32 lastPlacedType = 0; // type of the last part really placed
+    bool ownPresent = false;   // the start object's own part was placed
+};
+
+// Whether the mode leaves an object's own part out.
+bool LeftOut(const PathWalk& w, const InstallObject* o)
+{
+    bool readOnly = (o->state & STATE_READ_ONLY) != 0;
+    if (o == w.start) {
+        return (w.mode & PATH_FOLDER) != 0;
+    }
+    return readOnly ? (w.mode & PATH_BELOW_BUILTIN) != 0 : (w.mode & PATH_BUILTIN_ONLY) != 0;
+}
+
+// Puts an object's part in front of the path: a backslash between, unless the part ends in one; two
+// parts of the same type where the path already begins with one meet without a doubled backslash.
+void PlacePart(PathWalk& w, const InstallObject* o, const char* part)
+{
+    size_t n = strlen(part);
+    UINT32 type = ObjectType(o);
+    if (n == 0 || LeftOut(w, o)) {
+        if (w.lastType == 0) {
+            w.lastType = type;
+        }
+        return;
+    }
+    if (w.lastType == 0) {
+        w.out.Prepend(part, n);
+    } else if (type == w.lastType && w.out.First() == '\\') {
+        w.out.Prepend(part, part[n - 1] == '\\' ? n - 1 : n);
+    } else {
+        if (part[n - 1] != '\\') {
+            w.out.Prepend("\\", 1);
+        }
+        w.out.Prepend(part, n);
+    }
+    w.lastType = w.lastPlacedType = type;
+    w.ownPresent = w.ownPresent || o == w.start;
+}
+
+// Trims and completes a walked path as the mode asks.
+void FinishPath(PathWalk& w)
+{
+    UINT32 startType = ObjectType(w.start);
+    bool fileOrItemPart = (startType == OBJECT_FILE || startType == OBJECT_REGITEM) && w.ownPresent;
+    if (w.mode & PATH_TRIM) {
+        // A registry item alone keeps its leading backslashes, and its trailing ones when present.
+        bool itemAlone = startType == OBJECT_REGITEM && w.lastPlacedType == OBJECT_REGITEM;
+        while (!itemAlone && w.out.length() != 0 && w.out.First() == '\\') {
+            w.out.DropFirst();
+        }
+        bool keepTrailing = startType == OBJECT_REGITEM && w.ownPresent;
+        while (!keepTrailing && w.out.length() != 0 && w.out.Last() == '\\') {
+            w.out.DropLast();
+        }
+    }
+    if ((w.mode & PATH_CONTAINER) && w.out.length() != 0 && w.out.Last() != '\\' && !fileOrItemPart) {
+        w.out.Append("\\", 1);
+    }
 }
 
 } // namespace
@@ -98,14 +145,14 @@ char* GetObjectLeafName(ObjectId id, int trim, char* buffer, int size)
     if (o == nullptr) {
         return nullptr;
     }
-    char* own = nullptr;
+    HeapText own;
     if (o->targetPath != nullptr && o->targetPath[0] != '\0' && (o->parent != 0 || (o->flags & OBJECT_ROOT_PATH))) {
-        own = Expanded(id, o->targetPath);
-        if (own == nullptr) {
+        own.reset(Expanded(id, o->targetPath));
+        if (!own) {
             return nullptr;
         }
     }
-    const char* text = own != nullptr ? own : o->name;
+    const char* text = own ? own.get() : o->name;
     if (ObjectType(o) == OBJECT_FILE) {
         text = AfterLastBackslash(text);
     }
@@ -119,78 +166,38 @@ char* GetObjectLeafName(ObjectId id, int trim, char* buffer, int size)
             length--;
         }
     }
-    char* result = DeliverObjectText(text, length, buffer, size);
-    MemFree(own);
-    return result;
+    return DeliverObjectText(text, length, buffer, size);
 }
 
 char* GetObjectPath(ObjectId id, UINT32 mode, char* buffer, int size)
 {
     ClearBuffer(buffer, size);
     ObjectGuard guard(id);
-    InstallObject* start = guard.object();
-    if (start == nullptr) {
+    if (guard.object() == nullptr) {
         return nullptr;
     }
     ObjectDatabase* d = guard.database();
-    const UINT32 startType = ObjectType(start);
-    TextBuilder out;
-    UINT32 lastType = 0;
-    bool ownPresent = false;
-    UINT32 lastPlacedType = 0;
+    PathWalk w;
+    w.start = guard.object();
+    w.mode = mode;
+    // Parents never form a cycle, but the walk is bounded all the same.
     UINT32 steps = ListCount(d->objects) + 1;
-    for (InstallObject* o = start; o != nullptr && steps-- != 0;) {
+    for (InstallObject* o = w.start; o != nullptr && steps-- != 0; o = FindObjectIn(d, o->parent)) {
         bool root = false;
-        char* part = OwnPart(o, &root);
-        if (part == nullptr) {
+        HeapText part(OwnPart(o, &root));
+        if (!part) {
             return nullptr; // a chain without a root path has no path
         }
-        UINT32 type = ObjectType(o);
-        bool readOnly = (o->state & STATE_READ_ONLY) != 0;
-        bool leftOut = (o == start && (mode & PATH_FOLDER)) || (o != start && !readOnly && (mode & PATH_BUILTIN_ONLY)) ||
-                       (o != start && readOnly && (mode & PATH_BELOW_BUILTIN));
-        size_t n = strlen(part);
-        if (n != 0 && !leftOut) {
-            if (lastType == 0) {
-                out.Prepend(part, n);
-            } else if (type == lastType && out.First() == '\\') {
-                out.Prepend(part, part[n - 1] == '\\' ? n - 1 : n);
-            } else {
-                if (part[n - 1] != '\\') {
-                    out.Prepend("\\", 1);
-                }
-                out.Prepend(part, n);
-            }
-            lastType = type;
-            lastPlacedType = type;
-            ownPresent = ownPresent || o == start;
-        } else if (lastType == 0) {
-            lastType = type;
-        }
-        MemFree(part);
+        PlacePart(w, o, part.get());
         if (root) {
-            break;
-        }
-        o = FindObjectIn(d, o->parent); // a parent that is not there ends the walk
-    }
-    if (mode & PATH_TRIM) {
-        bool itemAlone = startType == OBJECT_REGITEM && lastPlacedType == OBJECT_REGITEM;
-        while (!itemAlone && out.length() != 0 && out.First() == '\\') {
-            out.DropFirst();
-        }
-        bool keepTrailing = startType == OBJECT_REGITEM && ownPresent;
-        while (!keepTrailing && out.length() != 0 && out.Last() == '\\') {
-            out.DropLast();
+            break; // a parent that is not there ends the walk as well
         }
     }
-    if ((mode & PATH_CONTAINER) && out.length() != 0 && out.Last() != '\\' &&
-        !((startType == OBJECT_FILE || startType == OBJECT_REGITEM) && ownPresent)) {
-        out.Append("\\", 1);
-    }
-    if (out.failed()) {
+    FinishPath(w);
+    if (w.out.failed()) {
         return nullptr;
     }
-    return DeliverObjectText(out.text(), out.length(), buffer, size);
+    return DeliverObjectText(w.out.text(), w.out.length(), buffer, size);
 }
 
 char* GetObjectPathInto(ObjectId id, char* buffer, int size)
@@ -206,14 +213,67 @@ char* GetObjectDiskPath(ObjectId id, char* buffer, int size)
     if (o == nullptr) {
         return nullptr;
     }
-    if (ObjectType(o) != OBJECT_FILE || !(o->flags & OBJECT_SYSLIB) || (o->state & STATE_EXECUTOR_10)) {
+    // A system library lies under its system-library name until it has been checked as removable.
+    if (ObjectType(o) != OBJECT_FILE || !(o->flags & OBJECT_SYSLIB) || (o->state & STATE_CHECKED_REMOVABLE)) {
         return GetObjectPath(id, 0, buffer, size);
     }
-    char* folder = GetObjectPath(id, PATH_FOLDER, nullptr, 0);
-    char* path = folder != nullptr ? PathJoin(folder, o->sysLibName, false) : nullptr;
-    MemFree(folder);
-    return DeliverOwned(path, buffer, size);
+    HeapText folder(GetObjectPath(id, PATH_FOLDER, nullptr, 0));
+    return DeliverOwned(folder ? PathJoin(folder.get(), o->sysLibName, false) : nullptr, buffer, size);
 }
+
+namespace {
+
+// Joins a piece of a source path: exactly one backslash between.
+void JoinSourcePiece(TextBuilder& out, const char* piece)
+{
+    size_t n = strlen(piece);
+    if (n == 0) {
+        return;
+    }
+    if (out.length() != 0 && out.Last() == '\\' && piece[0] == '\\') {
+        out.DropLast();
+    } else if (out.length() != 0 && out.Last() != '\\' && piece[0] != '\\') {
+        out.Append("\\", 1);
+    }
+    out.Append(piece, n);
+}
+
+// The source folder of a file and the name its source gives it (its own leaf name unless the source
+// names a file).
+struct SourceParts {
+    HeapText leaf;
+    HeapText folder;
+    const char* fileName;
+};
+
+void SplitSource(InstallObject* o, SourceParts* parts)
+{
+    parts->leaf.reset(GetObjectLeafName(o->id, 0, nullptr, 0));
+    parts->fileName = parts->leaf ? parts->leaf.get() : "";
+    if (o->source == nullptr || o->source[0] == '\0') {
+        return;
+    }
+    HeapText source(Expanded(o->id, o->source));
+    if (!source) {
+        return;
+    }
+    size_t n = strlen(source.get());
+    if (n == 0 || source.get()[n - 1] == '\\') {
+        parts->folder = std::move(source);
+        return;
+    }
+    // The source names a file: its name stands for the object's.
+    const char* name = AfterLastBackslash(source.get());
+    size_t folderLength = static_cast<size_t>(name - source.get());
+    parts->folder.reset(static_cast<char*>(MemAlloc(n + 4)));
+    if (parts->folder) {
+        memcpy(parts->folder.get(), source.get(), folderLength);
+    }
+    parts->leaf.reset(MemCopyText(name));
+    parts->fileName = parts->leaf ? parts->leaf.get() : "";
+}
+
+} // namespace
 
 char* GetObjectSourcePath(ObjectId id, int withFile, char* buffer, int size)
 {
@@ -224,57 +284,25 @@ char* GetObjectSourcePath(ObjectId id, int withFile, char* buffer, int size)
         return nullptr;
     }
     ObjectDatabase* d = guard.database();
-    char* leaf = GetObjectLeafName(id, 0, nullptr, 0);
-    char* source = o->source != nullptr && o->source[0] != '\0' ? Expanded(id, o->source) : nullptr;
-    const char* fileName = leaf != nullptr ? leaf : "";
-    char* folder = nullptr;
-    if (source != nullptr) {
-        size_t n = strlen(source);
-        if (n != 0 && source[n - 1] != '\\') {
-            // The source names a file: its name stands for the object's.
-            const char* name = AfterLastBackslash(source);
-            fileName = name;
-            folder = static_cast<char*>(MemAlloc(n + 4));
-            if (folder != nullptr) {
-                memcpy(folder, source, static_cast<size_t>(name - source));
-            }
-        } else {
-            folder = MemCopyText(source);
-        }
-    }
+    SourceParts parts;
+    SplitSource(o, &parts);
     TextBuilder out;
-    if (o->sourceIndex >= 0 && static_cast<UINT32>(o->sourceIndex) < d->sourceCount && d->sources[o->sourceIndex] != nullptr) {
-        const char* root = d->sources[o->sourceIndex];
-        out.Append(root, strlen(root));
+    if (o->sourceIndex >= 0 && static_cast<UINT32>(o->sourceIndex) < d->sourceCount &&
+        d->sources[o->sourceIndex] != nullptr) {
+        out.Append(d->sources[o->sourceIndex], strlen(d->sources[o->sourceIndex]));
     }
-    auto join = [&out](const char* piece) {
-        size_t n = strlen(piece);
-        if (n == 0) {
-            return;
-        }
-        if (out.length() != 0 && out.Last() == '\\' && piece[0] == '\\') {
-            out.DropLast();
-        } else if (out.length() != 0 && out.Last() != '\\' && piece[0] != '\\') {
-            out.Append("\\", 1);
-        }
-        out.Append(piece, n);
-    };
-    if (folder != nullptr) {
-        join(folder);
+    if (parts.folder) {
+        JoinSourcePiece(out, parts.folder.get());
     }
     if (withFile) {
-        join(fileName);
+        JoinSourcePiece(out, parts.fileName);
     } else if (out.length() != 0 && out.Last() != '\\') {
         out.Append("\\", 1);
     }
-    char* result = nullptr;
-    if (!out.failed() && out.length() != 0) {
-        result = DeliverObjectText(out.text(), out.length(), buffer, size);
+    if (out.failed() || out.length() == 0) {
+        return nullptr;
     }
-    MemFree(folder);
-    MemFree(source);
-    MemFree(leaf);
-    return result;
+    return DeliverObjectText(out.text(), out.length(), buffer, size);
 }
 
 namespace {
@@ -305,4 +333,71 @@ char* GetObjectRegisterText(ObjectId id, char* buffer, int size)
 char* GetObjectUnregisterText(ObjectId id, char* buffer, int size)
 {
     return ObjectText(id, &InstallObject::unregisterText, buffer, size);
+}
+
+namespace {
+
+// What a reference to an object stands for.
+Replacement ResolveObjectReference(ReferenceKeyword keyword, InstallObject* target)
+{
+    Replacement r = {nullptr, false, false};
+    UINT32 type = ObjectType(target);
+    switch (keyword) {
+    case REFERENCE_PATH:
+        r.text = GetObjectPath(target->id, 0, nullptr, 0);
+        if (r.text != nullptr && IsContainerType(type)) {
+            r.text = WithTrailingBackslash(r.text);
+            r.joinsAfter = r.text != nullptr && r.text[0] != '\0';
+        }
+        break;
+    case REFERENCE_DIR:
+        if (type == OBJECT_FILE || type == OBJECT_REGITEM) {
+            r.text = GetObjectPath(target->id, PATH_FOLDER, nullptr, 0);
+        } else if (IsContainerType(type)) {
+            r.text = GetObjectPath(target->id, 0, nullptr, 0);
+        }
+        r.text = WithTrailingBackslash(r.text);
+        r.joinsAfter = r.text != nullptr && r.text[0] != '\0';
+        break;
+    case REFERENCE_SOURCE:
+        r.text = type == OBJECT_FILE ? GetObjectSourcePath(target->id, 1, nullptr, 0) : nullptr;
+        break;
+    case REFERENCE_FILE:
+        r.text = GetObjectLeafName(target->id, 1, nullptr, 0);
+        r.joinsBefore = true;
+        r.joinsAfter = type != OBJECT_FILE && type != OBJECT_REGITEM;
+        break;
+    case REFERENCE_INFO:
+        r.text = GetObjectContentsText(target->id, nullptr, 0);
+        break;
+    }
+    return r;
+}
+
+} // namespace
+
+char* ExpandText(ObjectId context, char* text, int size)
+{
+    return ExpandReferences(context, text, size, ResolveObjectReference);
+}
+
+void ExpandObjectTexts(ObjectId id)
+{
+    ObjectGuard guard(id);
+    InstallObject* o = guard.object();
+    if (o == nullptr || (o->state & STATE_EXPANDED)) {
+        return;
+    }
+    char** texts[] = {&o->source, &o->targetPath, &o->contents, &o->registerText, &o->unregisterText};
+    for (char** field : texts) {
+        if (*field == nullptr || (*field)[0] == '\0') {
+            continue;
+        }
+        char* expanded = ExpandText(id, *field, static_cast<int>(strlen(*field) + 1));
+        if (expanded != nullptr && expanded != *field) {
+            MemFree(*field);
+            *field = expanded;
+        }
+    }
+    o->state |= STATE_EXPANDED;
 }

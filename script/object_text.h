@@ -34,5 +34,13 @@ char* GetObjectContentsText(ObjectId id, char* buffer, int size);
 char* GetObjectRegisterText(ObjectId id, char* buffer, int size);
 char* GetObjectUnregisterText(ObjectId id, char* buffer, int size);
 
-// Hands length bytes of text to the caller by the buffer convention above.
-char* DeliverObjectText(const char* text, size_t length, char* buffer, int size);
+// Expands the object references in text ("OBJECTPATH SELF", "(OBJECTDIR MAIN)readme.txt", "WINDIR",
+// "INFOSTR TITLE", ...) in the context of an object: its database resolves names and it is "SELF".
+// size 0: a new heap text; positive: the capacity of the buffer holding text — a result that fits is
+// written back and text returned, one that does not is a new heap text; negative: the capacity is
+// -size and the result is cut to it and written back. Null when text is null, the object is not
+// found or memory runs out. A reference that cannot be resolved stays in the text as written.
+char* ExpandText(ObjectId context, char* text, int size);
+
+// Expands the object's five stored texts in place when they may still hold references.
+void ExpandObjectTexts(ObjectId id);

@@ -1,7 +1,7 @@
 // Install objects: creation, destruction, lookups and the setters the script loader calls.
 #include "script/object_database.h"
 
-#include "script/friends.h"
+#include "script/companions.h"
 #include "script/object_internal.h"
 #include "script/object_text.h"
 #include "support/memory.h"
@@ -91,8 +91,8 @@ ObjectId AddObject(DatabaseHandle db, const char* name, UINT32 type)
         // Declared again: the same object, with its executor marks and its source reset.
         InstallObject* o = reinterpret_cast<InstallObject*>(value);
         if (!(o->state & STATE_READ_ONLY)) {
-            o->flags &= ~(OBJECT_MARK_1 | OBJECT_MARK_2);
-            o->state &= ~(STATE_EXECUTOR_10 | STATE_EXECUTOR_10000 | STATE_EXECUTOR_20000);
+            o->flags &= ~(MARK_SELECTED | MARK_COMPONENT);
+            o->state &= ~(STATE_CHECKED_REMOVABLE | STATE_COUNT_RAISED | STATE_COUNT_LOWERED);
             o->sourceIndex = d->currentSource;
             MemFree(o->source);
             o->source = nullptr;

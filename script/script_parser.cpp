@@ -1,7 +1,7 @@
 #include "script/script_parser.h"
 
 #include "data/config_text.h"
-#include "script/friends.h"
+#include "script/companions.h"
 #include "support/memory.h"
 
 #include <string.h>

@@ -83,3 +83,26 @@ char* TextBuilder::Take()
     }
     return out;
 }
+
+char* DeliverObjectText(const char* text, size_t length, char* buffer, int size)
+{
+    if (buffer != nullptr && size != 0) {
+        if (size < 0) {
+            size_t capacity = static_cast<size_t>(-static_cast<INT64>(size));
+            size_t n = length < capacity - 1 ? length : capacity - 1;
+            memcpy(buffer, text, n);
+            buffer[n] = '\0';
+            return buffer;
+        }
+        if (length < static_cast<size_t>(size)) {
+            memcpy(buffer, text, length);
+            buffer[length] = '\0';
+            return buffer;
+        }
+    }
+    char* copy = static_cast<char*>(MemAlloc((length + 4) & ~static_cast<size_t>(3)));
+    if (copy != nullptr) {
+        memcpy(copy, text, length);
+    }
+    return copy;
+}

@@ -31,3 +31,9 @@ private:
     size_t limit_;
     bool failed_ = false;
 };
+
+// Hands length bytes of text to a caller by the buffer convention of the object texts: size 0 (or no
+// buffer) gives a new heap text; a positive size is the buffer's capacity, and a text that fits is
+// copied into it and the buffer returned, while one that does not fit comes back as a new heap text;
+// a negative size is a capacity of -size, and the text is cut to it. Null when the heap refuses.
+char* DeliverObjectText(const char* text, size_t length, char* buffer, int size);

@@ -1,6 +1,6 @@
 #include "ui/dialogs.h"
 
-#include "engine/system_state.h"
+#include "system/system_state.h"
 #include "ui/dialog_texts.h"
 #include "ui/message_box.h"
 

@@ -104,6 +104,11 @@ DWORD GetFileSize(HANDLE file, DWORD* high)
     return static_cast<DWORD>(f->size);
 }
 
+BOOL FindClose(HANDLE)
+{
+    return TRUE; // nothing fuzzed enumerates folders
+}
+
 BOOL CloseHandle(HANDLE handle)
 {
     delete static_cast<OpenFile*>(handle);

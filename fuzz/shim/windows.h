@@ -61,6 +61,7 @@ BOOL ReadFile(HANDLE file, void* buffer, DWORD toRead, DWORD* read, void* overla
 DWORD SetFilePointer(HANDLE file, LONG distance, LONG* distanceHigh, DWORD method);
 DWORD GetFileSize(HANDLE file, DWORD* high);
 BOOL CloseHandle(HANDLE handle);
+BOOL FindClose(HANDLE handle);
 DWORD GetLastError();
 void SetLastError(DWORD error);
 int lstrcmpiA(const char* a, const char* b);

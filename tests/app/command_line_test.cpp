@@ -1,6 +1,6 @@
 #include "app/modes.h"
 #include "app/session.h"
-#include "support/engine.h"
+#include "support/startup.h"
 #include "support/memory.h"
 #include "ui/dialog_texts.h"
 

@@ -1,7 +1,8 @@
 // Sessions built for products staged in the Wine prefix, in-process and through the real program.
 #include "app/session.h"
+#include "kit/database_kit.h"
 #include "kit/product_kit.h"
-#include "support/engine.h"
+#include "support/startup.h"
 #include "support/memory.h"
 #include "ui/dialog_texts.h"
 
@@ -23,11 +24,7 @@ struct BuiltSession {
     {
         if (session != nullptr) {
             UiShutdown();
-            for (char* p : {session->sharingArgument, session->configPath, session->configDir, session->configFile,
-                            session->removeTarget, session->removeValue}) {
-                MemFree(p);
-            }
-            MemFree(session);
+            FreeSession(session);
         }
     }
     UninstallSession* session;
@@ -132,4 +129,17 @@ TEST(SessionTest, TheRealProgramFindsOrRefusesQuietly)
     EXPECT_TRUE(sharing.exited);
     EXPECT_EQ(sharing.exitCode, 0u);
     EXPECT_FALSE(sharing.showedWindow);
+}
+
+TEST(SessionTest, AnInstalledProductIsTheOneWhoseRemoveValueNamesTheFile)
+{
+    EngineScope engine;
+    ProductSpec spec;
+    ProductStage product(spec);
+    const std::string& text = product.scriptText();
+    UINT32 size = static_cast<UINT32>(text.size());
+    EXPECT_EQ(CheckInstalledProduct(text.data(), size, product.configFile().c_str()), 1);
+    EXPECT_EQ(CheckInstalledProduct(text.data(), size, nullptr), 1);
+    EXPECT_EQ(CheckInstalledProduct(text.data(), size, "C:\\Else\\Struct.cfg"), 0);
+    EXPECT_EQ(CheckInstalledProduct("[SSCRIPT]_file=X;", 17, nullptr), 0); // no "REMOVE" value named
 }

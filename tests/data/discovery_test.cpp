@@ -2,8 +2,8 @@
 
 #include "kit/cdf_writer.h"
 #include "kit/database_kit.h"
-#include "kit/product_kit.h"
-#include "support/engine.h"
+#include "kit/testkit.h"
+#include "support/startup.h"
 #include "support/memory.h"
 
 #include <gtest/gtest.h>
@@ -125,14 +125,22 @@ TEST(DiscoveryTest, ScriptKindsAndInstalledProducts)
     }
     EXPECT_EQ(CheckScriptKind(nullptr, 4, 0), 0);
 
-    EngineScope engine;
-    ProductSpec spec;
-    ProductStage product(spec);
-    const std::string& text = product.scriptText();
-    EXPECT_EQ(CheckInstalledProduct(text.data(), static_cast<UINT32>(text.size()), product.configFile().c_str()), 1);
-    EXPECT_EQ(CheckInstalledProduct(text.data(), static_cast<UINT32>(text.size()), nullptr), 1);
-    EXPECT_EQ(CheckInstalledProduct(text.data(), static_cast<UINT32>(text.size()), "C:\\Else\\Struct.cfg"), 0);
-    Found f = Find(product.folder(), nullptr, FIND_STRUCTURE | FIND_INSTALLED | SCRIPT_REMOVE);
-    EXPECT_EQ(f.result, FIND_OK);
-    EXPECT_EQ(f.path, product.configFile());
+    // The installed-product test is the caller's: only the file it accepts is found.
+    TestFolder folder;
+    WriteFileBytes(folder / "a.cfg", kRemoveScript);
+    WriteFileBytes(folder / "b.cfg", kRemoveScript);
+    static std::string accepted;
+    accepted = folder / "b.cfg";
+    InstalledProductTest onlyB = [](const char* text, UINT32 size, const char* path) {
+        return text != nullptr && size != 0 && accepted == path ? 1 : 0;
+    };
+    char* path = nullptr;
+    UINT32 flags = FIND_STRUCTURE | FIND_INSTALLED | SCRIPT_REMOVE;
+    EXPECT_EQ(FindConfiguration(folder.path().c_str(), nullptr, flags, nullptr, &path, nullptr, nullptr, nullptr, onlyB),
+              FIND_OK);
+    EXPECT_EQ(std::string(path != nullptr ? path : ""), accepted);
+    MemFree(path);
+    // Without a test nothing counts as installed.
+    EXPECT_EQ(FindConfiguration(folder.path().c_str(), nullptr, flags, nullptr, nullptr, nullptr, nullptr, nullptr),
+              FIND_NOT_FOUND);
 }

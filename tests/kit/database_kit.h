@@ -3,7 +3,7 @@
 // texts, and a short way to read an object's record.
 #include "script/object_database.h"
 #include "script/script_parser.h"
-#include "support/engine.h"
+#include "support/startup.h"
 
 #include <string>
 

@@ -1,7 +1,7 @@
 #include "kit/product_kit.h"
 
 #include "kit/cdf_writer.h"
-#include "support/registry.h"
+#include "support/reg_keys.h"
 
 namespace {
 

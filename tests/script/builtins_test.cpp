@@ -1,11 +1,11 @@
-#include "engine/shell_item.h"
+#include "system/shell_item.h"
 #include "kit/database_kit.h"
 #include "script/builtins.h"
-#include "script/expand.h"
-#include "script/object_registry.h"
+#include "script/text_expansion.h"
+#include "script/object_keys.h"
 #include "script/object_text.h"
 #include "support/memory.h"
-#include "support/registry.h"
+#include "support/reg_keys.h"
 
 #include <gtest/gtest.h>
 

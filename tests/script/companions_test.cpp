@@ -1,6 +1,6 @@
 #include "kit/database_kit.h"
 #include "kit/testkit.h"
-#include "script/friends.h"
+#include "script/companions.h"
 #include "script/groups.h"
 #include "script/object_text.h"
 
@@ -36,14 +36,14 @@ TEST(CompanionsTest, FriendExtensionsBecomeObjectsOfTheirOwn)
     InstallObject del = db.Get("HELPFILE_DEL.GID");
     ASSERT_NE(del.id, 0u);
     EXPECT_EQ(Path(del.id), "C:\\App\\help.GID");
-    EXPECT_EQ(del.flags & (OBJECT_DELETE | OBJECT_EXTENDED | OBJECT_SHARED | OBJECT_MARK_1), OBJECT_DELETE | OBJECT_EXTENDED);
+    EXPECT_EQ(del.flags & (OBJECT_DELETE | OBJECT_EXTENDED | OBJECT_SHARED | MARK_SELECTED), OBJECT_DELETE | OBJECT_EXTENDED);
     EXPECT_STREQ(del.source, "disk1\\");
 
     InstallObject sat = db.Get("HELPFILE_SAT.CNT");
     ASSERT_NE(sat.id, 0u);
     EXPECT_EQ(Path(sat.id), "C:\\App\\help.CNT");
     EXPECT_TRUE(sat.flags & OBJECT_NONINSTALLABLE);
-    EXPECT_TRUE(sat.flags & OBJECT_MARK_1);
+    EXPECT_TRUE(sat.flags & MARK_SELECTED);
     EXPECT_TRUE(sat.flags & OBJECT_SHARED);
     EXPECT_STREQ(sat.shareKey, "KEY");
     EXPECT_EQ(sat.registerText, nullptr); // a non-installable satellite takes no commands
@@ -129,7 +129,7 @@ TEST(CompanionsTest, GroupFoldersAreFoundOrCreatedBelowThePrograms)
     std::string folder = std::string(programs) + "\\" + name;
     EXPECT_NE(GetFileAttributesA(folder.c_str()), INVALID_FILE_ATTRIBUTES);
     EXPECT_EQ(db.State().currentGroup, group);
-    EXPECT_TRUE(db.Get("MYGROUP").flags & OBJECT_MARK_1);
+    EXPECT_TRUE(db.Get("MYGROUP").flags & MARK_SELECTED);
     EXPECT_EQ(db.Get("MYGROUP").folderId, 4u);
     EXPECT_NE(db.Get("MYGROUP").handle, 0u);
     EXPECT_EQ(SelectGroup(group), 1);

@@ -1,6 +1,6 @@
 #include "kit/database_kit.h"
 #include "script/builtins.h"
-#include "script/friends.h"
+#include "script/companions.h"
 #include "script/object_text.h"
 
 #include <gtest/gtest.h>
@@ -46,12 +46,12 @@ TEST(ObjectsTest, AddingAgainKeepsTheObjectAndResetsItsMarks)
     EXPECT_EQ(o.sourceIndex, 0);
 
     ASSERT_EQ(SetObjectSource(file, "disk1\\app.exe"), 1);
-    ASSERT_EQ(SetObjectFlags(file, OBJECT_MARK_1 | OBJECT_MARK_2 | OBJECT_REMOVABLE), 1);
+    ASSERT_EQ(SetObjectFlags(file, MARK_SELECTED | MARK_COMPONENT | OBJECT_REMOVABLE), 1);
     AddDatabaseSource(db.handle(), "D:\\");
     EXPECT_EQ(AddObject(db.handle(), "APPFILE", OBJECT_DIRECTORY), file);
     o = db.Get("APPFILE");
     EXPECT_EQ(o.flags & OBJECT_TYPE_MASK, OBJECT_FILE); // the first type stays
-    EXPECT_EQ(o.flags & (OBJECT_MARK_1 | OBJECT_MARK_2), 0u);
+    EXPECT_EQ(o.flags & (MARK_SELECTED | MARK_COMPONENT), 0u);
     EXPECT_TRUE(o.flags & OBJECT_REMOVABLE);
     EXPECT_EQ(o.source, nullptr);
     EXPECT_EQ(o.sourceIndex, 1);
@@ -74,10 +74,10 @@ TEST(ObjectsTest, AddingAgainKeepsTheObjectAndResetsItsMarks)
     ObjectId builtIn = AddObject(db.handle(), "WINDIR", OBJECT_DIRECTORY);
     InstallObject* b = LockObject(builtIn);
     b->state |= STATE_READ_ONLY;
-    b->flags |= OBJECT_MARK_1;
+    b->flags |= MARK_SELECTED;
     ReleaseObject(b);
     EXPECT_EQ(AddObject(db.handle(), "WINDIR", OBJECT_FILE), builtIn);
-    EXPECT_TRUE(db.Get("WINDIR").flags & OBJECT_MARK_1);
+    EXPECT_TRUE(db.Get("WINDIR").flags & MARK_SELECTED);
     EXPECT_EQ(SetObjectFlags(builtIn, OBJECT_REMOVABLE), 0);
     EXPECT_EQ(SetObjectTargetPath(builtIn, "x"), 0);
     EXPECT_EQ(SetObjectParent(builtIn, file), 0);

@@ -1,5 +1,5 @@
 #include "kit/database_kit.h"
-#include "script/expand.h"
+#include "script/text_expansion.h"
 #include "script/object_text.h"
 #include "support/memory.h"
 

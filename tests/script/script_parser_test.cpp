@@ -1,5 +1,5 @@
 #include "kit/database_kit.h"
-#include "script/friends.h"
+#include "script/companions.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #include "ui/dialog_texts.h"
 
-#include "support/engine.h"
+#include "support/startup.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // Companion and wildcard objects: files that the script does not list one by one become objects of
 // their own, which the executor then removes like any other.
-#include "script/friends.h"
+#include "script/companions.h"
 
 #include "script/object_internal.h"
 #include "script/object_text.h"
@@ -148,11 +148,11 @@ int CreateFriendObjects(ObjectId id, UINT32 which, int keepState)
                 }
                 m->sourceIndex = base->sourceIndex;
                 if (deleteCompanion) {
-                    m->flags &= ~(OBJECT_NONINSTALLABLE | OBJECT_SHARED | OBJECT_MARK_1);
+                    m->flags &= ~(OBJECT_NONINSTALLABLE | OBJECT_SHARED | MARK_SELECTED);
                     m->flags |= OBJECT_EXTENDED | OBJECT_DELETE;
                 } else {
                     if (!keepState) {
-                        m->flags |= OBJECT_MARK_1;
+                        m->flags |= MARK_SELECTED;
                     }
                     if (!(record->mode & FRIEND_NEIGHBOUR)) {
                         m->flags |= OBJECT_NONINSTALLABLE;

@@ -1,8 +1,8 @@
 #pragma once
 // Shared by the files of the shell layer; not for other modules.
-#include "engine/shell_item.h"
+#include "system/shell_item.h"
 
-#include "support/engine.h"
+#include "support/startup.h"
 
 // Joins COM for the life of a scope.
 struct ComScope {

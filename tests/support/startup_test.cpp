@@ -1,4 +1,4 @@
-#include "support/engine.h"
+#include "support/startup.h"
 
 #include "kit/testkit.h"
 

@@ -1,4 +1,4 @@
-#include "script/friends.h"
+#include "script/companions.h"
 
 #include "script/object_internal.h"
 #include "support/memory.h"

@@ -1,7 +1,7 @@
-#include "engine/shell_item.h"
+#include "system/shell_item.h"
 
 #include "kit/testkit.h"
-#include "support/engine.h"
+#include "support/startup.h"
 #include "support/memory.h"
 
 #include <gtest/gtest.h>

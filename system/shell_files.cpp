@@ -1,8 +1,8 @@
 // Deleting and creating through the shell layer: files, folder trees, the climb that removes emptied
 // parents, missing folders, and the roots of paths.
-#include "engine/shell_internal.h"
+#include "system/shell_internal.h"
 
-#include "support/engine.h"
+#include "support/startup.h"
 #include "support/memory.h"
 #include "support/strings.h"
 

@@ -1,9 +1,9 @@
-#include "script/object_registry.h"
+#include "script/object_keys.h"
 
 #include "script/object_internal.h"
 #include "script/object_text.h"
 #include "support/memory.h"
-#include "support/registry.h"
+#include "support/reg_keys.h"
 #include "support/strings.h"
 
 #include <string.h>

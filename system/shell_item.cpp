@@ -1,7 +1,7 @@
 // Shell items: resolution of paths and ID lists, special folders, enumeration and child lists.
-#include "engine/shell_internal.h"
+#include "system/shell_internal.h"
 
-#include "support/engine.h"
+#include "support/startup.h"
 #include "support/memory.h"
 
 #include <stdio.h>

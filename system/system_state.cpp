@@ -1,7 +1,7 @@
-#include "engine/system_state.h"
+#include "system/system_state.h"
 
 #include "support/memory.h"
-#include "support/registry.h"
+#include "support/reg_keys.h"
 
 #include <stdio.h>
 #include <stdlib.h>

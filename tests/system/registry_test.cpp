@@ -1,4 +1,4 @@
-#include "support/registry.h"
+#include "support/reg_keys.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // Shell links (shortcut files): listing the links of a folder, reading what they point to, deleting.
-#include "engine/shell_internal.h"
+#include "system/shell_internal.h"
 
-#include "support/engine.h"
+#include "support/startup.h"
 #include "support/memory.h"
 
 #include <shellapi.h>
