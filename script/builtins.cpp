@@ -3,7 +3,7 @@
 #include "system/shell_item.h"
 #include "script/text_expansion.h"
 #include "script/object_internal.h"
-#include "support/memory.h"
+#include "support/guards.h"
 #include "support/reg_keys.h"
 
 #include <string.h>
@@ -11,25 +11,6 @@
 namespace {
 
 const UINT32 BUILTIN_FLAGS = OBJECT_ROOT_PATH | OBJECT_TOUCHED | MARK_SELECTED; // 0x8000009
-
-struct SpecialGroup {
-    const char* name;
-    UINT32 folderId;
-};
-
-const SpecialGroup kSpecialGroups[] = {
-    {"STARTMENU", SHELL_COMMON_STARTMENU},     {"USERSTARTMENU", SHELL_USER_STARTMENU},
-    {"STARTGROUPS", SHELL_COMMON_PROGRAMS},    {"USERSTARTGROUPS", SHELL_USER_PROGRAMS},
-    {"DESKTOP", SHELL_COMMON_DESKTOP},         {"USERDESKTOP", SHELL_USER_DESKTOP},
-};
-
-const char* const kProductValues[] = {"GROUP",   "USER",        "COMPANY", "EXE",   "DIR",   "SOURCE",  "PRODUCT",
-                                      "VERSION", "PROJECT",     "PROJECT_DIR", "REMOVE", "SETUP", "LANGUAGE"};
-
-const char* const kOtherNames[] = {"HKEY_CLASSES_ROOT", "HKEY_USERS",      "HKEY_LOCAL_MACHINE", "HKEY_SOFTWARE",
-                                   "HKEY_CURRENT_USER", "HKEY_USER_SOFTWARE", "WINDIR",          "PROGFILES",
-                                   "WINSYS",            "PARENT_HKEY",     "PROJECT_HKEY",       "SHARING_HKEY",
-                                   "PRODUCT_HKEY",      "PROGMAN_GROUP",   "PRODUCT_LOCATION",   "PROJECT_LOCATION"};
 
 InstallObject* Add(ObjectDatabase* d, const char* name, UINT32 type)
 {
@@ -104,88 +85,163 @@ HKEY SoftwareKey(HKEY root)
     return key != nullptr ? key : OpenRegKeyRead(root, "SOFTWARE");
 }
 
+// The kinds of built-in objects, in the order they are made.
+enum BuiltInKind {
+    SPECIAL_FOLDER,  // a group that stands for a special folder; folder = its code
+    REGISTRY_ROOT,   // a predefined root key; root = the key
+    SOFTWARE_KEY,    // the "SOFTWARE" key of root, created or opened
+    SYSTEM_FOLDER,   // a folder with a trailing backslash from a system-folder function
+    PRODUCT_OBJECT,  // an object of the product tree: "_QUERY", parent set as the script would
+    PRODUCT_LINKED,  // the same, linked to its parent directly
+    SHARING_KEY,     // "SHARING_HKEY": linked directly, "Shared Objects", the database's sharing key
+};
+
+struct BuiltIn {
+    const char* name;
+    BuiltInKind kind;
+    UINT32 type;
+    const char* target; // roots: their target text; product objects: the parent's name
+    UINT32 folder;      // special folders
+    HKEY root;          // registry roots and software keys
+    UINT32 (*get)(char*, UINT32); // system folders
+};
+
+#define FOLDER(name, code) {name, SPECIAL_FOLDER, OBJECT_GROUP, name, code, nullptr, nullptr}
+#define ROOT(name, key) {name, REGISTRY_ROOT, OBJECT_REGKEY, name, 0, key, nullptr}
+#define SOFTWARE(name, key, target) {name, SOFTWARE_KEY, OBJECT_REGKEY, target, 0, key, nullptr}
+#define SYSTEM(name, get) {name, SYSTEM_FOLDER, OBJECT_DIRECTORY, nullptr, 0, nullptr, get}
+#define PRODUCT(name, type, parent) {name, PRODUCT_OBJECT, type, parent, 0, nullptr, nullptr}
+#define LINKED(name, type, parent) {name, PRODUCT_LINKED, type, parent, 0, nullptr, nullptr}
+
+const BuiltIn kBuiltIns[] = {
+    FOLDER("STARTMENU", SHELL_COMMON_STARTMENU),
+    FOLDER("USERSTARTMENU", SHELL_USER_STARTMENU),
+    FOLDER("STARTGROUPS", SHELL_COMMON_PROGRAMS),
+    FOLDER("USERSTARTGROUPS", SHELL_USER_PROGRAMS),
+    FOLDER("DESKTOP", SHELL_COMMON_DESKTOP),
+    FOLDER("USERDESKTOP", SHELL_USER_DESKTOP),
+    ROOT("HKEY_CLASSES_ROOT", HKEY_CLASSES_ROOT),
+    ROOT("HKEY_USERS", HKEY_USERS),
+    ROOT("HKEY_LOCAL_MACHINE", HKEY_LOCAL_MACHINE),
+    SOFTWARE("HKEY_SOFTWARE", HKEY_LOCAL_MACHINE, "HKEY_LOCAL_MACHINE\\SOFTWARE\\"),
+    ROOT("HKEY_CURRENT_USER", HKEY_CURRENT_USER),
+    SOFTWARE("HKEY_USER_SOFTWARE", HKEY_CURRENT_USER, "HKEY_CURRENT_USER\\SOFTWARE\\"),
+    SYSTEM("WINDIR", GetWindowsDir),
+    SYSTEM("PROGFILES", GetProgramFilesDir),
+    SYSTEM("WINSYS", GetSystemDir),
+    PRODUCT("PARENT_HKEY", OBJECT_REGKEY, "HKEY_SOFTWARE"),
+    PRODUCT("PROJECT_HKEY", OBJECT_REGKEY, "PARENT_HKEY"),
+    {"SHARING_HKEY", SHARING_KEY, OBJECT_REGKEY, "PROJECT_HKEY", 0, nullptr, nullptr},
+    PRODUCT("PRODUCT_HKEY", OBJECT_REGKEY, "PROJECT_HKEY"),
+    LINKED("GROUP", OBJECT_REGITEM, "PRODUCT_HKEY"),
+    LINKED("USER", OBJECT_REGITEM, "PRODUCT_HKEY"),
+    LINKED("COMPANY", OBJECT_REGITEM, "PRODUCT_HKEY"),
+    LINKED("EXE", OBJECT_REGITEM, "PRODUCT_HKEY"),
+    LINKED("DIR", OBJECT_REGITEM, "PRODUCT_HKEY"),
+    LINKED("SOURCE", OBJECT_REGITEM, "PRODUCT_HKEY"),
+    LINKED("PRODUCT", OBJECT_REGITEM, "PRODUCT_HKEY"),
+    LINKED("VERSION", OBJECT_REGITEM, "PRODUCT_HKEY"),
+    LINKED("PROJECT", OBJECT_REGITEM, "PRODUCT_HKEY"),
+    LINKED("PROJECT_DIR", OBJECT_REGITEM, "PRODUCT_HKEY"),
+    LINKED("REMOVE", OBJECT_REGITEM, "PRODUCT_HKEY"),
+    LINKED("SETUP", OBJECT_REGITEM, "PRODUCT_HKEY"),
+    LINKED("LANGUAGE", OBJECT_REGITEM, "PRODUCT_HKEY"),
+    PRODUCT("PROGMAN_GROUP", OBJECT_GROUP, "STARTGROUPS"),
+    PRODUCT("PRODUCT_LOCATION", OBJECT_DIRECTORY, nullptr),
+    PRODUCT("PROJECT_LOCATION", OBJECT_DIRECTORY, nullptr),
+};
+
+#undef FOLDER
+#undef ROOT
+#undef SOFTWARE
+#undef SYSTEM
+#undef PRODUCT
+#undef LINKED
+
+// A special folder keeps a copy of its folder's ID list in its handle, from which program groups
+// below it are found and created.
+bool AddSpecialFolder(ObjectDatabase* d, const BuiltIn& b)
+{
+    ShellItem folder;
+    if (!ShellItemFromSpecialFolder(&folder, b.folder)) {
+        return false;
+    }
+    HeapPtr<ITEMIDLIST> ids(ShellItemCopyIdList(&folder));
+    ShellItemFree(&folder);
+    InstallObject* o = ids ? AddRoot(d, b.name, b.type, b.target) : nullptr;
+    if (o == nullptr) {
+        return false;
+    }
+    o->folderId = b.folder;
+    o->handle = reinterpret_cast<UINT_PTR>(ids.release());
+    return true;
+}
+
+bool AddKey(ObjectDatabase* d, const BuiltIn& b)
+{
+    RegKeyHandle key(b.kind == SOFTWARE_KEY ? SoftwareKey(b.root) : b.root);
+    InstallObject* o = key ? AddRoot(d, b.name, b.type, b.target) : nullptr;
+    if (o == nullptr) {
+        return false;
+    }
+    o->handle = reinterpret_cast<UINT_PTR>(key.release());
+    return true;
+}
+
+bool AddChildrenList(InstallObject* o)
+{
+    if (o->children == 0) {
+        o->children = ListCreate();
+    }
+    return o->children != 0;
+}
+
+// "SHARING_HKEY": "Shared Objects" below the project key, the database's sharing key from the start.
+bool AddSharingKey(ObjectDatabase* d, const BuiltIn& b)
+{
+    InstallObject* o = AddProductObject(d, b.name, b.type, b.target, true);
+    if (o == nullptr || !ReplaceObjectText(&o->targetPath, "Shared Objects")) {
+        return false;
+    }
+    o->state |= STATE_SHARING_KEY;
+    d->sharingKey = o->id;
+    return true;
+}
+
+bool AddBuiltIn(ObjectDatabase* d, const BuiltIn& b)
+{
+    switch (b.kind) {
+    case SPECIAL_FOLDER:
+        return AddSpecialFolder(d, b);
+    case REGISTRY_ROOT:
+    case SOFTWARE_KEY:
+        return AddKey(d, b);
+    case SYSTEM_FOLDER:
+        return AddFolder(d, b.name, b.get);
+    case SHARING_KEY:
+        return AddSharingKey(d, b);
+    case PRODUCT_LINKED:
+        return AddProductObject(d, b.name, b.type, b.target, true) != nullptr;
+    case PRODUCT_OBJECT: {
+        InstallObject* o = AddProductObject(d, b.name, b.type, b.target, false);
+        // The project and product keys hold the sharing key and the product's values.
+        bool holdsChildren = strcmp(b.name, "PROJECT_HKEY") == 0 || strcmp(b.name, "PRODUCT_HKEY") == 0;
+        return o != nullptr && (!holdsChildren || AddChildrenList(o));
+    }
+    }
+    return false;
+}
+
 } // namespace
 
 bool CreateBuiltInObjects(ObjectDatabase* d)
 {
-    // 1-6: the special folders. Each keeps a copy of its folder's ID list in its handle, from which
-    // program groups below it are found and created.
-    for (const SpecialGroup& g : kSpecialGroups) {
-        ShellItem folder;
-        if (!ShellItemFromSpecialFolder(&folder, g.folderId)) {
-            return false;
-        }
-        LPITEMIDLIST ids = ShellItemCopyIdList(&folder);
-        ShellItemFree(&folder);
-        InstallObject* o = ids != nullptr ? AddRoot(d, g.name, OBJECT_GROUP, g.name) : nullptr;
-        if (o == nullptr) {
-            MemFree(ids);
-            return false;
-        }
-        o->folderId = g.folderId;
-        o->handle = reinterpret_cast<UINT_PTR>(ids);
-    }
-    // 7-12: the registry roots, and the two "SOFTWARE" keys.
-    struct Root {
-        const char* name;
-        HKEY key;
-        bool software;
-        const char* target;
-    } const roots[] = {
-        {"HKEY_CLASSES_ROOT", HKEY_CLASSES_ROOT, false, "HKEY_CLASSES_ROOT"},
-        {"HKEY_USERS", HKEY_USERS, false, "HKEY_USERS"},
-        {"HKEY_LOCAL_MACHINE", HKEY_LOCAL_MACHINE, false, "HKEY_LOCAL_MACHINE"},
-        {"HKEY_SOFTWARE", HKEY_LOCAL_MACHINE, true, "HKEY_LOCAL_MACHINE\\SOFTWARE\\"},
-        {"HKEY_CURRENT_USER", HKEY_CURRENT_USER, false, "HKEY_CURRENT_USER"},
-        {"HKEY_USER_SOFTWARE", HKEY_CURRENT_USER, true, "HKEY_CURRENT_USER\\SOFTWARE\\"},
-    };
-    for (const Root& r : roots) {
-        HKEY key = r.software ? SoftwareKey(r.key) : r.key;
-        InstallObject* o = key != nullptr ? AddRoot(d, r.name, OBJECT_REGKEY, r.target) : nullptr;
-        if (o == nullptr) {
-            if (r.software && key != nullptr) {
-                CloseRegKey(key);
-            }
-            return false;
-        }
-        o->handle = reinterpret_cast<UINT_PTR>(key);
-    }
-    // 13-15: the Windows, program-files and system folders.
-    if (!AddFolder(d, "WINDIR", GetWindowsDir) || !AddFolder(d, "PROGFILES", GetProgramFilesDir) ||
-        !AddFolder(d, "WINSYS", GetSystemDir)) {
-        return false;
-    }
-    // 16-19: the product's registry tree, which the script gives its paths.
-    InstallObject* project = nullptr;
-    InstallObject* product = nullptr;
-    InstallObject* sharing = nullptr;
-    if (AddProductObject(d, "PARENT_HKEY", OBJECT_REGKEY, "HKEY_SOFTWARE", false) == nullptr ||
-        (project = AddProductObject(d, "PROJECT_HKEY", OBJECT_REGKEY, "PARENT_HKEY", false)) == nullptr ||
-        (sharing = AddProductObject(d, "SHARING_HKEY", OBJECT_REGKEY, "PROJECT_HKEY", true)) == nullptr ||
-        (product = AddProductObject(d, "PRODUCT_HKEY", OBJECT_REGKEY, "PROJECT_HKEY", false)) == nullptr) {
-        return false;
-    }
-    if (project->children == 0) {
-        project->children = ListCreate();
-    }
-    if (product->children == 0) {
-        product->children = ListCreate();
-    }
-    if (project->children == 0 || product->children == 0 || !ReplaceObjectText(&sharing->targetPath, "Shared Objects")) {
-        return false;
-    }
-    sharing->state |= STATE_SHARING_KEY;
-    d->sharingKey = sharing->id;
-    // 20-32: the product's values.
-    for (const char* name : kProductValues) {
-        if (AddProductObject(d, name, OBJECT_REGITEM, "PRODUCT_HKEY", true) == nullptr) {
+    for (const BuiltIn& b : kBuiltIns) {
+        if (!AddBuiltIn(d, b)) {
             return false;
         }
     }
-    // 33-35.
-    return AddProductObject(d, "PROGMAN_GROUP", OBJECT_GROUP, "STARTGROUPS", false) != nullptr &&
-           AddProductObject(d, "PRODUCT_LOCATION", OBJECT_DIRECTORY, nullptr, false) != nullptr &&
-           AddProductObject(d, "PROJECT_LOCATION", OBJECT_DIRECTORY, nullptr, false) != nullptr;
+    return true;
 }
 
 bool IsBuiltInObjectName(const char* name)
@@ -193,18 +249,8 @@ bool IsBuiltInObjectName(const char* name)
     if (name == nullptr) {
         return false;
     }
-    for (const SpecialGroup& g : kSpecialGroups) {
-        if (strcmp(g.name, name) == 0) {
-            return true;
-        }
-    }
-    for (const char* n : kProductValues) {
-        if (strcmp(n, name) == 0) {
-            return true;
-        }
-    }
-    for (const char* n : kOtherNames) {
-        if (strcmp(n, name) == 0) {
+    for (const BuiltIn& b : kBuiltIns) {
+        if (strcmp(b.name, name) == 0) {
             return true;
         }
     }

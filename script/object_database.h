@@ -8,6 +8,7 @@
 // again and fails quietly on a stale one.
 #include <windows.h>
 
+#include "support/guards.h"
 #include "support/locked_list.h"
 
 typedef UINT_PTR ObjectId;
@@ -151,6 +152,16 @@ void UnlockObjectDatabase(DatabaseHandle db);
 int SetDatabaseFlags(DatabaseHandle db, UINT32 bits, int set = 1);
 int AddDatabaseSource(DatabaseHandle db, const char* text);
 int SetSharingKey(DatabaseHandle db, ObjectId keyObject, UINT32 mode);
+
+// A database lock held for the life of a scope.
+using HeldDatabase = Held<DatabaseHandle, UnlockObjectDatabase>;
+// Locks the database and hands out the guard that unlocks it; *record receives the database (null
+// when the handle is unknown; the guard then holds nothing).
+inline HeldDatabase HoldDatabase(DatabaseHandle db, ObjectDatabase** record)
+{
+    *record = LockObjectDatabase(db);
+    return HeldDatabase(*record != nullptr ? db : 0);
+}
 
 // Objects.
 ObjectId AddObject(DatabaseHandle db, const char* name, UINT32 type);

@@ -6,21 +6,18 @@
 InstallObject* FindObjectIn(ObjectDatabase* d, ObjectId id);
 
 // Holds an object's database for the life of a scope; the record may be destroyed meanwhile, the
-// database handle stays valid.
+// database handle stays valid. Move-only, like the database guard it holds.
 class ObjectGuard {
 public:
-    explicit ObjectGuard(ObjectId id) : object_(LockObject(id, &db_)) {}
-    ~ObjectGuard()
+    explicit ObjectGuard(ObjectId id)
     {
-        if (db_ != 0) {
-            UnlockObjectDatabase(db_);
-        }
+        DatabaseHandle db = 0;
+        object_ = LockObject(id, &db);
+        held_.reset(db);
     }
-    ObjectGuard(const ObjectGuard&) = delete;
-    ObjectGuard& operator=(const ObjectGuard&) = delete;
 
     InstallObject* object() const { return object_; }
-    ObjectDatabase* database() const { return reinterpret_cast<ObjectDatabase*>(db_); }
+    ObjectDatabase* database() const { return reinterpret_cast<ObjectDatabase*>(held_.get()); }
     // An object the script may change: found and not built-in.
     InstallObject* writable() const
     {
@@ -28,8 +25,8 @@ public:
     }
 
 private:
-    DatabaseHandle db_ = 0;
-    InstallObject* object_;
+    HeldDatabase held_;
+    InstallObject* object_ = nullptr;
 };
 
 // Replaces a heap text field with a copy of text (null or empty clears it). false when the copy

@@ -2,7 +2,7 @@
 
 #include "data/config_text.h"
 #include "script/companions.h"
-#include "support/memory.h"
+#include "support/guards.h"
 
 #include <string.h>
 
@@ -57,11 +57,8 @@ template <size_t N> UINT32 Lookup(const WordBit (&table)[N], const char* word)
     return Lookup(table, N, word);
 }
 
-// Frees a heap text at the end of a scope.
-struct HeapText {
-    char* text;
-    ~HeapText() { MemFree(text); }
-};
+class ScriptReader;
+typedef void (*SwitchHandler)(ScriptReader& reader, ObjectId object, const char* keyword);
 
 class ScriptReader {
 public:
@@ -76,112 +73,185 @@ public:
         }
     }
 
+    // Applies one switch keyword. The second word of "_LANGUAGE" is applied as a switch keyword too,
+    // but may not be "_LANGUAGE" again: a script could otherwise nest without end.
+    void Apply(ObjectId object, const char* keyword, bool redirectable);
+
     // A short argument (names, keys, words): true when one was read; the part of a longer value that
     // does not fit is left for the next switch search to skip.
-    bool Word(char* out)
-    {
-        UINT32 before = ct_->cursor;
-        int n = ConfigTextReadValue(ct_, out, ARGUMENT_SIZE, CONFIG_TEXT_ESCAPES);
-        // A reader that took nothing would be asked again at the same place for ever.
-        return n > 0 || (n == 0 && ct_->cursor != before);
-    }
-
+    bool Word(char* out) { return ConfigTextNextWord(ct_, out, ARGUMENT_SIZE, CONFIG_TEXT_ESCAPES); }
+    // A short argument that is present and not empty.
+    bool NonEmptyWord(char* out) { return Word(out) && out[0] != '\0'; }
+    // A text argument as a heap text (null when there is none).
     char* Text() { return ConfigTextReadValueAlloc(ct_, CONFIG_TEXT_ESCAPES); }
+    int Integer() { return ConfigTextReadInteger(ct_); }
+    DatabaseHandle database() const { return db_; }
 
 private:
-    void Apply(ObjectId object, const char* keyword, bool redirectable)
-    {
-        if (UINT32 bit = Lookup(kFlagSwitches, keyword)) {
-            SetObjectFlags(object, bit);
-            return;
-        }
-        char a[ARGUMENT_SIZE], b[ARGUMENT_SIZE];
-        if (strcmp(keyword, "_REGISTER") == 0 || strcmp(keyword, "_UNREGISTER") == 0) {
-            HeapText text{Text()};
-            if (text.text != nullptr) {
-                if (strcmp(keyword, "_REGISTER") == 0) {
-                    SetObjectRegister(object, text.text);
-                } else {
-                    SetObjectUnregister(object, text.text);
-                }
-            }
-        } else if (strcmp(keyword, "_UNINSTALL") == 0) {
-            HeapText program{Text()};
-            HeapText arguments{program.text != nullptr ? Text() : nullptr};
-            if (arguments.text != nullptr) {
-                SetObjectUninstall(object, program.text, arguments.text);
-            }
-        } else if (strcmp(keyword, "_SHARED") == 0 || strcmp(keyword, "_SHAREDDLL") == 0) {
-            bool key = Word(a) && a[0] != '\0';
-            SetObjectShared(object, key ? a : nullptr, strcmp(keyword, "_SHAREDDLL") == 0 ? 1 : 0);
-        } else if (strcmp(keyword, "_SOURCE") == 0 || strcmp(keyword, "_TARGETPATH") == 0 ||
-                   strcmp(keyword, "_TARGETMASK") == 0 || strcmp(keyword, "_CONTENTS") == 0) {
-            HeapText text{Text()};
-            if (text.text == nullptr) {
-                return;
-            }
-            if (strcmp(keyword, "_SOURCE") == 0) {
-                SetObjectSource(object, text.text);
-            } else if (strcmp(keyword, "_CONTENTS") == 0) {
-                SetObjectContents(object, text.text);
-            } else if (strcmp(keyword, "_TARGETPATH") == 0) {
-                SetObjectTargetPath(object, text.text);
-            } else {
-                SetObjectTargetMask(object, text.text);
-            }
-        } else if (strcmp(keyword, "_PARENT") == 0) {
-            if (Word(a)) {
-                ObjectId parent = FindObjectByName(db_, a);
-                if (parent != 0) {
-                    SetObjectParent(object, parent);
-                }
-            }
-        } else if (strcmp(keyword, "_FRIENDEXT") == 0) {
-            FriendExtension record = {};
-            if (!Word(record.extension)) {
-                return;
-            }
-            while (Word(a)) {
-                if (strcmp(a, "_DEL") == 0) {
-                    record.mode |= FRIEND_DELETE;
-                } else if (strcmp(a, "_SAT") == 0) {
-                    record.mode |= FRIEND_SATELLITE;
-                } else if (strcmp(a, "_NEIGH") == 0) {
-                    record.mode |= FRIEND_NEIGHBOUR | FRIEND_SATELLITE;
-                }
-            }
-            if (record.mode == 0) {
-                record.mode = FRIEND_SATELLITE;
-            }
-            AddFriendExtension(object, &record);
-        } else if (strcmp(keyword, "_GROUP") == 0) {
-            if (Word(a) && Word(b)) {
-                SetObjectGroup(object, a, b, nullptr, 0);
-            }
-        } else if (strcmp(keyword, "_ICON") == 0) {
-            if (Word(a)) {
-                int index = ConfigTextReadInteger(ct_);
-                SetObjectGroup(object, nullptr, nullptr, a, index == CONFIG_TEXT_NO_NUMBER ? 0 : index);
-            }
-        } else if (strcmp(keyword, "_SYSLIB") == 0) {
-            bool name = Word(a) && a[0] != '\0';
-            SetObjectSysLib(object, name ? a : nullptr);
-        } else if (strcmp(keyword, "_SHAREKEY") == 0) {
-            UINT32 mode = Word(a) ? Lookup(kSharingModes, a) : 0;
-            SetSharingKey(db_, object, mode);
-        } else if (strcmp(keyword, "_LANGUAGE") == 0) {
-            // The language is dropped and the second word acts as a switch keyword. It may not be
-            // "_LANGUAGE" again: a script could otherwise nest without end.
-            if (redirectable && Word(a) && Word(b)) {
-                Apply(object, b, false);
-            }
-        }
-        // Any other keyword is ignored; the next switch search skips its arguments.
-    }
-
     DatabaseHandle db_;
     ConfigText* ct_;
 };
+
+// The switches that take a text and hand it to a setter.
+void TextSwitch(ScriptReader& r, ObjectId object, const char* keyword)
+{
+    static const struct {
+        const char* word;
+        int (*set)(ObjectId, const char*);
+    } setters[] = {{"_REGISTER", SetObjectRegister},     {"_UNREGISTER", SetObjectUnregister},
+                   {"_SOURCE", SetObjectSource},         {"_TARGETPATH", SetObjectTargetPath},
+                   {"_TARGETMASK", SetObjectTargetMask}, {"_CONTENTS", SetObjectContents}};
+    HeapText text(r.Text());
+    for (const auto& s : setters) {
+        if (text && strcmp(keyword, s.word) == 0) {
+            s.set(object, text.get());
+        }
+    }
+}
+
+void UninstallSwitch(ScriptReader& r, ObjectId object, const char*)
+{
+    HeapText program(r.Text());
+    HeapText arguments(program ? r.Text() : nullptr);
+    if (arguments) {
+        SetObjectUninstall(object, program.get(), arguments.get());
+    }
+}
+
+void SharedSwitch(ScriptReader& r, ObjectId object, const char* keyword)
+{
+    char key[ARGUMENT_SIZE];
+    bool hasKey = r.NonEmptyWord(key);
+    SetObjectShared(object, hasKey ? key : nullptr, strcmp(keyword, "_SHAREDDLL") == 0 ? 1 : 0);
+}
+
+void ParentSwitch(ScriptReader& r, ObjectId object, const char*)
+{
+    char name[ARGUMENT_SIZE];
+    ObjectId parent = r.Word(name) ? FindObjectByName(r.database(), name) : 0;
+    if (parent != 0) {
+        SetObjectParent(object, parent);
+    }
+}
+
+void CompanionSwitch(ScriptReader& r, ObjectId object, const char*)
+{
+    FriendExtension record = {};
+    if (!r.Word(record.extension)) {
+        return;
+    }
+    char word[ARGUMENT_SIZE];
+    while (r.Word(word)) {
+        if (strcmp(word, "_DEL") == 0) {
+            record.mode |= FRIEND_DELETE;
+        } else if (strcmp(word, "_SAT") == 0) {
+            record.mode |= FRIEND_SATELLITE;
+        } else if (strcmp(word, "_NEIGH") == 0) {
+            record.mode |= FRIEND_NEIGHBOUR | FRIEND_SATELLITE;
+        }
+    }
+    if (record.mode == 0) {
+        record.mode = FRIEND_SATELLITE;
+    }
+    AddFriendExtension(object, &record);
+}
+
+void GroupSwitch(ScriptReader& r, ObjectId object, const char*)
+{
+    char group[ARGUMENT_SIZE], item[ARGUMENT_SIZE];
+    if (r.Word(group) && r.Word(item)) {
+        SetObjectGroup(object, group, item, nullptr, 0);
+    }
+}
+
+void IconSwitch(ScriptReader& r, ObjectId object, const char*)
+{
+    char icon[ARGUMENT_SIZE];
+    if (r.Word(icon)) {
+        int index = r.Integer();
+        SetObjectGroup(object, nullptr, nullptr, icon, index == CONFIG_TEXT_NO_NUMBER ? 0 : index);
+    }
+}
+
+void SysLibSwitch(ScriptReader& r, ObjectId object, const char*)
+{
+    char name[ARGUMENT_SIZE];
+    bool named = r.NonEmptyWord(name);
+    SetObjectSysLib(object, named ? name : nullptr);
+}
+
+void ShareKeySwitch(ScriptReader& r, ObjectId object, const char*)
+{
+    char word[ARGUMENT_SIZE];
+    UINT32 mode = r.Word(word) ? Lookup(kSharingModes, word) : 0;
+    SetSharingKey(r.database(), object, mode);
+}
+
+void LanguageSwitch(ScriptReader& r, ObjectId object, const char*)
+{
+    char language[ARGUMENT_SIZE], keyword[ARGUMENT_SIZE];
+    if (r.Word(language) && r.Word(keyword)) {
+        r.Apply(object, keyword, false); // the language itself is dropped
+    }
+}
+
+// The switches with arguments, in the order they are tested after the flag switches.
+const struct {
+    const char* word;
+    SwitchHandler handle;
+} kSwitches[] = {
+    {"_REGISTER", TextSwitch},   {"_UNREGISTER", TextSwitch}, {"_UNINSTALL", UninstallSwitch},
+    {"_SHARED", SharedSwitch},   {"_SHAREDDLL", SharedSwitch}, {"_SOURCE", TextSwitch},
+    {"_TARGETPATH", TextSwitch}, {"_TARGETMASK", TextSwitch}, {"_PARENT", ParentSwitch},
+    {"_FRIENDEXT", CompanionSwitch}, {"_GROUP", GroupSwitch}, {"_ICON", IconSwitch},
+    {"_CONTENTS", TextSwitch},   {"_SYSLIB", SysLibSwitch},   {"_SHAREKEY", ShareKeySwitch},
+};
+
+void ScriptReader::Apply(ObjectId object, const char* keyword, bool redirectable)
+{
+    if (UINT32 bit = Lookup(kFlagSwitches, keyword)) {
+        SetObjectFlags(object, bit);
+        return;
+    }
+    if (strcmp(keyword, "_LANGUAGE") == 0) {
+        if (redirectable) {
+            LanguageSwitch(*this, object, keyword);
+        }
+        return;
+    }
+    for (const auto& s : kSwitches) {
+        if (strcmp(keyword, s.word) == 0) {
+            s.handle(*this, object, keyword);
+            return;
+        }
+    }
+    // Any other keyword is ignored; the next switch search skips its arguments.
+}
+
+} // namespace
+
+namespace {
+
+// An object entry's type word and name: the object (made or declared again), or 0.
+ObjectId ObjectEntry(DatabaseHandle db, ConfigText* ct, UINT32 type)
+{
+    char name[ARGUMENT_SIZE];
+    if (ConfigTextReadValue(ct, name, ARGUMENT_SIZE, CONFIG_TEXT_ESCAPES) < 0) {
+        return 0;
+    }
+    return AddObject(db, name, type);
+}
+
+// A "_flags" entry's words: each known word sets its database flag.
+void FlagsEntry(DatabaseHandle db, ConfigText* ct)
+{
+    char word[WORD_SIZE];
+    while (ConfigTextNextWord(ct, word, WORD_SIZE, CONFIG_TEXT_ESCAPES)) {
+        if (UINT32 bit = Lookup(kDatabaseFlagWords, word)) {
+            SetDatabaseFlags(db, bit, 1);
+        }
+    }
+}
 
 } // namespace
 
@@ -190,49 +260,35 @@ int ParseScript(DatabaseHandle db, const char* text, UINT32 size)
     if (text == nullptr || size == 0) {
         return 0;
     }
-    ObjectDatabase* d = LockObjectDatabase(db);
-    if (d == nullptr) {
+    ObjectDatabase* d = nullptr;
+    HeldDatabase held = HoldDatabase(db, &d);
+    ConfigText ct;
+    if (d == nullptr || !ConfigTextOpen(text, size, 0, &ct)) {
         return 0;
     }
-    ConfigText ct;
-    int section = -1;
-    if (ConfigTextOpen(text, size, 0, &ct)) {
-        section = ConfigTextFindSection(&ct, "SSCRIPT");
+    int section = ConfigTextFindSection(&ct, "SSCRIPT");
+    if (section < 0) {
+        return 0;
     }
+    ct.cursor = static_cast<UINT32>(section);
+    ScriptReader reader(db, &ct);
     int result = 0;
-    if (section >= 0) {
-        ct.cursor = static_cast<UINT32>(section);
-        ScriptReader reader(db, &ct);
-        char key[WORD_SIZE];
-        while (ConfigTextReadKey(&ct, key, WORD_SIZE) >= 0) {
-            ObjectId object = 0;
-            if (UINT32 type = Lookup(kTypeWords, key)) {
-                char name[ARGUMENT_SIZE];
-                if (ConfigTextReadValue(&ct, name, ARGUMENT_SIZE, CONFIG_TEXT_ESCAPES) >= 0) {
-                    object = AddObject(db, name, type);
-                }
-                if (object == 0) {
-                    continue;
-                }
-                result = 1;
-            } else if (strcmp(key, "_flags") == 0) {
-                char word[WORD_SIZE];
-                for (;;) {
-                    UINT32 before = ct.cursor;
-                    int n = ConfigTextReadValue(&ct, word, WORD_SIZE, CONFIG_TEXT_ESCAPES);
-                    if (n < 0 || (n == 0 && ct.cursor == before)) {
-                        break;
-                    }
-                    if (UINT32 bit = Lookup(kDatabaseFlagWords, word)) {
-                        SetDatabaseFlags(db, bit, 1);
-                    }
-                }
-            } else {
+    char key[WORD_SIZE];
+    while (ConfigTextReadKey(&ct, key, WORD_SIZE) >= 0) {
+        ObjectId object = 0;
+        if (UINT32 type = Lookup(kTypeWords, key)) {
+            object = ObjectEntry(db, &ct, type);
+            if (object == 0) {
                 continue;
             }
-            reader.Switches(object);
+            result = 1;
+        } else if (strcmp(key, "_flags") == 0) {
+            // Then the switch loop with no object: only "_SHAREKEY" with a mode word does something.
+            FlagsEntry(db, &ct);
+        } else {
+            continue;
         }
+        reader.Switches(object);
     }
-    UnlockObjectDatabase(db);
     return result;
 }

@@ -74,6 +74,56 @@ bool PathCopyDirectory(char* dest, size_t destSize, const char* path)
     return true;
 }
 
+namespace {
+
+// The UNC root "\\server\share\": copying stops at the second backslash behind the server; a ':'
+// on the way fails.
+bool CopyUncRoot(char* dest, size_t destSize, const char* path)
+{
+    size_t o = 2;
+    memcpy(dest, "\\\\", 2);
+    int separators = 0;
+    for (size_t i = 2; path[i] != '\0' && o + 2 < destSize; i++) {
+        if (path[i] == ':') {
+            return false;
+        }
+        if (path[i] == '\\' && ++separators == 2) {
+            break;
+        }
+        dest[o++] = path[i];
+    }
+    if (separators == 0 || o + 2 >= destSize) {
+        return false;
+    }
+    dest[o++] = '\\';
+    dest[o] = '\0';
+    return true;
+}
+
+} // namespace
+
+bool PathCopyRoot(char* dest, size_t destSize, const char* path)
+{
+    if (dest == nullptr || destSize == 0) {
+        return false;
+    }
+    dest[0] = '\0';
+    if (path == nullptr || destSize < 4) {
+        return false;
+    }
+    size_t at = strcspn(path, ":\\");
+    if (path[at] == ':' && at > 0 && at + 3 < destSize) {
+        memcpy(dest, path, at);
+        memcpy(dest + at, ":\\", 3);
+        return true;
+    }
+    if (path[0] == '\\' && path[1] == '\\' && CopyUncRoot(dest, destSize, path)) {
+        return true;
+    }
+    dest[0] = '\0';
+    return false;
+}
+
 char* PathJoin(const char* first, const char* second, bool dirOfFirst)
 {
     if (first == nullptr && second == nullptr) {
@@ -150,4 +200,38 @@ char* MakePathTag(char* dest, const char* path)
     }
     dest[used] = '\0';
     return StrUpper(dest);
+}
+
+char* WideToAnsi(const wchar_t* text)
+{
+    if (text == nullptr) {
+        return nullptr;
+    }
+    int needed = WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    if (needed <= 0) {
+        return nullptr;
+    }
+    char* out = static_cast<char*>(MemAlloc((static_cast<size_t>(needed) + 8) & ~static_cast<size_t>(3)));
+    if (out != nullptr && WideCharToMultiByte(CP_ACP, 0, text, -1, out, needed, nullptr, nullptr) == 0) {
+        MemFree(out);
+        out = nullptr;
+    }
+    return out;
+}
+
+wchar_t* AnsiToWide(const char* text)
+{
+    if (text == nullptr) {
+        return nullptr;
+    }
+    int needed = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
+    if (needed <= 0) {
+        return nullptr;
+    }
+    wchar_t* out = static_cast<wchar_t*>(MemAlloc((2 * static_cast<size_t>(needed) + 16) & ~static_cast<size_t>(3)));
+    if (out != nullptr && MultiByteToWideChar(CP_ACP, 0, text, -1, out, needed) == 0) {
+        MemFree(out);
+        out = nullptr;
+    }
+    return out;
 }

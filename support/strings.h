@@ -18,9 +18,19 @@ bool PathCopyFileName(char* dest, size_t destSize, const char* path);
 // a backslash gives ""). dest may be path itself. Returns false, with dest empty, when it does not fit.
 bool PathCopyDirectory(char* dest, size_t destSize, const char* path);
 
+// Copies the root of path into dest, which holds destSize bytes: "C:\" for a drive path (the characters
+// before the first ':' followed by ":\"), "\\server\share\" for a UNC path. False, with dest empty, for
+// any other path, a UNC path with a ':' in its root, or a root that does not fit.
+bool PathCopyRoot(char* dest, size_t destSize, const char* path);
+
 // A new heap string: first (or, with dirOfFirst, its directory) and second joined by exactly one
 // backslash. Null when both are null or empty, or when the heap refuses. Release with MemFree.
 char* PathJoin(const char* first, const char* second, bool dirOfFirst);
+
+// Text conversions between the ANSI code page and UTF-16 (the shell's and COM's texts): new heap
+// texts, or null.
+char* WideToAnsi(const wchar_t* text);
+wchar_t* AnsiToWide(const char* text);
 
 // Size of the buffer MakePathTag fills.
 const size_t PATH_TAG_SIZE = 32;

@@ -257,36 +257,7 @@ int PathRootExists(char* dest, const char* path)
         return 0;
     }
     dest[0] = '\0';
-    if (path == nullptr) {
-        return 0;
-    }
-    size_t at = strcspn(path, ":\\");
-    if (path[at] == ':' && at > 0 && at + 3 < MAX_PATH) {
-        // Drive form: "C:\".
-        memcpy(dest, path, at);
-        memcpy(dest + at, ":\\", 3);
-    } else if (path[0] == '\\' && path[1] == '\\') {
-        // UNC form: "\\server\share\".
-        size_t i = 2, o = 2;
-        memcpy(dest, "\\\\", 2);
-        int separators = 0;
-        for (; path[i] != '\0' && o < MAX_PATH - 2; i++) {
-            if (path[i] == ':') {
-                dest[0] = '\0';
-                return 0;
-            }
-            if (path[i] == '\\' && ++separators == 2) {
-                break;
-            }
-            dest[o++] = path[i];
-        }
-        if (separators == 0 || o >= MAX_PATH - 2) {
-            dest[0] = '\0';
-            return 0;
-        }
-        dest[o++] = '\\';
-        dest[o] = '\0';
-    } else {
+    if (path == nullptr || !PathCopyRoot(dest, MAX_PATH, path)) {
         return 0;
     }
     ShellItem root;
@@ -295,10 +266,8 @@ int PathRootExists(char* dest, const char* path)
     }
     // The shell parses the name of a drive that is not there as well; the disk decides.
     DWORD onDisk = GetFileAttributesA(dest);
-    int result = root.folder != nullptr && (root.attributes & SFGAO_FILESYSTEM) && onDisk != INVALID_FILE_ATTRIBUTES &&
-                         (onDisk & FILE_ATTRIBUTE_DIRECTORY)
-                     ? 1
-                     : 0;
+    bool exists = onDisk != INVALID_FILE_ATTRIBUTES && (onDisk & FILE_ATTRIBUTE_DIRECTORY);
+    int result = root.folder != nullptr && (root.attributes & SFGAO_FILESYSTEM) && exists ? 1 : 0;
     ShellItemFree(&root);
     return result;
 }

@@ -3,6 +3,7 @@
 
 #include "support/startup.h"
 #include "support/memory.h"
+#include "support/strings.h"
 
 #include <stdio.h>
 #include <string.h>
@@ -213,40 +214,6 @@ UINT ShellIdListSize(LPCITEMIDLIST list)
         size += cb;
     }
     return size;
-}
-
-char* WideToAnsi(const wchar_t* text)
-{
-    if (text == nullptr) {
-        return nullptr;
-    }
-    int needed = WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    if (needed <= 0) {
-        return nullptr;
-    }
-    char* out = static_cast<char*>(MemAlloc((static_cast<size_t>(needed) + 8) & ~static_cast<size_t>(3)));
-    if (out != nullptr && WideCharToMultiByte(CP_ACP, 0, text, -1, out, needed, nullptr, nullptr) == 0) {
-        MemFree(out);
-        out = nullptr;
-    }
-    return out;
-}
-
-wchar_t* AnsiToWide(const char* text)
-{
-    if (text == nullptr) {
-        return nullptr;
-    }
-    int needed = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
-    if (needed <= 0) {
-        return nullptr;
-    }
-    wchar_t* out = static_cast<wchar_t*>(MemAlloc((2 * static_cast<size_t>(needed) + 16) & ~static_cast<size_t>(3)));
-    if (out != nullptr && MultiByteToWideChar(CP_ACP, 0, text, -1, out, needed) == 0) {
-        MemFree(out);
-        out = nullptr;
-    }
-    return out;
 }
 
 bool ShellResolve(ShellItem* item, IShellFolder* start, const char* path, LPCITEMIDLIST ids)

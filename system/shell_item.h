@@ -61,9 +61,6 @@ struct ShellLinkInfo {
     char* arguments;
 };
 
-char* WideToAnsi(const wchar_t* text);  // new heap text, or null
-wchar_t* AnsiToWide(const char* text);  // new heap text, or null
-
 int ShellItemFromSpecialFolder(ShellItem* item, UINT32 code);
 int ShellItemFromIdList(ShellItem* item, const ShellItem* source, LPCITEMIDLIST idList);
 int ShellItemFromPath(ShellItem* item, const ShellItem* base, const char* path);

@@ -3,6 +3,7 @@
 
 #include "support/startup.h"
 #include "support/memory.h"
+#include "support/strings.h"
 
 #include <shellapi.h>
 #include <string.h>
