@@ -4,9 +4,25 @@
 #include "script/builtins.h"
 #include "script/object_internal.h"
 #include "support/startup.h"
-#include "support/memory.h"
+#include "support/guards.h"
 
 #include <string.h>
+
+namespace {
+
+// Takes one more lock of a database for thread me; false when another thread holds it. Called with
+// the database lock entered.
+bool TryTake(ObjectDatabase* d, DWORD me)
+{
+    if (d->lockCount != 0 && d->ownerThread != me) {
+        return false;
+    }
+    d->lockCount++;
+    d->ownerThread = me;
+    return true;
+}
+
+} // namespace
 
 ObjectDatabase* LockObjectDatabase(DatabaseHandle db)
 {
@@ -17,22 +33,16 @@ ObjectDatabase* LockObjectDatabase(DatabaseHandle db)
     }
     DWORD me = GetCurrentThreadId();
     for (;;) {
-        EnterCriticalSection(lock);
-        UINT_PTR value = 0;
-        ObjectDatabase* d = nullptr;
-        bool busy = false;
-        if (ListFindByKey(registry, db, &value, 0)) {
-            d = reinterpret_cast<ObjectDatabase*>(value);
-            if (d->lockCount == 0 || d->ownerThread == me) {
-                d->lockCount++;
-                d->ownerThread = me;
-            } else {
-                busy = true;
+        {
+            CriticalSectionScope locked(lock);
+            UINT_PTR value = 0;
+            if (!ListFindByKey(registry, db, &value, 0)) {
+                return nullptr;
             }
-        }
-        LeaveCriticalSection(lock);
-        if (!busy) {
-            return d;
+            ObjectDatabase* d = reinterpret_cast<ObjectDatabase*>(value);
+            if (TryTake(d, me)) {
+                return d;
+            }
         }
         // Held by another thread: never wait inside the lock.
         Sleep(0);
@@ -65,31 +75,23 @@ InstallObject* LockObject(ObjectId id, DatabaseHandle* db)
     }
     DWORD me = GetCurrentThreadId();
     for (;;) {
-        EnterCriticalSection(lock);
-        InstallObject* found = nullptr;
-        bool busy = false;
-        UINT_PTR value = 0;
-        for (int ok = ListFirst(registry, &value, 0); ok; ok = ListNext(registry, value, &value, 0, 0)) {
-            ObjectDatabase* d = reinterpret_cast<ObjectDatabase*>(value);
-            UINT_PTR object = 0;
-            if (!ListFindByKey(d->objects, id, &object, 0)) {
-                continue;
+        {
+            CriticalSectionScope locked(lock);
+            UINT_PTR value = 0, object = 0;
+            int ok = ListFirst(registry, &value, 0);
+            for (; ok && !ListFindByKey(reinterpret_cast<ObjectDatabase*>(value)->objects, id, &object, 0);) {
+                ok = ListNext(registry, value, &value, 0, 0);
             }
-            if (d->lockCount == 0 || d->ownerThread == me) {
-                d->lockCount++;
-                d->ownerThread = me;
-                found = reinterpret_cast<InstallObject*>(object);
+            if (!ok) {
+                return nullptr; // no database holds the object
+            }
+            ObjectDatabase* d = reinterpret_cast<ObjectDatabase*>(value);
+            if (TryTake(d, me)) {
                 if (db != nullptr) {
                     *db = d->handle;
                 }
-            } else {
-                busy = true;
+                return reinterpret_cast<InstallObject*>(object);
             }
-            break;
-        }
-        LeaveCriticalSection(lock);
-        if (!busy) {
-            return found;
         }
         Sleep(0);
     }
@@ -109,12 +111,36 @@ DatabaseHandle FindObjectDatabase(const char* name)
     if (registry == 0 || lock == nullptr || name == nullptr) {
         return 0;
     }
-    EnterCriticalSection(lock);
+    CriticalSectionScope locked(lock);
     UINT_PTR value = 0;
     ListFindByName(registry, name, &value, 0);
-    LeaveCriticalSection(lock);
     return value;
 }
+
+namespace {
+
+// A new database record, registered under its name and held by its creator until it is complete, so
+// that nobody sees it half-built; null when the heap refuses or the name cannot be registered.
+ObjectDatabase* NewDatabase(ListHandle registry, const char* name, ProgressCallback callback)
+{
+    HeapPtr<ObjectDatabase> d(static_cast<ObjectDatabase*>(MemAlloc(sizeof(ObjectDatabase))));
+    if (!d) {
+        return nullptr;
+    }
+    d->handle = reinterpret_cast<DatabaseHandle>(d.get());
+    d->lockCount = 1;
+    d->ownerThread = GetCurrentThreadId();
+    d->sharingMode = SHARING_DLL | SHARING_REGISTRY;
+    lstrcpynA(d->name, name, sizeof(d->name));
+    d->callback = callback;
+    d->currentSource = -1;
+    if (!ListSetByName(registry, d->name, d->handle)) {
+        return nullptr;
+    }
+    return d.release();
+}
+
+} // namespace
 
 DatabaseHandle CreateObjectDatabase(const char* name, const char* sourceText, ProgressCallback callback)
 {
@@ -123,30 +149,15 @@ DatabaseHandle CreateObjectDatabase(const char* name, const char* sourceText, Pr
     if (registry == 0 || lock == nullptr || name == nullptr || callback == nullptr || name[0] == '\0') {
         return 0;
     }
-    EnterCriticalSection(lock);
+    CriticalSectionScope locked(lock);
     UINT_PTR existing = 0;
     char shortName[OBJECT_NAME_SIZE];
     lstrcpynA(shortName, name, sizeof(shortName));
     if (ListFindByName(registry, shortName, &existing, 0)) {
-        LeaveCriticalSection(lock);
         return existing;
     }
-    ObjectDatabase* d = static_cast<ObjectDatabase*>(MemAlloc(sizeof(ObjectDatabase)));
+    ObjectDatabase* d = NewDatabase(registry, shortName, callback);
     if (d == nullptr) {
-        LeaveCriticalSection(lock);
-        return 0;
-    }
-    d->handle = reinterpret_cast<DatabaseHandle>(d);
-    // The creator holds the new database until it is complete: nobody sees it half-built.
-    d->lockCount = 1;
-    d->ownerThread = GetCurrentThreadId();
-    d->sharingMode = SHARING_DLL | SHARING_REGISTRY;
-    memcpy(d->name, shortName, sizeof(shortName));
-    d->callback = callback;
-    d->currentSource = -1;
-    if (!ListSetByName(registry, d->name, d->handle)) {
-        MemFree(d);
-        LeaveCriticalSection(lock);
         return 0;
     }
     d->objects = ListCreate();
@@ -154,11 +165,9 @@ DatabaseHandle CreateObjectDatabase(const char* name, const char* sourceText, Pr
               CreateBuiltInObjects(d);
     if (!ok) {
         CloseObjectDatabase(d->handle);
-        LeaveCriticalSection(lock);
         return 0;
     }
     d->lockCount = 0;
-    LeaveCriticalSection(lock);
     return d->handle;
 }
 
@@ -180,17 +189,18 @@ void CloseObjectDatabase(DatabaseHandle db)
             break;
         }
     }
-    CRITICAL_SECTION* lock = EngineDatabaseLock();
-    EnterCriticalSection(lock);
-    ListRemoveByKey(EngineDatabaseRegistry(), db);
-    LeaveCriticalSection(lock);
+    {
+        CriticalSectionScope locked(EngineDatabaseLock());
+        ListRemoveByKey(EngineDatabaseRegistry(), db);
+    }
     ListDestroy(d->objects);
     MemFree(d);
 }
 
 int SetDatabaseFlags(DatabaseHandle db, UINT32 bits, int set)
 {
-    ObjectDatabase* d = LockObjectDatabase(db);
+    ObjectDatabase* d = nullptr;
+    HeldDatabase held = HoldDatabase(db, &d);
     if (d == nullptr) {
         return 0;
     }
@@ -208,7 +218,6 @@ int SetDatabaseFlags(DatabaseHandle db, UINT32 bits, int set)
         }
         d->flags |= bits;
     }
-    UnlockObjectDatabase(db);
     return 1;
 }
 
@@ -217,7 +226,8 @@ int AddDatabaseSource(DatabaseHandle db, const char* text)
     if (text == nullptr || text[0] == '\0') {
         return -1;
     }
-    ObjectDatabase* d = LockObjectDatabase(db);
+    ObjectDatabase* d = nullptr;
+    HeldDatabase held = HoldDatabase(db, &d);
     if (d == nullptr) {
         return -1;
     }
@@ -241,13 +251,13 @@ int AddDatabaseSource(DatabaseHandle db, const char* text)
             d->currentSource = index;
         }
     }
-    UnlockObjectDatabase(db);
     return index;
 }
 
 int SetSharingKey(DatabaseHandle db, ObjectId keyObject, UINT32 mode)
 {
-    ObjectDatabase* d = LockObjectDatabase(db);
+    ObjectDatabase* d = nullptr;
+    HeldDatabase held = HoldDatabase(db, &d);
     if (d == nullptr) {
         return 0;
     }
@@ -276,6 +286,5 @@ int SetSharingKey(DatabaseHandle db, ObjectId keyObject, UINT32 mode)
     if (result == 1 && m != 0) {
         d->sharingMode = m;
     }
-    UnlockObjectDatabase(db);
     return result;
 }

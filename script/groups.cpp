@@ -48,7 +48,7 @@ int ResolveGroup(ObjectId id, int select, int checkOnly)
     // Shell folders: the group lives in one of the two Programs folders.
     InstallObject* parent = FindObjectIn(d, o->parent);
     if (parent == nullptr || (parent->flags & (OBJECT_TYPE_MASK | MARK_SELECTED)) != (OBJECT_GROUP | MARK_SELECTED) ||
-        (parent->folderId != 3 && parent->folderId != 4) || parent->handle == 0) {
+        (parent->folderId != SHELL_COMMON_PROGRAMS && parent->folderId != SHELL_USER_PROGRAMS) || parent->handle == 0) {
         return 0;
     }
     char* leaf = GetObjectLeafName(id, 0, nullptr, 0);

@@ -15,6 +15,10 @@ const char* const kNoShareCountNames[] = {"SHARING_HKEY_FILES", "SHARING_HKEY_IT
                                           "SHARING_HKEY_GROUPS", "SHARING_HKEY_KEYS",  "PARENT_HKEY",
                                           "PROJECT_HKEY",        "PROJECT_LOCATION"};
 
+// The bits SetObjectFlags lets through: the three work marks and touched, "_SHARED" to "_UNINSTALL"
+// but for the root-path and group bits that only their setters set, and the pass-through bit.
+const UINT32 OBJECT_SETTABLE_FLAGS = 0x20ffe00f;
+
 // Predefined registry roots are never closed.
 const char* const kRootKeyNames[] = {"HKEY_CLASSES_ROOT", "HKEY_CURRENT_USER", "HKEY_LOCAL_MACHINE", "HKEY_USERS"};
 
@@ -79,7 +83,8 @@ ObjectId AddObject(DatabaseHandle db, const char* name, UINT32 type)
     if (name == nullptr) {
         return 0;
     }
-    ObjectDatabase* d = LockObjectDatabase(db);
+    ObjectDatabase* d = nullptr;
+    HeldDatabase held = HoldDatabase(db, &d);
     if (d == nullptr) {
         return 0;
     }
@@ -119,7 +124,6 @@ ObjectId AddObject(DatabaseHandle db, const char* name, UINT32 type)
             }
         }
     }
-    UnlockObjectDatabase(db);
     return result;
 }
 
@@ -182,19 +186,19 @@ ObjectId FindObjectByName(DatabaseHandle db, const char* name)
     if (name == nullptr || name[0] == '\0') {
         return 0;
     }
-    ObjectDatabase* d = LockObjectDatabase(db);
-    if (d == nullptr) {
-        return 0;
-    }
+    ObjectDatabase* d = nullptr;
+    HeldDatabase held = HoldDatabase(db, &d);
     UINT_PTR value = 0;
-    ListFindByName(d->objects, name, &value, 0);
-    UnlockObjectDatabase(db);
+    if (d != nullptr) {
+        ListFindByName(d->objects, name, &value, 0);
+    }
     return value;
 }
 
 ObjectId FindObjectByFlags(DatabaseHandle db, ObjectId afterId, UINT32 mask)
 {
-    ObjectDatabase* d = LockObjectDatabase(db);
+    ObjectDatabase* d = nullptr;
+    HeldDatabase held = HoldDatabase(db, &d);
     if (d == nullptr) {
         return 0;
     }
@@ -202,10 +206,10 @@ ObjectId FindObjectByFlags(DatabaseHandle db, ObjectId afterId, UINT32 mask)
     int ok = afterId == 0 ? ListFirst(d->objects, &value, 0) : ListNext(d->objects, afterId, &value, 0, 0);
     for (; ok; ok = ListNext(d->objects, value, &value, 0, 0)) {
         if ((reinterpret_cast<InstallObject*>(value)->flags & mask) == mask) {
-            return value; // the database stays held until ReleaseObject
+            held.release(); // the database stays held until ReleaseObject
+            return value;
         }
     }
-    UnlockObjectDatabase(db);
     return 0;
 }
 
@@ -325,7 +329,7 @@ int SetObjectFlags(ObjectId id, UINT32 bits)
             }
         }
     }
-    bits &= 0x20ffe00f;
+    bits &= OBJECT_SETTABLE_FLAGS;
     if (type != OBJECT_REGITEM) {
         bits &= ~(OBJECT_COUNTER | OBJECT_KEEPCONTENTS);
     } else if (bits & OBJECT_KEEPCONTENTS) {

@@ -175,6 +175,18 @@ private:
     T* pointer_ = nullptr;
 };
 
+// A critical section entered for the life of a scope.
+class CriticalSectionScope {
+public:
+    explicit CriticalSectionScope(CRITICAL_SECTION* section) : section_(section) { EnterCriticalSection(section_); }
+    ~CriticalSectionScope() { LeaveCriticalSection(section_); }
+    CriticalSectionScope(const CriticalSectionScope&) = delete;
+    CriticalSectionScope& operator=(const CriticalSectionScope&) = delete;
+
+private:
+    CRITICAL_SECTION* section_;
+};
+
 // A lock or use that a thread holds and must give back with Release (the object databases' locks,
 // the COM use of a thread): the guard calls Release(value) once when it goes, unless it holds nothing.
 template <class V, void (*Release)(V)> class Held {

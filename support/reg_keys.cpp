@@ -1,6 +1,6 @@
 #include "support/reg_keys.h"
 
-#include "support/memory.h"
+#include "support/guards.h"
 
 #include <string.h>
 
@@ -28,15 +28,11 @@ HKEY OpenKey(HKEY parent, const char* path, REGSAM access)
     if (parent == nullptr || path == nullptr) {
         return nullptr;
     }
-    char* trimmed = TrimmedPath(path, true);
-    if (trimmed == nullptr) {
+    HeapText trimmed(TrimmedPath(path, true));
+    HKEY key = nullptr;
+    if (!trimmed || RegOpenKeyExA(parent, trimmed.get(), 0, access, &key) != ERROR_SUCCESS) {
         return nullptr;
     }
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(parent, trimmed, 0, access, &key) != ERROR_SUCCESS) {
-        key = nullptr;
-    }
-    MemFree(trimmed);
     return key;
 }
 
@@ -72,72 +68,83 @@ LONG EnumValue(HKEY key, DWORD index, char* name, DWORD* size)
     return RegEnumValueA(key, index, name, size, nullptr, nullptr, nullptr, nullptr);
 }
 
+int DeleteTree(HKEY parent, const char* path, int deleteEmptyParents, int recursive, int depth);
+
+// Deletes what a key holds, its subkeys recursively, from the last index down; false when something
+// is left.
+bool EmptyKey(HKEY key, int subkeys, int values, int depth)
+{
+    for (int i = subkeys - 1; i >= 0; i--) {
+        char name[256];
+        DWORD size = sizeof(name);
+        if (EnumKey(key, static_cast<DWORD>(i), name, &size) != ERROR_SUCCESS) {
+            break;
+        }
+        if (DeleteTree(key, name, 0, 1, depth + 1)) {
+            subkeys--;
+        }
+    }
+    for (int i = values - 1; i >= 0; i--) {
+        char name[256];
+        DWORD size = sizeof(name);
+        if (EnumValue(key, static_cast<DWORD>(i), name, &size) != ERROR_SUCCESS) {
+            break;
+        }
+        if (DeleteRegValue(key, name)) {
+            values--;
+        }
+    }
+    return subkeys <= 0 && values <= 0;
+}
+
+// Deletes the key at work below parent (with recursive, what it holds first); true when it went.
+bool DeleteOneKey(HKEY parent, const char* work, int recursive, int depth)
+{
+    RegKeyHandle key(OpenRegKeyWrite(parent, work));
+    if (!key) {
+        return false;
+    }
+    int subkeys = CountRegSubKeys(key.get());
+    int values = CountRegValues(key.get());
+    if (!recursive && (subkeys != 0 || values != 0)) {
+        return false; // a key that is not empty is not deleted
+    }
+    bool emptied = EmptyKey(key.get(), subkeys, values, depth);
+    key.reset();
+    return emptied && RegDeleteKeyA(parent, work) == ERROR_SUCCESS;
+}
+
 int DeleteTree(HKEY parent, const char* path, int deleteEmptyParents, int recursive, int depth)
 {
     if (parent == nullptr || path == nullptr || depth > DELETE_DEPTH_LIMIT) {
         return 0;
     }
-    char* work = TrimmedPath(path, false);
-    if (work == nullptr) {
+    HeapText work(TrimmedPath(path, false));
+    if (!work) {
         return 0;
     }
     int result = 0;
     for (;;) {
-        size_t n = strlen(work);
-        if (n != 0 && work[n - 1] == '\\') {
-            work[--n] = '\0';
+        size_t n = strlen(work.get());
+        if (n != 0 && work.get()[n - 1] == '\\') {
+            work.get()[--n] = '\0';
         }
-        if (n == 0) {
-            break;
-        }
-        HKEY key = OpenRegKeyWrite(parent, work);
-        if (key == nullptr) {
-            break;
-        }
-        int subkeys = CountRegSubKeys(key);
-        int values = CountRegValues(key);
-        if (!recursive && (subkeys != 0 || values != 0)) {
-            CloseRegKey(key);
-            break; // a key that is not empty is not deleted
-        }
-        for (int i = subkeys - 1; i >= 0; i--) {
-            char name[256];
-            DWORD size = sizeof(name);
-            if (EnumKey(key, static_cast<DWORD>(i), name, &size) != ERROR_SUCCESS) {
-                break;
-            }
-            if (DeleteTree(key, name, 0, 1, depth + 1)) {
-                subkeys--;
-            }
-        }
-        for (int i = values - 1; i >= 0; i--) {
-            char name[256];
-            DWORD size = sizeof(name);
-            if (EnumValue(key, static_cast<DWORD>(i), name, &size) != ERROR_SUCCESS) {
-                break;
-            }
-            if (DeleteRegValue(key, name)) {
-                values--;
-            }
-        }
-        CloseRegKey(key);
-        if (subkeys > 0 || values > 0 || RegDeleteKeyA(parent, work) != ERROR_SUCCESS) {
+        if (n == 0 || !DeleteOneKey(parent, work.get(), recursive, depth)) {
             break;
         }
         result = 1;
         // On to the parent key along the path, which goes only when it has become empty.
-        char* slash = strrchr(work, '\\');
+        char* slash = strrchr(work.get(), '\\');
         if (slash != nullptr) {
             slash[1] = '\0';
         } else {
-            work[0] = '\0';
+            work.get()[0] = '\0';
         }
         recursive = 0;
         if (!deleteEmptyParents) {
             break;
         }
     }
-    MemFree(work);
     return result;
 }
 

@@ -172,8 +172,9 @@ int ShellDeletePath(const ShellItem* base, const char* relPath, DWORD flags)
     if (!com.joined || !ShellItemFromPath(&current, base, relPath)) {
         return 0;
     }
-    const bool climb = (flags & 0x10000) != 0;
-    const bool allRecursive = (flags & 3) == 3;
+    const bool climb = (flags & SHELL_DELETE_CLIMB) != 0;
+    const DWORD bothRecursive = SHELL_DELETE_RECURSIVE | SHELL_DELETE_EVERY_STEP;
+    const bool allRecursive = (flags & bothRecursive) == bothRecursive;
     int result = 0;
     for (bool first = true;; first = false) {
         // The base itself, or anything that is not below it, is never deleted.
@@ -182,7 +183,7 @@ int ShellDeletePath(const ShellItem* base, const char* relPath, DWORD flags)
         }
         ShellItem parent;
         bool haveParent = ShellItemParent(&current, &parent) == 1;
-        int deleted = ShellItemDelete(&current, (first && (flags & 1)) || allRecursive);
+        int deleted = ShellItemDelete(&current, (first && (flags & SHELL_DELETE_RECURSIVE)) || allRecursive);
         if (first || allRecursive) {
             result = deleted;
         }

@@ -2,7 +2,7 @@
 #include "system/shell_internal.h"
 
 #include "support/startup.h"
-#include "support/memory.h"
+#include "support/guards.h"
 #include "support/strings.h"
 
 #include <stdio.h>
@@ -270,12 +270,11 @@ bool ShellResolve(ShellItem* item, IShellFolder* start, const char* path, LPCITE
 
 bool ShellSameIdList(LPCITEMIDLIST a, LPCITEMIDLIST b)
 {
-    IShellFolder* desktop = nullptr;
-    if (FAILED(SHGetDesktopFolder(&desktop))) {
+    ComPtr<IShellFolder> desktop;
+    if (FAILED(SHGetDesktopFolder(desktop.out()))) {
         return false;
     }
     HRESULT hr = desktop->CompareIDs(0, a, b);
-    desktop->Release();
     return SUCCEEDED(hr) && HRESULT_CODE(hr) == 0;
 }
 

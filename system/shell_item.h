@@ -88,8 +88,13 @@ int ShellItemDelete(ShellItem* item, int recursive);
 // the system folder.
 bool ShellPathIsProtected(const char* path);
 
-// Deletes relPath below base. Flag 0x1: the target recursively; 0x10000: then each parent that became
-// empty, up to (not including) base; 0x3 with 0x10000: every step recursively.
+// Options of ShellDeletePath.
+const DWORD SHELL_DELETE_RECURSIVE = 0x1;   // the target with everything in it
+const DWORD SHELL_DELETE_EVERY_STEP = 0x2;  // with SHELL_DELETE_RECURSIVE: every step of the climb too
+const DWORD SHELL_DELETE_CLIMB = 0x10000;   // then each parent that became empty, up to the base
+
+// Deletes relPath below base, and with SHELL_DELETE_CLIMB the parents it leaves empty, up to (not
+// including) base. The result is the target's deletion, or with both recursive bits the last step's.
 int ShellDeletePath(const ShellItem* base, const char* relPath, DWORD flags);
 
 // Creates the folders of relPath below folder that are missing; out receives the deepest one, or with

@@ -2,13 +2,16 @@
 #include "system/shell_internal.h"
 
 #include "support/startup.h"
-#include "support/memory.h"
+#include "support/guards.h"
 #include "support/strings.h"
 
 #include <shellapi.h>
 #include <string.h>
 
 namespace {
+
+// A link is resolved without a window and gives up after 512 ms (the high word).
+const DWORD LINK_RESOLVE_QUIETLY = SLR_NO_UI | (512u << 16);
 
 IShellLinkA* LinkOf(const ShellItem* item)
 {
@@ -22,25 +25,15 @@ IShellLinkA* LinkOf(const ShellItem* item)
 // Loads the file at path as a shell link; null when it is none.
 IShellLinkA* LoadLink(const char* path)
 {
-    IShellLinkA* link = nullptr;
-    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
-                                reinterpret_cast<void**>(&link)))) {
+    ComPtr<IShellLinkA> link;
+    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA, link.outVoid()))) {
         return nullptr;
     }
-    IPersistFile* file = nullptr;
-    wchar_t* wide = AnsiToWide(path);
-    bool loaded = wide != nullptr &&
-                  SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file))) &&
-                  SUCCEEDED(file->Load(wide, STGM_SHARE_DENY_READ));
-    if (file != nullptr) {
-        file->Release();
-    }
-    MemFree(wide);
-    if (!loaded) {
-        link->Release();
-        return nullptr;
-    }
-    return link;
+    ComPtr<IPersistFile> file;
+    HeapPtr<wchar_t> wide(AnsiToWide(path));
+    bool loaded = wide && SUCCEEDED(link->QueryInterface(IID_IPersistFile, file.outVoid())) &&
+                  SUCCEEDED(file->Load(wide.get(), STGM_SHARE_DENY_READ));
+    return loaded ? link.release() : nullptr;
 }
 
 // Reads a text through a getter into a buffer that grows by 260 bytes while the text fills it.
@@ -84,7 +77,7 @@ int ShellListLinks(ShellItem* folder, DWORD flags, ShellItemList** list)
         bool keep = true;
         if (!(child->attributes & SFGAO_FOLDER) || child->folder == nullptr) {
             IShellLinkA* link = LoadLink(child->path);
-            keep = link != nullptr && SUCCEEDED(link->Resolve(nullptr, 0x02000001));
+            keep = link != nullptr && SUCCEEDED(link->Resolve(nullptr, LINK_RESOLVE_QUIETLY));
             if (keep) {
                 child->link = link;
                 child->linkIid = IID_IShellLinkA;
@@ -190,29 +183,25 @@ int ShellDeleteLink(ShellItem* item)
     }
     // Saved without its hotkey first, so that the shell lets go of the key.
     link->SetHotkey(0);
-    IPersistFile* file = nullptr;
-    wchar_t* wide = AnsiToWide(item->path);
-    if (wide != nullptr && SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
-        if (SUCCEEDED(file->Save(wide, TRUE))) {
-            file->SaveCompleted(wide);
+    ComPtr<IPersistFile> file;
+    HeapPtr<wchar_t> wide(AnsiToWide(item->path));
+    if (wide && SUCCEEDED(link->QueryInterface(IID_IPersistFile, file.outVoid()))) {
+        if (SUCCEEDED(file->Save(wide.get(), TRUE))) {
+            file->SaveCompleted(wide.get());
         }
-        file->Release();
     }
-    MemFree(wide);
-
     size_t n = strlen(item->path);
-    char* from = static_cast<char*>(MemAlloc(n + 4)); // double-NUL terminated
-    if (from == nullptr) {
+    HeapText from(static_cast<char*>(MemAlloc(n + 4))); // double-NUL terminated
+    if (!from) {
         return 0;
     }
-    memcpy(from, item->path, n);
+    memcpy(from.get(), item->path, n);
     SHFILEOPSTRUCTA op;
     memset(&op, 0, sizeof(op));
     op.wFunc = FO_DELETE;
-    op.pFrom = from;
+    op.pFrom = from.get();
     op.fFlags = FOF_SILENT | FOF_NOCONFIRMATION | FOF_FILESONLY;
     int r = SHFileOperationA(&op);
-    MemFree(from);
     if (r != 0 || op.fAnyOperationsAborted) {
         return 0;
     }

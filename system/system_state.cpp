@@ -1,6 +1,6 @@
 #include "system/system_state.h"
 
-#include "support/memory.h"
+#include "support/guards.h"
 #include "support/reg_keys.h"
 
 #include <stdio.h>
@@ -72,12 +72,13 @@ UINT32 AdjustCounterValue(HKEY key, const char* valueName, int delta, int delete
     if (valueName == nullptr) {
         return 0;
     }
-    HKEY opened = nullptr;
+    RegKeyHandle opened;
     if (key == nullptr) {
-        opened = key = CreateRegKey(HKEY_LOCAL_MACHINE, kSharedDlls);
-        if (key == nullptr) {
+        opened.reset(CreateRegKey(HKEY_LOCAL_MACHINE, kSharedDlls));
+        if (!opened) {
             return 0;
         }
+        key = opened.get();
     }
     // One byte more than is asked for, so that a string value is always terminated.
     BYTE data[COUNT_BUFFER + 1] = {};
@@ -104,9 +105,6 @@ UINT32 AdjustCounterValue(HKEY key, const char* valueName, int delta, int delete
                      ? 1
                      : 0;
     }
-    if (opened != nullptr) {
-        CloseRegKey(opened);
-    }
     return result;
 }
 
@@ -116,19 +114,17 @@ int DeleteUninstallKey(const char* name)
         return 0;
     }
     size_t length = strlen(name);
-    char* path = static_cast<char*>(MemAlloc((length + 59) & ~static_cast<size_t>(3)));
-    if (path == nullptr) {
+    HeapText path(static_cast<char*>(MemAlloc((length + sizeof(kUninstall) + 8) & ~static_cast<size_t>(3))));
+    if (!path) {
         return 0;
     }
-    memcpy(path, kUninstall, sizeof(kUninstall));
+    memcpy(path.get(), kUninstall, sizeof(kUninstall));
     // Exactly one backslash between the base and the name.
     if (name[0] == '\\') {
-        path[sizeof(kUninstall) - 2] = '\0';
+        path.get()[sizeof(kUninstall) - 2] = '\0';
     }
-    strcat(path, name);
-    int result = RegDeleteKeyA(HKEY_LOCAL_MACHINE, path) == ERROR_SUCCESS ? 1 : 0;
-    MemFree(path);
-    return result;
+    strcat(path.get(), name);
+    return RegDeleteKeyA(HKEY_LOCAL_MACHINE, path.get()) == ERROR_SUCCESS ? 1 : 0;
 }
 
 int ScheduleRenameInIni(const char* iniPath, const char* newName, const char* existingName)
@@ -140,22 +136,20 @@ int ScheduleRenameInIni(const char* iniPath, const char* newName, const char* ex
     if (entrySize >= RENAME_READ) {
         return 0;
     }
-    char* entry = static_cast<char*>(MemAlloc((entrySize + 4) & ~static_cast<size_t>(3)));
-    char* section = static_cast<char*>(MemAlloc(RENAME_SECTION));
-    int result = 0;
-    if (entry != nullptr && section != nullptr) {
-        snprintf(entry, entrySize, "%s=%s", newName != nullptr ? newName : "NUL", existingName);
-        DWORD n = GetPrivateProfileSectionA("Rename", section, RENAME_READ, iniPath);
-        // The entry goes where the section's final NUL stands, so the list stays double-NUL
-        // terminated; a section without room is left as it is.
-        if (n < RENAME_READ - entrySize) {
-            memcpy(section + n, entry, entrySize);
-            result = WritePrivateProfileSectionA("Rename", section, iniPath) ? 1 : 0;
-        }
+    HeapText entry(static_cast<char*>(MemAlloc((entrySize + 4) & ~static_cast<size_t>(3))));
+    HeapText section(static_cast<char*>(MemAlloc(RENAME_SECTION)));
+    if (!entry || !section) {
+        return 0;
     }
-    MemFree(entry);
-    MemFree(section);
-    return result;
+    snprintf(entry.get(), entrySize, "%s=%s", newName != nullptr ? newName : "NUL", existingName);
+    DWORD n = GetPrivateProfileSectionA("Rename", section.get(), RENAME_READ, iniPath);
+    // The entry goes where the section's final NUL stands, so the list stays double-NUL terminated; a
+    // section without room is left as it is.
+    if (n >= RENAME_READ - entrySize) {
+        return 0;
+    }
+    memcpy(section.get() + n, entry.get(), entrySize);
+    return WritePrivateProfileSectionA("Rename", section.get(), iniPath) ? 1 : 0;
 }
 
 int ScheduleRebootRename(const char* newName, const char* existingName)
@@ -176,26 +170,20 @@ int ScheduleRebootRename(const char* newName, const char* existingName)
         return 0;
     }
     UINT needed = GetWindowsDirectoryA(nullptr, 0);
-    char* ini = static_cast<char*>(MemAlloc((needed + 20) & ~3u));
-    int result = 0;
-    if (ini != nullptr && GetWindowsDirectoryA(ini, needed) != 0) {
-        size_t n = strlen(ini);
-        if (n == 0 || ini[n - 1] != '\\') {
-            ini[n++] = '\\';
-        }
-        memcpy(ini + n, "WININIT.INI", 12);
-        result = ScheduleRenameInIni(ini, newName, existingName);
+    HeapText ini(static_cast<char*>(MemAlloc((needed + 20) & ~3u)));
+    if (!ini || GetWindowsDirectoryA(ini.get(), needed) == 0) {
+        return 0;
     }
-    MemFree(ini);
-    return result;
+    size_t n = strlen(ini.get());
+    if (n == 0 || ini.get()[n - 1] != '\\') {
+        ini.get()[n++] = '\\';
+    }
+    memcpy(ini.get() + n, "WININIT.INI", 12);
+    return ScheduleRenameInIni(ini.get(), newName, existingName);
 }
 
 int CanOpenCurrentVersionKey()
 {
-    HKEY key = OpenRegKeyWrite(HKEY_LOCAL_MACHINE, kCurrentVersion);
-    if (key == nullptr) {
-        return 0;
-    }
-    CloseRegKey(key);
-    return 1;
+    RegKeyHandle key(OpenRegKeyWrite(HKEY_LOCAL_MACHINE, kCurrentVersion));
+    return key ? 1 : 0;
 }

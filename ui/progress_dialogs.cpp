@@ -37,7 +37,9 @@ HWND Open(HWND owner, int statusId, int labelSlot, int templateNumber)
     return dialog;
 }
 
-// The status line: a text, then blanks up to the fixed width, so that a shorter line covers a longer one.
+// The status line. It is one line that shortens a path too long for it in its middle (the control's
+// path ellipsis), so it is not padded: blanks behind the name would make the name part of a longer
+// last path component and push it out of sight.
 void SetStatus(HWND dialog, int statusId, const char* text, size_t length)
 {
     char line[STATUS_WIDTH * 2 + 2];
@@ -45,9 +47,6 @@ void SetStatus(HWND dialog, int statusId, const char* text, size_t length)
         length = sizeof(line) - 1;
     }
     memcpy(line, text, length);
-    while (length < STATUS_WIDTH) {
-        line[length++] = ' ';
-    }
     line[length] = '\0';
     SetDlgItemTextA(dialog, statusId, line);
 }
@@ -65,64 +64,78 @@ void SetDialogButtons(HWND dialog)
     }
 }
 
-LRESULT Progress(HWND dialog, ProgressDialogState* state, WPARAM command, LPARAM value)
+// The status line keeps its text up to and including its first ':', then a blank and the name (at
+// most 260 characters of it).
+void ShowName(HWND dialog, ProgressDialogState* state, const char* name)
+{
+    char current[STATUS_WIDTH * 2 + 2] = {};
+    GetDlgItemTextA(dialog, state->statusId, current, sizeof(current));
+    char* colon = strchr(current, ':');
+    size_t keep = colon != nullptr ? static_cast<size_t>(colon - current) + 1 : strlen(current);
+    char line[STATUS_WIDTH * 3 + 2];
+    memcpy(line, current, keep);
+    line[keep] = ' ';
+    size_t n = strnlen(name != nullptr ? name : "", STATUS_WIDTH);
+    memcpy(line + keep + 1, name != nullptr ? name : "", n);
+    SetStatus(dialog, state->statusId, line, keep + 1 + n);
+}
+
+// A checklist step: its check mark shows (PROGRESS_CHECK) or its label with a ':' goes to the status
+// line (PROGRESS_STEP). Steps other than 0 to 4 are ignored.
+void ShowStep(HWND dialog, ProgressDialogState* state, WPARAM command, LPARAM value)
+{
+    if (value < 0 || value > PROGRESS_LAST_STEP) {
+        return;
+    }
+    int step = static_cast<int>(value);
+    if (command == PROGRESS_CHECK) {
+        HWND mark = GetDlgItem(dialog, IDC_CHECK_FIRST + step);
+        if (mark != nullptr) {
+            ShowWindow(mark, SW_SHOWNORMAL);
+            InvalidateRect(mark, nullptr, TRUE);
+            UpdateWindow(mark);
+        }
+    } else if (GetDlgItem(dialog, IDC_LABEL_FIRST + step) != nullptr) {
+        char label[STATUS_WIDTH + 2] = {};
+        GetDlgItemTextA(dialog, IDC_LABEL_FIRST + step, label, STATUS_WIDTH);
+        size_t n = strlen(label);
+        label[n++] = ':';
+        SetStatus(dialog, state->statusId, label, n);
+    }
+}
+
+// Sends a command to the progress bar when the dialog has one.
+void ToBar(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
     HWND bar = GetDlgItem(dialog, IDC_PROGRESS);
+    if (bar != nullptr) {
+        SendMessageA(bar, message, wParam, lParam);
+    }
+}
+
+LRESULT Progress(HWND dialog, ProgressDialogState* state, WPARAM command, LPARAM value)
+{
     switch (command) {
     case PROGRESS_RANGE:
-        if (bar != nullptr) {
-            SendMessageA(bar, PBM_SETRANGE, 0, value);
-        }
+        ToBar(dialog, PBM_SETRANGE, 0, value);
         break;
-    case PROGRESS_NAME: {
-        // The status line keeps its text up to and including its first ':', then a blank and the name.
-        char current[STATUS_WIDTH * 2 + 2] = {};
-        GetDlgItemTextA(dialog, state->statusId, current, sizeof(current));
-        char* colon = strchr(current, ':');
-        size_t keep = colon != nullptr ? static_cast<size_t>(colon - current) + 1 : strlen(current);
-        const char* name = value != 0 ? reinterpret_cast<const char*>(value) : "";
-        char line[STATUS_WIDTH * 2 + 2];
-        memcpy(line, current, keep);
-        line[keep] = ' ';
-        size_t n = strnlen(name, STATUS_WIDTH);
-        memcpy(line + keep + 1, name, n);
-        SetStatus(dialog, state->statusId, line, keep + 1 + n);
+    case PROGRESS_NAME:
+        ShowName(dialog, state, reinterpret_cast<const char*>(value));
         break;
-    }
     case PROGRESS_CLOSE:
         SetWindowLongPtrA(dialog, DWLP_USER, 0);
         MemFree(state);
         DestroyWindow(dialog);
         break;
     case PROGRESS_STEP_SIZE:
-        if (bar != nullptr) {
-            SendMessageA(bar, PBM_SETSTEP, static_cast<WPARAM>(value), 0);
-        }
+        ToBar(dialog, PBM_SETSTEP, static_cast<WPARAM>(value), 0);
         break;
     case PROGRESS_POSITION:
-        if (bar != nullptr) {
-            SendMessageA(bar, PBM_SETPOS, static_cast<WPARAM>(value), 0);
-        }
+        ToBar(dialog, PBM_SETPOS, static_cast<WPARAM>(value), 0);
         break;
     case PROGRESS_CHECK:
     case PROGRESS_STEP:
-        if (value >= 0 && value <= 4) {
-            int step = static_cast<int>(value);
-            if (command == PROGRESS_CHECK) {
-                HWND mark = GetDlgItem(dialog, IDC_CHECK_FIRST + step);
-                if (mark != nullptr) {
-                    ShowWindow(mark, SW_SHOWNORMAL);
-                    InvalidateRect(mark, nullptr, TRUE);
-                    UpdateWindow(mark);
-                }
-            } else if (GetDlgItem(dialog, IDC_LABEL_FIRST + step) != nullptr) {
-                char label[STATUS_WIDTH + 2] = {};
-                GetDlgItemTextA(dialog, IDC_LABEL_FIRST + step, label, STATUS_WIDTH);
-                size_t n = strlen(label);
-                label[n++] = ':';
-                SetStatus(dialog, state->statusId, label, n);
-            }
-        }
+        ShowStep(dialog, state, command, value);
         break;
     default:
         break;

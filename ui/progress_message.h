@@ -13,3 +13,6 @@ const WPARAM PROGRESS_STEP_SIZE = 0x10;   // lParam: step size
 const WPARAM PROGRESS_POSITION = 0x20;    // lParam: position
 const WPARAM PROGRESS_CHECK = 0x1000000;  // lParam: step 0 to 4, its check mark shows
 const WPARAM PROGRESS_STEP = 0x2000000;   // lParam: step 0 to 4, its label goes to the status line
+
+// The checklist steps: 0 "Unregister components" to 4 "Remove registry keys".
+const LPARAM PROGRESS_LAST_STEP = 4;
