@@ -4,10 +4,10 @@
 #include "app/session.h"
 
 struct SessionModePlan {
-    bool resync;            // run the sharing resynchronisation first
-    const char* resyncKey;  // the key that lists the products (may be null)
-    UINT32 resyncKinds;     // SESSION_DLL_SHARING and/or SESSION_REG_SHARING
-    bool uninstall;         // then run the uninstall phase
+    bool resync;           // run the sharing resynchronisation first
+    const char* resyncKey; // the key that lists the products (may be null)
+    UINT32 resyncKinds;    // SESSION_DLL_SHARING and/or SESSION_REG_SHARING
+    bool uninstall;        // then run the uninstall phase
 };
 
 // What the session's flags ask for. A sharing word without a key path resynchronises over the key

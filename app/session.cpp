@@ -134,8 +134,8 @@ UninstallSession* BuildSession(HINSTANCE instance, const char* commandLine)
         MemFree(pathArgument);
         return session;
     }
-    bool ok = LocateConfiguration(session, pathArgument) == 2 &&
-              LoadSessionTexts(session, session->configFile) == CONFIG_OK;
+    bool ok =
+        LocateConfiguration(session, pathArgument) == 2 && LoadSessionTexts(session, session->configFile) == CONFIG_OK;
     MemFree(pathArgument);
     if (!ok) {
         FreeSession(session);

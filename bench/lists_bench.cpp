@@ -65,10 +65,10 @@ int main()
     // the walk and the destruction must stay linear.
     Figures small = Measure(10000, 20);
     Figures large = Measure(100000, 5);
-    printf("lists-10k:  build %.4f s  walk %.6f s  destroy %.6f s  comparisons/step %.2f\n", small.build,
-           small.walk, small.destroy, small.comparisonsPerStep100 / 100.0);
-    printf("lists-100k: build %.4f s  walk %.6f s  destroy %.6f s  comparisons/step %.2f\n", large.build,
-           large.walk, large.destroy, large.comparisonsPerStep100 / 100.0);
+    printf("lists-10k:  build %.4f s  walk %.6f s  destroy %.6f s  comparisons/step %.2f\n", small.build, small.walk,
+           small.destroy, small.comparisonsPerStep100 / 100.0);
+    printf("lists-100k: build %.4f s  walk %.6f s  destroy %.6f s  comparisons/step %.2f\n", large.build, large.walk,
+           large.destroy, large.comparisonsPerStep100 / 100.0);
     printf("lists-destroy-growth: %.2f\n", large.destroy / small.destroy);
     printf("lists-walk-growth: %.2f\n", large.walk / small.walk);
     return 0;

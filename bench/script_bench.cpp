@@ -17,8 +17,9 @@ namespace {
 // registry keys with values, program items.
 std::string MakeScript(int n)
 {
-    std::string s = "[SSCRIPT]\r\n_flags=_REMOVE;\r\n_dir=APPDIR /_TARGETPATH \"C:\\\\Program Files\\\\Maker\\\\App\";\r\n"
-                    "_regkey=APPKEY /_TARGETPATH \"Software\\\\Maker\\\\App\" /_SHAREKEY _DOUBLESHARING;\r\n";
+    std::string s =
+        "[SSCRIPT]\r\n_flags=_REMOVE;\r\n_dir=APPDIR /_TARGETPATH \"C:\\\\Program Files\\\\Maker\\\\App\";\r\n"
+        "_regkey=APPKEY /_TARGETPATH \"Software\\\\Maker\\\\App\" /_SHAREKEY _DOUBLESHARING;\r\n";
     int made = 2, folder = 0;
     char line[512];
     while (made < n) {

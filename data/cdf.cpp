@@ -162,8 +162,8 @@ CdfArchive* CdfOpen(const char* path)
     if (path == nullptr || strlen(path) >= MAX_PATH) {
         return nullptr;
     }
-    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                              nullptr);
+    HANDLE file =
+        CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         return nullptr;
     }
@@ -226,8 +226,7 @@ int CdfReadEntry(CdfArchive* archive, const char* name, void* dest)
     if (dest == nullptr) {
         return 0;
     }
-    return ReadChunkedStream(archive->file, entry->dataOffset, available, static_cast<BYTE*>(dest),
-                             entry->contentSize)
+    return ReadChunkedStream(archive->file, entry->dataOffset, available, static_cast<BYTE*>(dest), entry->contentSize)
                ? 1
                : 0;
 }

@@ -7,9 +7,9 @@
 #pragma pack(push, 1)
 // One entry record of the decoded directory.
 struct CdfEntry {
-    BYTE flags;        // CDF_ENTRY_CHUNKED set: the content is a chunked stream
-    char name[35];     // zero-terminated within the field
-    UINT32 dataOffset; // where the content begins in the file
+    BYTE flags;         // CDF_ENTRY_CHUNKED set: the content is a chunked stream
+    char name[35];      // zero-terminated within the field
+    UINT32 dataOffset;  // where the content begins in the file
     UINT32 contentSize; // bytes the entry yields when read
 };
 #pragma pack(pop)

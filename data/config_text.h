@@ -11,11 +11,11 @@
 #include <windows.h>
 
 struct ConfigText {
-    UINT32 state;       // bit 0: opened
-    const char* text;   // not owned
+    UINT32 state;     // bit 0: opened
+    const char* text; // not owned
     UINT32 length;
-    UINT32 origin;      // where section searches begin
-    UINT32 cursor;      // next byte to examine; callers may store a section offset here
+    UINT32 origin; // where section searches begin
+    UINT32 cursor; // next byte to examine; callers may store a section offset here
 };
 
 const int CONFIG_TEXT_NO_NUMBER = 0x7FFFFFFF;

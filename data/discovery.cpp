@@ -159,7 +159,7 @@ void ClearOuts(const Search& s)
 
 // The enumeration of one pattern; entries that are folders are passed over.
 class Entries {
-public:
+  public:
     Entries(const char* dir, const char* pattern)
     {
         HeapText full(PathJoin(dir, pattern, false));
@@ -182,7 +182,7 @@ public:
         return nullptr;
     }
 
-private:
+  private:
     FindHandle find_;
     WIN32_FIND_DATAA found_ = {};
     bool first_ = true;
@@ -406,8 +406,9 @@ int Deliver(const Search& s, const Patterns& p, Outcome& o)
 
 } // namespace
 
-int FindConfiguration(const char* searchPath, const char* fileNameArg, UINT32 flags, const char* version, char** outPath,
-                      UINT32* outFlags, char** outText, UINT32* outLength, InstalledProductTest installed)
+int FindConfiguration(const char* searchPath, const char* fileNameArg, UINT32 flags, const char* version,
+                      char** outPath, UINT32* outFlags, char** outText, UINT32* outLength,
+                      InstalledProductTest installed)
 {
     Search s = {searchPath,
                 flags,
@@ -505,9 +506,8 @@ int ResolveCfgStructure(const char* text, UINT32 size, UINT32 scriptBits, const 
     if (name[0] == '\0') {
         return 0;
     }
-    if (configPath != nullptr &&
-        FindConfiguration(configPath, name, scriptBits | FIND_STRUCTURE, version, nullptr, nullptr, nullptr, nullptr) !=
-            FIND_OK) {
+    if (configPath != nullptr && FindConfiguration(configPath, name, scriptBits | FIND_STRUCTURE, version, nullptr,
+                                                   nullptr, nullptr, nullptr) != FIND_OK) {
         return 0;
     }
     if (outName != nullptr) {

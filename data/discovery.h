@@ -40,9 +40,8 @@ int FindConfiguration(const char* searchPath, const char* fileName, UINT32 flags
 
 // An autorun text's "__structure" entry names the structure file; with a configuration path that
 // file must be found (kind 0x20 and the script-kind bits). outName receives the name (MemFree).
-int ResolveCfgStructure(const char* text, UINT32 size, UINT32 scriptBits, const char* configPath,
-                        const char* version, char** outName);
+int ResolveCfgStructure(const char* text, UINT32 size, UINT32 scriptBits, const char* configPath, const char* version,
+                        char** outName);
 
 // 1 when the script's "_UPDATE" and "_REMOVE" marks equal the wanted bits exactly.
 int CheckScriptKind(const char* text, UINT32 size, UINT32 scriptBits);
-

@@ -13,7 +13,7 @@ namespace {
 
 // Selects the font into dc for the life of a scope.
 class Selected {
-public:
+  public:
     Selected(HDC dc, HFONT font) : dc_(dc), old_(static_cast<HFONT>(SelectObject(dc, font))) {}
     ~Selected()
     {
@@ -25,7 +25,7 @@ public:
     Selected& operator=(const Selected&) = delete;
     bool ok() const { return old_ != nullptr && old_ != HGDI_ERROR; }
 
-private:
+  private:
     HDC dc_;
     HFONT old_;
 };

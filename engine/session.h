@@ -15,13 +15,13 @@ const UINT32 SESSION_SHARING = 0x00000008;      // a sharing resynchronisation i
 const UINT32 SESSION_DLL_SHARING = 0x00000010;  // resynchronise the shared DLL counts
 const UINT32 SESSION_REG_SHARING = 0x00000020;  // resynchronise the shared-object registry counts
 const UINT32 SESSION_SHARING_KINDS = SESSION_DLL_SHARING | SESSION_REG_SHARING;
-const UINT32 SESSION_FILE_IN_USE = 0x80000000;  // phase 1 met a file in use
+const UINT32 SESSION_FILE_IN_USE = 0x80000000; // phase 1 met a file in use
 
 struct UninstallSession {
     HINSTANCE instance;
     UINT32 flags;
-    UINT32 parentProcessId;  // phase 2 only
-    char* sharingArgument;   // heap text or null: the value behind a sharing word
+    UINT32 parentProcessId; // phase 2 only
+    char* sharingArgument;  // heap text or null: the value behind a sharing word
     char confirmText[SESSION_TEXT_SIZE];
     char successText[SESSION_TEXT_SIZE];
     char notAllText[SESSION_TEXT_SIZE];

@@ -40,9 +40,9 @@ int main(int argc, char** argv)
                    "\x81" + CdfMakeChunk(content.substr(32768), content.substr(0, 32768), options));
     options.storedChunks = true;
     WriteFileBytes(root + "/chunk/stored", "\x05" + CdfMakeChunk("stored bytes", "", options));
-    WriteFileBytes(root + "/config_text/script",
-                   std::string("\x01\x10") + "[SSC]\r\n[SSCRIPT]\r\nFILE=\"C:\\App\\a.txt\" /_DEST=(x) 12, "
-                                             "KEY=\"quoted \\\"v\\\"\"\r\n;C=3 /KILL -42 [NEXT]\r\n");
+    WriteFileBytes(root + "/config_text/script", std::string("\x01\x10") +
+                                                     "[SSC]\r\n[SSCRIPT]\r\nFILE=\"C:\\App\\a.txt\" /_DEST=(x) 12, "
+                                                     "KEY=\"quoted \\\"v\\\"\"\r\n;C=3 /KILL -42 [NEXT]\r\n");
     WriteFileBytes(root + "/script/product",
                    "[SSC]\r\n[SSCRIPT]\r\n_flags=_REMOVE _REBOOT;\r\n"
                    "_dir=APPDIR /_TARGETPATH \"C:\\\\App\" /_REMOVABLE;\r\n"

@@ -87,31 +87,49 @@ HKEY SoftwareKey(HKEY root)
 
 // The kinds of built-in objects, in the order they are made.
 enum BuiltInKind {
-    SPECIAL_FOLDER,  // a group that stands for a special folder; folder = its code
-    REGISTRY_ROOT,   // a predefined root key; root = the key
-    SOFTWARE_KEY,    // the "SOFTWARE" key of root, created or opened
-    SYSTEM_FOLDER,   // a folder with a trailing backslash from a system-folder function
-    PRODUCT_OBJECT,  // an object of the product tree: "_QUERY", parent set as the script would
-    PRODUCT_LINKED,  // the same, linked to its parent directly
-    SHARING_KEY,     // "SHARING_HKEY": linked directly, "Shared Objects", the database's sharing key
+    SPECIAL_FOLDER, // a group that stands for a special folder; folder = its code
+    REGISTRY_ROOT,  // a predefined root key; root = the key
+    SOFTWARE_KEY,   // the "SOFTWARE" key of root, created or opened
+    SYSTEM_FOLDER,  // a folder with a trailing backslash from a system-folder function
+    PRODUCT_OBJECT, // an object of the product tree: "_QUERY", parent set as the script would
+    PRODUCT_LINKED, // the same, linked to its parent directly
+    SHARING_KEY,    // "SHARING_HKEY": linked directly, "Shared Objects", the database's sharing key
 };
 
 struct BuiltIn {
     const char* name;
     BuiltInKind kind;
     UINT32 type;
-    const char* target; // roots: their target text; product objects: the parent's name
-    UINT32 folder;      // special folders
-    HKEY root;          // registry roots and software keys
+    const char* target;           // roots: their target text; product objects: the parent's name
+    UINT32 folder;                // special folders
+    HKEY root;                    // registry roots and software keys
     UINT32 (*get)(char*, UINT32); // system folders
 };
 
-#define FOLDER(name, code) {name, SPECIAL_FOLDER, OBJECT_GROUP, name, code, nullptr, nullptr}
-#define ROOT(name, key) {name, REGISTRY_ROOT, OBJECT_REGKEY, name, 0, key, nullptr}
-#define SOFTWARE(name, key, target) {name, SOFTWARE_KEY, OBJECT_REGKEY, target, 0, key, nullptr}
-#define SYSTEM(name, get) {name, SYSTEM_FOLDER, OBJECT_DIRECTORY, nullptr, 0, nullptr, get}
-#define PRODUCT(name, type, parent) {name, PRODUCT_OBJECT, type, parent, 0, nullptr, nullptr}
-#define LINKED(name, type, parent) {name, PRODUCT_LINKED, type, parent, 0, nullptr, nullptr}
+#define FOLDER(name, code)                                                                                             \
+    {                                                                                                                  \
+        name, SPECIAL_FOLDER, OBJECT_GROUP, name, code, nullptr, nullptr                                               \
+    }
+#define ROOT(name, key)                                                                                                \
+    {                                                                                                                  \
+        name, REGISTRY_ROOT, OBJECT_REGKEY, name, 0, key, nullptr                                                      \
+    }
+#define SOFTWARE(name, key, target)                                                                                    \
+    {                                                                                                                  \
+        name, SOFTWARE_KEY, OBJECT_REGKEY, target, 0, key, nullptr                                                     \
+    }
+#define SYSTEM(name, get)                                                                                              \
+    {                                                                                                                  \
+        name, SYSTEM_FOLDER, OBJECT_DIRECTORY, nullptr, 0, nullptr, get                                                \
+    }
+#define PRODUCT(name, type, parent)                                                                                    \
+    {                                                                                                                  \
+        name, PRODUCT_OBJECT, type, parent, 0, nullptr, nullptr                                                        \
+    }
+#define LINKED(name, type, parent)                                                                                     \
+    {                                                                                                                  \
+        name, PRODUCT_LINKED, type, parent, 0, nullptr, nullptr                                                        \
+    }
 
 const BuiltIn kBuiltIns[] = {
     FOLDER("STARTMENU", SHELL_COMMON_STARTMENU),

@@ -204,7 +204,8 @@ int SetDatabaseFlags(DatabaseHandle db, UINT32 bits, int set)
     if (d == nullptr) {
         return 0;
     }
-    const UINT32 policy = DATABASE_KEEP_NEWEST | DATABASE_REPLACE_OLDEST | DATABASE_REPLACE_ALWAYS | DATABASE_KEEP_ALWAYS;
+    const UINT32 policy =
+        DATABASE_KEEP_NEWEST | DATABASE_REPLACE_OLDEST | DATABASE_REPLACE_ALWAYS | DATABASE_KEEP_ALWAYS;
     const UINT32 always = DATABASE_REPLACE_ALWAYS | DATABASE_KEEP_ALWAYS;
     if (!set) {
         d->flags &= ~bits;

@@ -59,7 +59,8 @@ int ResolveGroup(ObjectId id, int select, int checkOnly)
     memset(&group, 0, sizeof(group));
     int result = 0;
     if (ShellItemFromIdList(&folder, nullptr, reinterpret_cast<LPCITEMIDLIST>(parent->handle))) {
-        result = checkOnly ? ShellItemChildByName(&folder, leaf, &group) : ShellCreatePath(&folder, leaf, &group, nullptr);
+        result =
+            checkOnly ? ShellItemChildByName(&folder, leaf, &group) : ShellCreatePath(&folder, leaf, &group, nullptr);
         ShellItemFree(&folder);
     }
     FreeObjectText(leaf);

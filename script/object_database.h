@@ -16,8 +16,7 @@ typedef UINT_PTR DatabaseHandle;
 
 // Called by the executor for every object it handles: context value, object or count, value, event,
 // extra value.
-typedef int(WINAPI* ProgressCallback)(UINT_PTR context, UINT_PTR object, UINT_PTR value, UINT32 event,
-                                      UINT_PTR extra);
+typedef int(WINAPI* ProgressCallback)(UINT_PTR context, UINT_PTR object, UINT_PTR value, UINT32 event, UINT_PTR extra);
 
 // Object types: the flags word masked with OBJECT_TYPE_MASK.
 const UINT32 OBJECT_TYPE_MASK = 0xff0;
@@ -65,15 +64,15 @@ const UINT32 STATE_SHARING_KEY = 0x4;
 const UINT32 STATE_CHECKED_REMOVABLE = 0x10; // the removal preparation checked it as removable
 const UINT32 STATE_EXPANDED = 0x20;
 // States of the share counters (the "_COUNTER" items of the shared-object registry).
-const UINT32 STATE_COUNT_RAISED = 0x10000;        // raised once in this run
-const UINT32 STATE_COUNT_LOWERED = 0x20000;       // lowered once in this run
-const UINT32 STATE_COUNT_CACHED = 0x40000;        // the contents hold the count read from the registry
+const UINT32 STATE_COUNT_RAISED = 0x10000;          // raised once in this run
+const UINT32 STATE_COUNT_LOWERED = 0x20000;         // lowered once in this run
+const UINT32 STATE_COUNT_CACHED = 0x40000;          // the contents hold the count read from the registry
 const UINT32 STATE_UNDER_OWN_SHARING_KEY = 0x80000; // the counter lies under the database's sharing key
 // States of shared objects.
-const UINT32 STATE_SHARED_DLL = 0x100000;         // declared with "_SHAREDDLL"
-const UINT32 STATE_SHARE_WITHOUT_KEY = 0x200000;  // its counter lies under the database's sharing key;
-                                                  // objects made from it are shared without a key
-const UINT32 STATE_IN_SHARED_DLLS = 0x400000;     // the file is also counted in SharedDLLs
+const UINT32 STATE_SHARED_DLL = 0x100000;            // declared with "_SHAREDDLL"
+const UINT32 STATE_SHARE_WITHOUT_KEY = 0x200000;     // its counter lies under the database's sharing key;
+                                                     // objects made from it are shared without a key
+const UINT32 STATE_IN_SHARED_DLLS = 0x400000;        // the file is also counted in SharedDLLs
 const UINT32 STATE_SHARE_UNDER_OTHER_KEY = 0x800000; // its counter lies under another key
 const UINT32 STATE_HAS_ICON = 0x1000000;
 const UINT32 STATE_TARGET_MASK = 0x2000000;

@@ -8,7 +8,7 @@ InstallObject* FindObjectIn(ObjectDatabase* d, ObjectId id);
 // Holds an object's database for the life of a scope; the record may be destroyed meanwhile, the
 // database handle stays valid. Move-only, like the database guard it holds.
 class ObjectGuard {
-public:
+  public:
     explicit ObjectGuard(ObjectId id)
     {
         DatabaseHandle db = 0;
@@ -24,7 +24,7 @@ public:
         return object_ != nullptr && !(object_->state & STATE_READ_ONLY) ? object_ : nullptr;
     }
 
-private:
+  private:
     HeldDatabase held_;
     InstallObject* object_ = nullptr;
 };

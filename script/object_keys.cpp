@@ -117,7 +117,8 @@ LONG OpenObjectKey(ObjectId keyObject, const char* subPath, const char* valueNam
     if (rootKey == nullptr) {
         return ERROR_PATH_NOT_FOUND;
     }
-    UINT32 mode = (o->state & STATE_READ_ONLY) ? PATH_FOLDER | PATH_BELOW_BUILTIN | PATH_TRIM : PATH_BELOW_BUILTIN | PATH_TRIM;
+    UINT32 mode =
+        (o->state & STATE_READ_ONLY) ? PATH_FOLDER | PATH_BELOW_BUILTIN | PATH_TRIM : PATH_BELOW_BUILTIN | PATH_TRIM;
     char* path = GetObjectPath(keyObject, mode, nullptr, 0);
     if (path == nullptr) {
         return ERROR_PATH_NOT_FOUND;
@@ -202,7 +203,8 @@ char* ReadItemString(ObjectId itemObject)
     if (text == nullptr) {
         return nullptr;
     }
-    if (QueryItemValueRead(itemObject, &type, reinterpret_cast<BYTE*>(text), &size, nullptr, nullptr) != ERROR_SUCCESS ||
+    if (QueryItemValueRead(itemObject, &type, reinterpret_cast<BYTE*>(text), &size, nullptr, nullptr) !=
+            ERROR_SUCCESS ||
         (type != REG_SZ && type != REG_EXPAND_SZ)) {
         MemFree(text);
         return nullptr;

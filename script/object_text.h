@@ -15,8 +15,8 @@ char* GetObjectLeafName(ObjectId id, int trim, char* buffer, int size);
 void FreeObjectText(char* text);
 
 // Path modes of GetObjectPath.
-const UINT32 PATH_TRIM = 0x1;            // no leading or trailing backslashes (registry items keep theirs)
-const UINT32 PATH_CONTAINER = 0x2;       // ends in a backslash, unless it ends in a file or item's own part
+const UINT32 PATH_TRIM = 0x1;              // no leading or trailing backslashes (registry items keep theirs)
+const UINT32 PATH_CONTAINER = 0x2;         // ends in a backslash, unless it ends in a file or item's own part
 const UINT32 PATH_BELOW_BUILTIN = 0x10000; // without the parts of built-in ancestors
 const UINT32 PATH_BUILTIN_ONLY = 0x20000;  // without the parts of ancestors that are not built-in
 const UINT32 PATH_FOLDER = 0x40000;        // without the object's own part: the folder or key holding it

@@ -11,7 +11,7 @@
 namespace {
 
 // Objects of the sharing tree itself, never counted in the shared-object registry.
-const char* const kNoShareCountNames[] = {"SHARING_HKEY_FILES", "SHARING_HKEY_ITEMS", "SHARING_HKEY_DIRS",
+const char* const kNoShareCountNames[] = {"SHARING_HKEY_FILES",  "SHARING_HKEY_ITEMS", "SHARING_HKEY_DIRS",
                                           "SHARING_HKEY_GROUPS", "SHARING_HKEY_KEYS",  "PARENT_HKEY",
                                           "PROJECT_HKEY",        "PROJECT_LOCATION"};
 
@@ -57,9 +57,8 @@ void LeafWithoutExtension(ObjectId id, char* out, int size)
 InstallObject* FindObjectIn(ObjectDatabase* d, ObjectId id)
 {
     UINT_PTR value = 0;
-    return d != nullptr && id != 0 && ListFindByKey(d->objects, id, &value, 0)
-               ? reinterpret_cast<InstallObject*>(value)
-               : nullptr;
+    return d != nullptr && id != 0 && ListFindByKey(d->objects, id, &value, 0) ? reinterpret_cast<InstallObject*>(value)
+                                                                               : nullptr;
 }
 
 bool ReplaceObjectText(char** field, const char* text)
@@ -478,7 +477,8 @@ int SetObjectSysLib(ObjectId id, const char* name)
 {
     ObjectGuard guard(id);
     InstallObject* o = guard.writable();
-    if (o == nullptr || ObjectType(o) != OBJECT_FILE || (o->flags & (OBJECT_REGISTER | OBJECT_UNREGISTER | OBJECT_OCX))) {
+    if (o == nullptr || ObjectType(o) != OBJECT_FILE ||
+        (o->flags & (OBJECT_REGISTER | OBJECT_UNREGISTER | OBJECT_OCX))) {
         return 0;
     }
     o->flags |= OBJECT_TOUCHED;

@@ -17,23 +17,33 @@ struct WordBit {
 };
 
 const WordBit kTypeWords[] = {
-    {"_file", OBJECT_FILE},     {"_dir", OBJECT_DIRECTORY},  {"_group", OBJECT_GROUP},
+    {"_file", OBJECT_FILE},     {"_dir", OBJECT_DIRECTORY},   {"_group", OBJECT_GROUP},
     {"_regkey", OBJECT_REGKEY}, {"_regitem", OBJECT_REGITEM},
 };
 
 const WordBit kDatabaseFlagWords[] = {
-    {"_KEEP_NEWEST", DATABASE_KEEP_NEWEST},   {"_REPLACE_OLDEST", DATABASE_REPLACE_OLDEST},
-    {"_REPLACE_ALWAYS", DATABASE_REPLACE_ALWAYS}, {"_KEEP_ALWAYS", DATABASE_KEEP_ALWAYS},
-    {"_REBOOT", DATABASE_REBOOT},             {"_UPDATE", DATABASE_UPDATE},
+    {"_KEEP_NEWEST", DATABASE_KEEP_NEWEST},
+    {"_REPLACE_OLDEST", DATABASE_REPLACE_OLDEST},
+    {"_REPLACE_ALWAYS", DATABASE_REPLACE_ALWAYS},
+    {"_KEEP_ALWAYS", DATABASE_KEEP_ALWAYS},
+    {"_REBOOT", DATABASE_REBOOT},
+    {"_UPDATE", DATABASE_UPDATE},
     {"_REMOVE", DATABASE_REMOVE},
 };
 
 // Switches without arguments, tested first, in this order.
 const WordBit kFlagSwitches[] = {
-    {"_QUERY", OBJECT_QUERY},     {"_REMOVABLE", OBJECT_REMOVABLE}, {"_KEEPCONTENTS", OBJECT_KEEPCONTENTS},
-    {"_NONINSTALLABLE", OBJECT_NONINSTALLABLE}, {"_OCX", OBJECT_OCX}, {"_EXE", OBJECT_EXE},
-    {"_STRUCTURE", OBJECT_STRUCTURE}, {"_COUNTER", OBJECT_COUNTER}, {"_SETUP", OBJECT_SETUP},
-    {"_KILLCHILDREN", OBJECT_KILLCHILDREN}, {"_DELETE", OBJECT_DELETE},
+    {"_QUERY", OBJECT_QUERY},
+    {"_REMOVABLE", OBJECT_REMOVABLE},
+    {"_KEEPCONTENTS", OBJECT_KEEPCONTENTS},
+    {"_NONINSTALLABLE", OBJECT_NONINSTALLABLE},
+    {"_OCX", OBJECT_OCX},
+    {"_EXE", OBJECT_EXE},
+    {"_STRUCTURE", OBJECT_STRUCTURE},
+    {"_COUNTER", OBJECT_COUNTER},
+    {"_SETUP", OBJECT_SETUP},
+    {"_KILLCHILDREN", OBJECT_KILLCHILDREN},
+    {"_DELETE", OBJECT_DELETE},
 };
 
 const WordBit kSharingModes[] = {
@@ -52,7 +62,8 @@ UINT32 Lookup(const WordBit* table, size_t count, const char* word)
     return 0;
 }
 
-template <size_t N> UINT32 Lookup(const WordBit (&table)[N], const char* word)
+template <size_t N>
+UINT32 Lookup(const WordBit (&table)[N], const char* word)
 {
     return Lookup(table, N, word);
 }
@@ -61,7 +72,7 @@ class ScriptReader;
 typedef void (*SwitchHandler)(ScriptReader& reader, ObjectId object, const char* keyword);
 
 class ScriptReader {
-public:
+  public:
     ScriptReader(DatabaseHandle db, ConfigText* ct) : db_(db), ct_(ct) {}
 
     // Reads and applies the switches of the current entry until the next ';', '[' or the end.
@@ -87,7 +98,7 @@ public:
     int Integer() { return ConfigTextReadInteger(ct_); }
     DatabaseHandle database() const { return db_; }
 
-private:
+  private:
     DatabaseHandle db_;
     ConfigText* ct_;
 };
@@ -200,11 +211,11 @@ const struct {
     const char* word;
     SwitchHandler handle;
 } kSwitches[] = {
-    {"_REGISTER", TextSwitch},   {"_UNREGISTER", TextSwitch}, {"_UNINSTALL", UninstallSwitch},
-    {"_SHARED", SharedSwitch},   {"_SHAREDDLL", SharedSwitch}, {"_SOURCE", TextSwitch},
-    {"_TARGETPATH", TextSwitch}, {"_TARGETMASK", TextSwitch}, {"_PARENT", ParentSwitch},
-    {"_FRIENDEXT", CompanionSwitch}, {"_GROUP", GroupSwitch}, {"_ICON", IconSwitch},
-    {"_CONTENTS", TextSwitch},   {"_SYSLIB", SysLibSwitch},   {"_SHAREKEY", ShareKeySwitch},
+    {"_REGISTER", TextSwitch},       {"_UNREGISTER", TextSwitch},  {"_UNINSTALL", UninstallSwitch},
+    {"_SHARED", SharedSwitch},       {"_SHAREDDLL", SharedSwitch}, {"_SOURCE", TextSwitch},
+    {"_TARGETPATH", TextSwitch},     {"_TARGETMASK", TextSwitch},  {"_PARENT", ParentSwitch},
+    {"_FRIENDEXT", CompanionSwitch}, {"_GROUP", GroupSwitch},      {"_ICON", IconSwitch},
+    {"_CONTENTS", TextSwitch},       {"_SYSLIB", SysLibSwitch},    {"_SHAREKEY", ShareKeySwitch},
 };
 
 void ScriptReader::Apply(ObjectId object, const char* keyword, bool redirectable)

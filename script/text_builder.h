@@ -4,7 +4,7 @@
 #include <stddef.h>
 
 class TextBuilder {
-public:
+  public:
     explicit TextBuilder(size_t limit = 1u << 20) : limit_(limit) {}
     ~TextBuilder();
     TextBuilder(const TextBuilder&) = delete;
@@ -24,7 +24,7 @@ public:
     // The text as a new heap block (MemFree), or null when it failed.
     char* Take();
 
-private:
+  private:
     bool Reserve(size_t front, size_t back);
     char* data_ = nullptr;
     size_t start_ = 0, length_ = 0, capacity_ = 0;

@@ -9,8 +9,9 @@
 #include "support/reg_keys.h"
 
 // A block of the process heap (MemAlloc, MemCopyText, PathJoin and every "new heap text" result).
-template <class T = char> class HeapPtr {
-public:
+template <class T = char>
+class HeapPtr {
+  public:
     HeapPtr() = default;
     explicit HeapPtr(T* block) : block_(block) {}
     ~HeapPtr() { MemFree(block_); }
@@ -46,7 +47,7 @@ public:
         return &block_;
     }
 
-private:
+  private:
     T* block_ = nullptr;
 };
 
@@ -54,7 +55,7 @@ using HeapText = HeapPtr<char>;
 
 // A registry key; the four predefined roots are never closed.
 class RegKeyHandle {
-public:
+  public:
     RegKeyHandle() = default;
     explicit RegKeyHandle(HKEY key) : key_(key) {}
     ~RegKeyHandle() { reset(); }
@@ -88,14 +89,15 @@ public:
         return &key_;
     }
 
-private:
+  private:
     HKEY key_ = nullptr;
 };
 
 // A handle closed with Close: kernel objects (null and INVALID_HANDLE_VALUE mean none) and find
 // handles.
-template <BOOL(WINAPI* Close)(HANDLE)> class HandleOf {
-public:
+template <BOOL(WINAPI* Close)(HANDLE)>
+class HandleOf {
+  public:
     HandleOf() = default;
     explicit HandleOf(HANDLE handle) : handle_(Valid(handle) ? handle : nullptr) {}
     ~HandleOf() { reset(); }
@@ -124,7 +126,7 @@ public:
         handle_ = Valid(handle) ? handle : nullptr;
     }
 
-private:
+  private:
     static bool Valid(HANDLE handle) { return handle != nullptr && handle != INVALID_HANDLE_VALUE; }
     HANDLE handle_ = nullptr;
 };
@@ -133,8 +135,9 @@ using KernelHandle = HandleOf<CloseHandle>;
 using FindHandle = HandleOf<FindClose>;
 
 // One reference to a COM interface.
-template <class T> class ComPtr {
-public:
+template <class T>
+class ComPtr {
+  public:
     ComPtr() = default;
     explicit ComPtr(T* pointer) : pointer_(pointer) {}
     ~ComPtr() { reset(); }
@@ -171,26 +174,27 @@ public:
     }
     void** outVoid() { return reinterpret_cast<void**>(out()); }
 
-private:
+  private:
     T* pointer_ = nullptr;
 };
 
 // A critical section entered for the life of a scope.
 class CriticalSectionScope {
-public:
+  public:
     explicit CriticalSectionScope(CRITICAL_SECTION* section) : section_(section) { EnterCriticalSection(section_); }
     ~CriticalSectionScope() { LeaveCriticalSection(section_); }
     CriticalSectionScope(const CriticalSectionScope&) = delete;
     CriticalSectionScope& operator=(const CriticalSectionScope&) = delete;
 
-private:
+  private:
     CRITICAL_SECTION* section_;
 };
 
 // A lock or use that a thread holds and must give back with Release (the object databases' locks,
 // the COM use of a thread): the guard calls Release(value) once when it goes, unless it holds nothing.
-template <class V, void (*Release)(V)> class Held {
-public:
+template <class V, void (*Release)(V)>
+class Held {
+  public:
     Held() = default;
     explicit Held(V value) : value_(value) {}
     ~Held() { reset(); }
@@ -219,6 +223,6 @@ public:
         value_ = value;
     }
 
-private:
+  private:
     V value_ = V();
 };

@@ -16,7 +16,7 @@ struct ListItem {
     UINT_PTR value;
     ListItem* next; // the items form a ring
     ListItem* prev;
-    ListItem* keyNext;  // chains of the list's index, when it has one
+    ListItem* keyNext; // chains of the list's index, when it has one
     ListItem* nameNext;
     UINT32 nameHash;
     char nameText[1];
@@ -41,7 +41,7 @@ struct ListHeader {
     ListItem* backward; // item last reached going backward (last, prev, find, move)
     ListHeader* nextList;
     ListHeader* prevList;
-    ListIndex* index; // made once the list is long enough to need one
+    ListIndex* index;     // made once the list is long enough to need one
     ListHeader* hashNext; // chain of the registry's table of live headers
 };
 
@@ -87,7 +87,8 @@ void RegistryStart()
 
 // Runs body inside the critical section; when it reports a blocked item, leaves the section, sleeps
 // 5 ms and runs it again from the start. Nothing is kept between tries.
-template <class Body> int RunGuarded(Body body)
+template <class Body>
+int RunGuarded(Body body)
 {
     if (!RegistryReady()) {
         return 0;
@@ -329,9 +330,9 @@ ListItem* LookupKey(ListHeader* h, UINT_PTR key, bool backwardFirst = false)
     auto match = [key](const ListItem* item) { return item->key == key; };
     auto indexed = [h, key, match](bool* decided) -> ListItem* {
         ListItem* found = nullptr;
-        *decided = h->index != nullptr &&
-                   IndexLookup(h, h->index->keys[HashKey(key) & h->index->mask], match,
-                               [](const ListItem* item) { return item->keyNext; }, &found);
+        *decided = h->index != nullptr && IndexLookup(
+                                              h, h->index->keys[HashKey(key) & h->index->mask], match,
+                                              [](const ListItem* item) { return item->keyNext; }, &found);
         return found;
     };
     return Lookup(h, backwardFirst, match, indexed);
@@ -343,12 +344,12 @@ ListItem* LookupName(ListHeader* h, const char* name)
     auto indexed = [h, name](bool* decided) -> ListItem* {
         ListItem* found = nullptr;
         UINT32 hash = HashName(name);
-        *decided = h->index != nullptr &&
-                   IndexLookup(h, h->index->names[hash & h->index->mask],
-                               [name, hash](const ListItem* item) {
-                                   return item->nameHash == hash && strcmp(item->name, name) == 0;
-                               },
-                               [](const ListItem* item) { return item->nameNext; }, &found);
+        *decided = h->index != nullptr && IndexLookup(
+                                              h, h->index->names[hash & h->index->mask],
+                                              [name, hash](const ListItem* item) {
+                                                  return item->nameHash == hash && strcmp(item->name, name) == 0;
+                                              },
+                                              [](const ListItem* item) { return item->nameNext; }, &found);
         return found;
     };
     return Lookup(h, false, match, indexed);
@@ -579,7 +580,8 @@ int ListSetByKey(ListHandle list, UINT_PTR key, UINT_PTR value, int lock)
 namespace {
 
 // A find: the lookup, the lock rule, the value, and both cursors on the item found.
-template <class LookupFn> int Find(ListHandle list, UINT_PTR* value, int lock, LookupFn lookup)
+template <class LookupFn>
+int Find(ListHandle list, UINT_PTR* value, int lock, LookupFn lookup)
 {
     return RunGuarded([&]() -> int {
         ClearOut(value);

@@ -36,7 +36,8 @@ HKEY OpenKey(HKEY parent, const char* path, REGSAM access)
     return key;
 }
 
-template <class Enumerate> int CountEntries(HKEY key, Enumerate enumerate)
+template <class Enumerate>
+int CountEntries(HKEY key, Enumerate enumerate)
 {
     if (key == nullptr) {
         return -1;
@@ -217,7 +218,7 @@ int SetRegString(HKEY key, const char* valueName, const char* text)
     }
     DWORD size = static_cast<DWORD>(strlen(text) + 1);
     return RegSetValueExA(key, valueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(text), size) == ERROR_SUCCESS ? 1
-                                                                                                                : 0;
+                                                                                                                 : 0;
 }
 
 int DeleteRegValue(HKEY key, const char* valueName)

@@ -4,11 +4,11 @@
 // predefined roots are used by value and never closed.
 #include <windows.h>
 
-HKEY CreateRegKey(HKEY parent, const char* path);     // created or opened, KEY_ALL_ACCESS; 0 on failure
-HKEY OpenRegKeyWrite(HKEY parent, const char* path);  // KEY_ALL_ACCESS; 0 on failure
-HKEY OpenRegKeyRead(HKEY parent, const char* path);   // KEY_READ; 0 on failure
-int CloseRegKey(HKEY key);                            // 1 when closed (a predefined root counts as closed)
-int CountRegSubKeys(HKEY key);                        // -1 for no key or a failed first enumeration
+HKEY CreateRegKey(HKEY parent, const char* path);    // created or opened, KEY_ALL_ACCESS; 0 on failure
+HKEY OpenRegKeyWrite(HKEY parent, const char* path); // KEY_ALL_ACCESS; 0 on failure
+HKEY OpenRegKeyRead(HKEY parent, const char* path);  // KEY_READ; 0 on failure
+int CloseRegKey(HKEY key);                           // 1 when closed (a predefined root counts as closed)
+int CountRegSubKeys(HKEY key);                       // -1 for no key or a failed first enumeration
 int CountRegValues(HKEY key);
 
 // Deletes the key at path below parent: with recursive, everything in it first (else only an empty

@@ -20,8 +20,8 @@ int StrCompareNoCase(const char* a, const char* b)
     if (b == nullptr) {
         return 1;
     }
-    int r = CompareStringA(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE | NORM_IGNOREKANATYPE | NORM_IGNOREWIDTH,
-                           a, -1, b, -1);
+    int r =
+        CompareStringA(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE | NORM_IGNOREKANATYPE | NORM_IGNOREWIDTH, a, -1, b, -1);
     switch (r) {
     case CSTR_LESS_THAN:
         return -1;

@@ -115,8 +115,8 @@ int ShellItemDelete(ShellItem* item, int recursive)
     }
     DWORD onDisk = fileSystem ? GetFileAttributesA(item->path) : INVALID_FILE_ATTRIBUTES;
     // What the disk says decides: a file that the shell shows as a folder (an archive) is a file.
-    bool directory = onDisk != INVALID_FILE_ATTRIBUTES ? (onDisk & FILE_ATTRIBUTE_DIRECTORY) != 0
-                                                       : item->folder != nullptr;
+    bool directory =
+        onDisk != INVALID_FILE_ATTRIBUTES ? (onDisk & FILE_ATTRIBUTE_DIRECTORY) != 0 : item->folder != nullptr;
     // A folder that links elsewhere goes as a link: what it points to is never walked.
     bool link = onDisk != INVALID_FILE_ATTRIBUTES && (onDisk & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
     UINT32 children = 0;
@@ -224,7 +224,8 @@ int ShellCreatePath(const ShellItem* folder, const char* relPath, ShellItem* out
         if (folder->path == nullptr) {
             return 0;
         }
-        if (!(folder->attributes & SFGAO_FILESYSTEM) && !GetDiskFreeSpaceA(folder->path, nullptr, nullptr, nullptr, nullptr)) {
+        if (!(folder->attributes & SFGAO_FILESYSTEM) &&
+            !GetDiskFreeSpaceA(folder->path, nullptr, nullptr, nullptr, nullptr)) {
             return 0;
         }
         char* target = PathJoin(folder->path, piece, false);

@@ -29,7 +29,8 @@ const SpecialFolder kSpecialFolders[] = {
     {SHELL_NETHOOD, CSIDL_NETHOOD, -1},
 };
 
-template <class T> void ReleaseInterface(T*& p)
+template <class T>
+void ReleaseInterface(T*& p)
 {
     if (p != nullptr) {
         p->Release();
@@ -75,7 +76,8 @@ USHORT FirstIdSize(LPCITEMIDLIST list)
 UINT CountIds(LPCITEMIDLIST list)
 {
     UINT count = 0, size = ShellIdListSize(list);
-    for (UINT at = 0; at < size; at += FirstIdSize(reinterpret_cast<LPCITEMIDLIST>(reinterpret_cast<const BYTE*>(list) + at))) {
+    for (UINT at = 0; at < size;
+         at += FirstIdSize(reinterpret_cast<LPCITEMIDLIST>(reinterpret_cast<const BYTE*>(list) + at))) {
         count++;
     }
     return count;
@@ -115,8 +117,8 @@ char* DisplayName(IMalloc* allocator, IShellFolder* folder, LPCITEMIDLIST id, SH
 // item's list and *last becomes a copy of the final ID (the item), *container its folder.
 bool WalkIds(ShellItem* item, IShellFolder** container, LPITEMIDLIST* last, LPCITEMIDLIST ids)
 {
-    for (LPCITEMIDLIST id = ids; FirstIdSize(id) != 0; id = reinterpret_cast<LPCITEMIDLIST>(
-                                                             reinterpret_cast<const BYTE*>(id) + FirstIdSize(id))) {
+    for (LPCITEMIDLIST id = ids; FirstIdSize(id) != 0;
+         id = reinterpret_cast<LPCITEMIDLIST>(reinterpret_cast<const BYTE*>(id) + FirstIdSize(id))) {
         if (*last != nullptr) {
             IShellFolder* next = nullptr;
             HRESULT hr = (*container)->BindToObject(*last, nullptr, IID_IShellFolder, reinterpret_cast<void**>(&next));
@@ -210,7 +212,8 @@ UINT ShellIdListSize(LPCITEMIDLIST list)
         return 0;
     }
     UINT size = 0;
-    for (USHORT cb; (cb = FirstIdSize(reinterpret_cast<LPCITEMIDLIST>(reinterpret_cast<const BYTE*>(list) + size))) != 0;) {
+    for (USHORT cb;
+         (cb = FirstIdSize(reinterpret_cast<LPCITEMIDLIST>(reinterpret_cast<const BYTE*>(list) + size))) != 0;) {
         size += cb;
     }
     return size;
@@ -437,8 +440,8 @@ int ShellItemParent(const ShellItem* item, ShellItem* parent)
     }
     // The list without its last ID.
     UINT size = ShellIdListSize(item->idList), lastAt = 0;
-    for (UINT at = 0; at < size; at += FirstIdSize(reinterpret_cast<LPCITEMIDLIST>(
-                                        reinterpret_cast<const BYTE*>(item->idList) + at))) {
+    for (UINT at = 0; at < size;
+         at += FirstIdSize(reinterpret_cast<LPCITEMIDLIST>(reinterpret_cast<const BYTE*>(item->idList) + at))) {
         lastAt = at;
     }
     if (size == 0) {

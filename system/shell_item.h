@@ -27,17 +27,17 @@ enum ShellFolderCode : UINT32 {
 const ULONG SHELL_ATTRIBUTE_MASK = 0x760F0177;
 
 struct ShellItem {
-    IMalloc* allocator;    // the shell's task allocator; the ID list is allocated with it
-    IShellFolder* folder;  // bound folder, for folder items
-    LPITEMIDLIST idList;   // absolute (from the desktop)
-    ULONG attributes;      // SFGAO_ bits
-    UINT32 folderCode;     // special folder the item was reached from, 0 when none
-    char* displayName;     // SHGDN_NORMAL
-    char* inFolderName;    // SHGDN_INFOLDER
-    char* path;            // SHGDN_FORPARSING: the file-system path
-    IUnknown* link;        // shell link loaded by ShellListLinks
-    IID linkIid;           // IID_IShellLinkA for a loaded link
-    DWORD enumFlags;       // SHCONTF_ flags of the open enumerator
+    IMalloc* allocator;   // the shell's task allocator; the ID list is allocated with it
+    IShellFolder* folder; // bound folder, for folder items
+    LPITEMIDLIST idList;  // absolute (from the desktop)
+    ULONG attributes;     // SFGAO_ bits
+    UINT32 folderCode;    // special folder the item was reached from, 0 when none
+    char* displayName;    // SHGDN_NORMAL
+    char* inFolderName;   // SHGDN_INFOLDER
+    char* path;           // SHGDN_FORPARSING: the file-system path
+    IUnknown* link;       // shell link loaded by ShellListLinks
+    IID linkIid;          // IID_IShellLinkA for a loaded link
+    DWORD enumFlags;      // SHCONTF_ flags of the open enumerator
     IEnumIDList* enumerator;
 };
 
@@ -89,9 +89,9 @@ int ShellItemDelete(ShellItem* item, int recursive);
 bool ShellPathIsProtected(const char* path);
 
 // Options of ShellDeletePath.
-const DWORD SHELL_DELETE_RECURSIVE = 0x1;   // the target with everything in it
-const DWORD SHELL_DELETE_EVERY_STEP = 0x2;  // with SHELL_DELETE_RECURSIVE: every step of the climb too
-const DWORD SHELL_DELETE_CLIMB = 0x10000;   // then each parent that became empty, up to the base
+const DWORD SHELL_DELETE_RECURSIVE = 0x1;  // the target with everything in it
+const DWORD SHELL_DELETE_EVERY_STEP = 0x2; // with SHELL_DELETE_RECURSIVE: every step of the climb too
+const DWORD SHELL_DELETE_CLIMB = 0x10000;  // then each parent that became empty, up to the base
 
 // Deletes relPath below base, and with SHELL_DELETE_CLIMB the parents it leaves empty, up to (not
 // including) base. The result is the target's deletion, or with both recursive bits the last step's.

@@ -37,7 +37,8 @@ IShellLinkA* LoadLink(const char* path)
 }
 
 // Reads a text through a getter into a buffer that grows by 260 bytes while the text fills it.
-template <class Getter> char* ReadLinkText(Getter get)
+template <class Getter>
+char* ReadLinkText(Getter get)
 {
     int capacity = MAX_PATH;
     for (;;) {
@@ -133,8 +134,8 @@ int ShellLinkReadInfo(ShellItem* item, ShellLinkInfo** info)
                 at += n + 1;
             }
         }
-        if (record->targetPath == nullptr && (FAILED(link->GetIDList(&record->targetIdList)) ||
-                                              record->targetIdList == nullptr)) {
+        if (record->targetPath == nullptr &&
+            (FAILED(link->GetIDList(&record->targetIdList)) || record->targetIdList == nullptr)) {
             MemFree(record);
             record = nullptr;
         }

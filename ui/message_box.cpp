@@ -140,8 +140,8 @@ int ShowMessageBox(HWND owner, const char* text, const char* caption, UINT32 sty
         p->windowOut = windowOut;
         HINSTANCE instance = owner != nullptr ? reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(owner, GWLP_HINSTANCE))
                                               : GetModuleHandleA(nullptr);
-        result = static_cast<int>(DialogBoxIndirectParamA(instance, &t->header, owner, MessageBoxProc,
-                                                          reinterpret_cast<LPARAM>(block)));
+        result = static_cast<int>(
+            DialogBoxIndirectParamA(instance, &t->header, owner, MessageBoxProc, reinterpret_cast<LPARAM>(block)));
         if (ownIcon && icon != nullptr) {
             DestroyIcon(icon);
         }
@@ -155,6 +155,7 @@ int ShowMessageBox(HWND owner, const char* text, const char* caption, UINT32 sty
 // Reached from the template address that WM_INITDIALOG brings.
 MessageBoxParams* MessageBoxParamsOf(LPARAM templateAddress)
 {
-    return templateAddress != 0 ? reinterpret_cast<MessageBoxParams*>(reinterpret_cast<BYTE*>(templateAddress) + PARAMS_OFFSET)
-                                : nullptr;
+    return templateAddress != 0
+               ? reinterpret_cast<MessageBoxParams*>(reinterpret_cast<BYTE*>(templateAddress) + PARAMS_OFFSET)
+               : nullptr;
 }

@@ -10,13 +10,13 @@ struct MessageBoxParams {
     FontObject* buttonFont; // the focused button's label
     const char* text;
     const char* caption;
-    UINT32 style;           // MB_ bits; bit 31 is the F1 latch
-    const char** labels;    // one per button, Help last
-    HICON icon;             // cleared when it does not fit
-    INT32 textLeft;         // written by the layout
+    UINT32 style;        // MB_ bits; bit 31 is the F1 latch
+    const char** labels; // one per button, Help last
+    HICON icon;          // cleared when it does not fit
+    INT32 textLeft;      // written by the layout
     INT32 textTop;
-    INT32 defaultButton;    // control id, -1 for none
-    HWND* windowOut;        // receives the box's window, or null
+    INT32 defaultButton; // control id, -1 for none
+    HWND* windowOut;     // receives the box's window, or null
 };
 
 // Shows a modal box; the result is the button code (IDOK, IDYES, ...) or -1 when it could not be shown.

@@ -12,8 +12,8 @@ const int TEXT_TO_BUTTONS = 18; // between the text (or icon) and the buttons
 // Vertical room besides the text and the buttons: the margin above the text, the space between the
 // text and the buttons, the margin below them.
 const int VERTICAL_ROOM = 2 * MARGIN + TEXT_TO_BUTTONS;
-const int LABEL_PAD_ONE_FONT = 6;  // label to button edge when both fonts are the same object
-const int LABEL_PAD_TWO_FONTS = 4; // ... and when the focused label has a font of its own
+const int LABEL_PAD_ONE_FONT = 6;           // label to button edge when both fonts are the same object
+const int LABEL_PAD_TWO_FONTS = 4;          // ... and when the focused label has a font of its own
 const char MINIMUM_LABEL[] = "ooooooooooo"; // a button is at least this wide
 // DrawFrameControl adjusts this rectangle by the push button's frame.
 const RECT FRAME_PROBE = {1000, 1000, 1100, 1100};
@@ -127,7 +127,8 @@ bool MeasureLabels(MessageBoxParams* p, HDC dc, const Layout& l, int* width, int
     const UINT single = DT_CALCRECT | DT_SINGLELINE;
     if (FontGetMetrics(p->bodyFont, FONT_METRICS_TEXT, dc, &body) != 0 ||
         FontGetMetrics(p->buttonFont, FONT_METRICS_TEXT, dc, &button) != 0 ||
-        !Measure(p->bodyFont, dc, MINIMUM_LABEL, single, &r1) || !Measure(p->buttonFont, dc, MINIMUM_LABEL, single, &r2)) {
+        !Measure(p->bodyFont, dc, MINIMUM_LABEL, single, &r1) ||
+        !Measure(p->buttonFont, dc, MINIMUM_LABEL, single, &r2)) {
         return false;
     }
     *width = r1.right > r2.right ? r1.right : r2.right;
@@ -272,10 +273,10 @@ bool CreateButtons(HWND window, MessageBoxParams* p, const Layout& l)
     for (int i = 0; i < n; i++) {
         int x = (l.clientWidth - l.row) / 2 + i * (l.buttonWidth + BUTTON_GAP);
         int y = l.clientHeight - l.buttonHeight - MARGIN;
-        HWND b = CreateWindowExA(0, "BUTTON", p->labels[i] != nullptr ? p->labels[i] : "",
-                                 WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_OWNERDRAW, x, y, l.buttonWidth, l.buttonHeight,
-                                 window, reinterpret_cast<HMENU>(static_cast<INT_PTR>(l.buttons.ids[i])), instance,
-                                 nullptr);
+        HWND b =
+            CreateWindowExA(0, "BUTTON", p->labels[i] != nullptr ? p->labels[i] : "",
+                            WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_OWNERDRAW, x, y, l.buttonWidth, l.buttonHeight,
+                            window, reinterpret_cast<HMENU>(static_cast<INT_PTR>(l.buttons.ids[i])), instance, nullptr);
         if (b == nullptr) {
             return false;
         }

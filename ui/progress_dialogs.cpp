@@ -29,8 +29,8 @@ HWND Open(HWND owner, int statusId, int labelSlot, int templateNumber)
     }
     state->statusId = statusId;
     lstrcpynA(state->labels, UiText(labelSlot), sizeof(state->labels));
-    HWND dialog = CreateDialogParamA(instance, MAKEINTRESOURCEA(UiNumberValue(templateNumber)), owner, ProgressDialogProc,
-                                     reinterpret_cast<LPARAM>(state));
+    HWND dialog = CreateDialogParamA(instance, MAKEINTRESOURCEA(UiNumberValue(templateNumber)), owner,
+                                     ProgressDialogProc, reinterpret_cast<LPARAM>(state));
     if (dialog == nullptr) {
         MemFree(state);
     }

@@ -55,8 +55,8 @@ HANDLE GetProcessHeap();
 void* HeapAlloc(HANDLE heap, DWORD flags, SIZE_T size);
 BOOL HeapFree(HANDLE heap, DWORD flags, void* block);
 
-HANDLE CreateFileA(const char* path, DWORD access, DWORD share, void* security, DWORD disposition,
-                   DWORD attributes, HANDLE templateFile);
+HANDLE CreateFileA(const char* path, DWORD access, DWORD share, void* security, DWORD disposition, DWORD attributes,
+                   HANDLE templateFile);
 BOOL ReadFile(HANDLE file, void* buffer, DWORD toRead, DWORD* read, void* overlapped);
 DWORD SetFilePointer(HANDLE file, LONG distance, LONG* distanceHigh, DWORD method);
 DWORD GetFileSize(HANDLE file, DWORD* high);

@@ -47,8 +47,7 @@ TEST(CommandLineTest, WordsNumbersAndPathsFillTheSession)
         {"\"C:\\App\\\" 1234", SESSION_PHASE_TWO, 1234, nullptr, "C:\\App\\"},
         {"(comment) 77", SESSION_PHASE_TWO, 77, nullptr, ""},
         {"/DLLSHARING \"HKEY_LOCAL_MACHINE\\Software\\Products\"",
-         SESSION_SHARING | SESSION_SHARING_PATH | SESSION_DLL_SHARING, 0,
-         "HKEY_LOCAL_MACHINE\\Software\\Products", ""},
+         SESSION_SHARING | SESSION_SHARING_PATH | SESSION_DLL_SHARING, 0, "HKEY_LOCAL_MACHINE\\Software\\Products", ""},
         {"/DLLSHARING,\"K\"", SESSION_SHARING | SESSION_SHARING_PATH | SESSION_DLL_SHARING, 0, "K", ""},
         {"/DLLSHARING", SESSION_SHARING | SESSION_DLL_SHARING, 0, nullptr, ""},
         {"/REGSHARING \"K\"", SESSION_SHARING | SESSION_SHARING_PATH | SESSION_REG_SHARING, 0, "K", ""},
@@ -56,16 +55,16 @@ TEST(CommandLineTest, WordsNumbersAndPathsFillTheSession)
         {"/RESYNCSHARING", SESSION_SHARING, 0, nullptr, ""},
         {"/RESYNCSHARING \"K\"", SESSION_SHARING | SESSION_SHARING_PATH, 0, "K", ""},
         {"/REGSHARING /DLLSHARING", SESSION_SHARING | SESSION_REG_SHARING, 0, nullptr, ""}, // second ignored
-        {"/REGSHARING \"A\" /DLLSHARING \"B\"", SESSION_SHARING | SESSION_SHARING_PATH | SESSION_REG_SHARING, 0,
-         "A", "B"},
+        {"/REGSHARING \"A\" /DLLSHARING \"B\"", SESSION_SHARING | SESSION_SHARING_PATH | SESSION_REG_SHARING, 0, "A",
+         "B"},
         {"1234 /DLLSHARING", SESSION_PHASE_TWO | SESSION_SHARING | SESSION_DLL_SHARING, 1234, nullptr, ""},
         {"/kill", 0, 0, nullptr, ""}, // words are upper case
         {"/UNKNOWN /KILL", SESSION_KILL, 0, nullptr, ""},
         {"/KILL/KILL", SESSION_KILL, 0, nullptr, ""},
-        {"\"C:\\App", 0, 0, nullptr, "C:\\App"},        // an unterminated quote runs to the end
-        {"/", 0, 0, nullptr, ""},                       // a lone slash
-        {"//KILL", 0, 0, nullptr, ""},                  // an empty word ends the line
-        {"C:\\App\\", 0, 0, nullptr, "C"},              // an unquoted path ends at ':'
+        {"\"C:\\App", 0, 0, nullptr, "C:\\App"}, // an unterminated quote runs to the end
+        {"/", 0, 0, nullptr, ""},                // a lone slash
+        {"//KILL", 0, 0, nullptr, ""},           // an empty word ends the line
+        {"C:\\App\\", 0, 0, nullptr, "C"},       // an unquoted path ends at ':'
         {"\"C:\\First\\\" \"C:\\Second\\\"", 0, 0, nullptr, "C:\\First\\"},
         {"\"" + longPath + "\"", 0, 0, nullptr, longPath},
         {longWord + " /KILL", SESSION_KILL, 0, nullptr, ""},

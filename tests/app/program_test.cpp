@@ -20,8 +20,7 @@ bool ReadPeKind(const std::string& path, WORD* machine, WORD* subsystem)
     bool ok = ReadFile(file, &dos, sizeof(dos), &got, nullptr) && got == sizeof(dos) &&
               dos.e_magic == IMAGE_DOS_SIGNATURE &&
               SetFilePointer(file, dos.e_lfanew, nullptr, FILE_BEGIN) != INVALID_SET_FILE_POINTER &&
-              ReadFile(file, &nt, sizeof(nt), &got, nullptr) && got == sizeof(nt) &&
-              nt.Signature == IMAGE_NT_SIGNATURE;
+              ReadFile(file, &nt, sizeof(nt), &got, nullptr) && got == sizeof(nt) && nt.Signature == IMAGE_NT_SIGNATURE;
     CloseHandle(file);
     if (ok) {
         *machine = nt.FileHeader.Machine;

@@ -43,8 +43,10 @@ TEST(SessionTest, AnInstalledProductGivesItsSession)
         SCOPED_TRACE(container ? "container" : "plain file");
         ProductSpec spec;
         spec.container = container;
-        spec.script = "_regitem=UN_LOCKED /_CONTENTS \"" + std::string(300, 'L') + "\";"
-                      "_regitem=UN_DLG_YES /_CONTENTS Ja;_regitem=UN_SUCCESS /_CONTENTS \"All gone from OBJECTPATH VERSION\";";
+        spec.script =
+            "_regitem=UN_LOCKED /_CONTENTS \"" + std::string(300, 'L') +
+            "\";"
+            "_regitem=UN_DLG_YES /_CONTENTS Ja;_regitem=UN_SUCCESS /_CONTENTS \"All gone from OBJECTPATH VERSION\";";
         ProductStage product(spec);
         BuiltSession built("/KILL " + Quoted(product.folder()));
         UninstallSession* s = built.session;
@@ -57,7 +59,8 @@ TEST(SessionTest, AnInstalledProductGivesItsSession)
         EXPECT_STREQ(s->title, "Staged Product"); // no "MAIN_TITLE": the "PRODUCT" value
         EXPECT_EQ(std::string(s->removeTarget), "HKEY_LOCAL_MACHINE\\" + product.productKey());
         EXPECT_EQ(strlen(s->lockedText), 259u);
-        EXPECT_EQ(std::string(s->successText), "All gone from HKEY_LOCAL_MACHINE\\" + product.productKey() + "\\VERSION");
+        EXPECT_EQ(std::string(s->successText),
+                  "All gone from HKEY_LOCAL_MACHINE\\" + product.productKey() + "\\VERSION");
         EXPECT_STREQ(s->confirmText, "Do You really want to remove the application ?"); // not overridden
         EXPECT_STREQ(s->yesText, "Ja");
         EXPECT_STREQ(UiText(UI_TEXT_BUTTON_YES), "Ja"); // handed to the dialog layer
@@ -82,11 +85,13 @@ TEST(SessionTest, EveryRefusalEndsWithoutASession)
         {"no marks", [](ProductSpec& s) { s.flags = "_REBOOT"; }},
         {"no VERSION", [](ProductSpec& s) { s.writeVersion = false; }},
         {"VERSION as a number", [](ProductSpec& s) { s.versionAsNumber = true; }},
-        {"another version in the container", [](ProductSpec& s) {
+        {"another version in the container",
+         [](ProductSpec& s) {
              s.container = true;
              s.containerVersion = "2.0";
          }},
-        {"a Version.txt of 300 bytes", [](ProductSpec& s) {
+        {"a Version.txt of 300 bytes",
+         [](ProductSpec& s) {
              s.container = true;
              s.containerVersion = std::string(300, '1');
          }},
@@ -124,8 +129,9 @@ TEST(SessionTest, TheRealProgramFindsOrRefusesQuietly)
         EXPECT_FALSE(run.showedWindow);
     }
     // A sharing word with a registry path never looks at the configuration.
-    ProgramRun sharing = RunProgram(TestProgramFolder() + "Uninst.exe",
-                                    "/REGSHARING \"HKEY_LOCAL_MACHINE\\SOFTWARE\\NoList\" " + Quoted(refused.folder()), 30000);
+    ProgramRun sharing =
+        RunProgram(TestProgramFolder() + "Uninst.exe",
+                   "/REGSHARING \"HKEY_LOCAL_MACHINE\\SOFTWARE\\NoList\" " + Quoted(refused.folder()), 30000);
     EXPECT_TRUE(sharing.exited);
     EXPECT_EQ(sharing.exitCode, 0u);
     EXPECT_FALSE(sharing.showedWindow);

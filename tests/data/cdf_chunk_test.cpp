@@ -13,7 +13,7 @@ namespace {
 
 // A DEFLATE bit writer of our own: fixed-Huffman and hand-made blocks, independent of zlib's encoder.
 class Bits {
-public:
+  public:
     // Plain values go in least significant bit first...
     void Put(UINT32 value, int count)
     {
@@ -47,7 +47,7 @@ public:
     }
     std::string bytes() const { return out_; }
 
-private:
+  private:
     void PutBit(UINT32 bit)
     {
         if (used_ == 0) {

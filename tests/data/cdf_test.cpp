@@ -42,7 +42,7 @@ TEST(CdfTest, EveryVersionRoundTripsStoredAndCompressedEntries)
     for (CdfVersion version : kVersions) {
         SCOPED_TRACE(VersionName(version));
         CdfFile file(version);
-        file.reserved = 0xdeadbeef;           // free fields hold anything
+        file.reserved = 0xdeadbeef;                  // free fields hold anything
         file.entryStreams.boundaryBase = 0xfffffff0; // boundaries that wrap around: only differences count
         for (size_t size : sizes) {
             file.Add("packed" + std::to_string(size), CdfSampleContent(size, static_cast<UINT32>(size)), true);
@@ -199,16 +199,29 @@ TEST(CdfTest, DamagedFilesAreRefused)
         {"chunk beyond 65536 bytes", true, [](CdfFile& f, CdfFileEntry&) { f.entryStreams.chunkPadding = 65536; }},
         {"negative boundary difference", true,
          [](CdfFile& f, CdfFileEntry&) { f.entryStreams.reverseBoundary = true; }},
-        {"last chunk past the end", true,
-         [](CdfFile& f, CdfFileEntry&) { f.entryStreams.lastChunkExtra = 1 << 16; }},
+        {"last chunk past the end", true, [](CdfFile& f, CdfFileEntry&) { f.entryStreams.lastChunkExtra = 1 << 16; }},
         {"data offset past the end", false,
-         [](CdfFile&, CdfFileEntry& e) { e.overrideOffset = true; e.offset = 0x7ffffff0; }},
-        {"size beyond the file", false, [](CdfFile&, CdfFileEntry& e) { e.overrideSize = true; e.size = 0xffffffff; }},
+         [](CdfFile&, CdfFileEntry& e) {
+             e.overrideOffset = true;
+             e.offset = 0x7ffffff0;
+         }},
+        {"size beyond the file", false,
+         [](CdfFile&, CdfFileEntry& e) {
+             e.overrideSize = true;
+             e.size = 0xffffffff;
+         }},
         {"chunk yields less than its share", true,
-         [](CdfFile&, CdfFileEntry& e) { e.overrideSize = true; e.size = 100001; }},
+         [](CdfFile&, CdfFileEntry& e) {
+             e.overrideSize = true;
+             e.size = 100001;
+         }},
         {"chunk yields more than its share", true,
-         [](CdfFile&, CdfFileEntry& e) { e.overrideSize = true; e.size = 99999; }},
-        {"stored chunk beyond 65536 bytes", true, [](CdfFile& f, CdfFileEntry&) {
+         [](CdfFile&, CdfFileEntry& e) {
+             e.overrideSize = true;
+             e.size = 99999;
+         }},
+        {"stored chunk beyond 65536 bytes", true,
+         [](CdfFile& f, CdfFileEntry&) {
              f.entryStreams.storedChunks = true;
              f.entryStreams.chunkPadding = 32767;
          }},

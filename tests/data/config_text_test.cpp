@@ -69,17 +69,17 @@ TEST(ConfigTextTest, FindSectionMatchesWholeCaseSensitiveHeaders)
     } const cases[] = {
         {"[CFG]KEY=VALUE", "CFG", 0, 5},
         {"x [A] [CFG]\r\n", "CFG", 0, 11},
-        {"[ CFG]", "CFG", 0, -1},        // no blank is skipped
+        {"[ CFG]", "CFG", 0, -1}, // no blank is skipped
         {"[cfg]", "CFG", 0, -1},
         {"[CFGX]", "CFG", 0, -1},
-        {"[CF]", "CFG", 0, -1},          // ']' before the name ends
+        {"[CF]", "CFG", 0, -1}, // ']' before the name ends
         {"[CFG", "CFG", 0, -1},
-        {"[CFG]", "CFG", 0, 5},          // a header that ends the text is found
+        {"[CFG]", "CFG", 0, 5}, // a header that ends the text is found
         {"[]x", "", 0, 2},
         {"[SSCRIPT][SSC]", "SSC", 0, 14},
-        {"[A]x[A]y", "A", 3, 7},         // the search begins at the origin
-        {"[[CFG]", "CFG", 0, -1},        // the search goes on behind the byte that differed
-        {"[C[CFG]", "CFG", 0, -1},       // ... even when a '[' differed
+        {"[A]x[A]y", "A", 3, 7},   // the search begins at the origin
+        {"[[CFG]", "CFG", 0, -1},  // the search goes on behind the byte that differed
+        {"[C[CFG]", "CFG", 0, -1}, // ... even when a '[' differed
         {"[C][CFG]", "CFG", 0, 8},
         {"no section", "CFG", 0, -1},
     };
@@ -98,18 +98,18 @@ TEST(ConfigTextTest, FindSectionMatchesWholeCaseSensitiveHeaders)
 
 struct ReadCase {
     std::string text;
-    UINT32 size;      // 0: length-only call with a null buffer
-    int expected;     // returned length, or -1 (or CONFIG_TEXT_NO_NUMBER)
+    UINT32 size;  // 0: length-only call with a null buffer
+    int expected; // returned length, or -1 (or CONFIG_TEXT_NO_NUMBER)
     std::string token;
-    UINT32 cursor;    // cursor afterwards
+    UINT32 cursor; // cursor afterwards
 };
 
 TEST(ConfigTextTest, KeyReaderTakesTheLastRunBeforeTheEqualsSign)
 {
     const ReadCase cases[] = {
         {"KEY=VALUE", 64, 3, "KEY", 4},
-        {"KEY = VALUE", 64, 0, "", 5},    // a blank right before '=' leaves the key empty
-        {";KEY=VALUE", 64, 3, "KEY", 5},  // ';' and '/' are separators, not comments
+        {"KEY = VALUE", 64, 0, "", 5},   // a blank right before '=' leaves the key empty
+        {";KEY=VALUE", 64, 3, "KEY", 5}, // ';' and '/' are separators, not comments
         {"/x KEY=V", 64, 3, "KEY", 7},
         {"a(b)c=1", 64, 1, "c", 6},
         {"\r\n\tKEY=V", 64, 3, "KEY", 7},
@@ -119,13 +119,13 @@ TEST(ConfigTextTest, KeyReaderTakesTheLastRunBeforeTheEqualsSign)
         {"K\\x=1", 64, 3, "K\\x", 4},
         {"a]b=1", 64, 3, "a]b", 4},
         {std::string("\x80\x01K=V", 4), 64, 3, std::string("\x80\x01K", 3), 4},
-        {"KEY", 64, -1, "", 0},            // the end comes before '='
-        {"[SEC]K=V", 64, -1, "", 0},       // the next section
+        {"KEY", 64, -1, "", 0},      // the end comes before '='
+        {"[SEC]K=V", 64, -1, "", 0}, // the next section
         {"A B [S] C=1", 64, -1, "", 0},
         {" ", 64, -1, "", 0},
-        {"ABCDEF=1", 4, 3, "ABC", 4},      // cut: reading goes on behind the first byte that did not fit
-        {"ABC=1", 4, 3, "ABC", 4},         // fits exactly
-        {"KEY=V", 0, 3, "", 0},            // length only: the cursor stays
+        {"ABCDEF=1", 4, 3, "ABC", 4}, // cut: reading goes on behind the first byte that did not fit
+        {"ABC=1", 4, 3, "ABC", 4},    // fits exactly
+        {"KEY=V", 0, 3, "", 0},       // length only: the cursor stays
         {"x y KEY=V", 0, 3, "", 0},
     };
     for (const ReadCase& c : cases) {
@@ -145,21 +145,13 @@ TEST(ConfigTextTest, KeyReaderTakesTheLastRunBeforeTheEqualsSign)
 TEST(ConfigTextTest, SwitchReaderFindsTheWordBehindASlash)
 {
     const ReadCase cases[] = {
-        {"x /KILL y", 64, 4, "KILL", 7},
-        {"/KILL", 64, 4, "KILL", 5},
-        {"\"C:\\x\" /KILL", 64, 4, "KILL", 12},
-        {"/a)b=c,d", 64, 5, "a)b=c", 6},  // ')' and '=' belong to the word
-        {"/A/B", 64, 1, "A", 2},
-        {"/WORD[x", 64, 4, "WORD", 5},
-        {"/KILL:x", 64, 4, "KILL", 5},
-        {"/a\tb", 64, 1, "a", 2},
-        {"/", 64, 0, "", 1},              // a lone slash gives an empty word
-        {"/ KILL", 64, 0, "", 1},
-        {"; /KILL", 64, -1, "", 0},
-        {"[x] /KILL", 64, -1, "", 0},
-        {"abc", 64, -1, "", 0},
-        {"/ABCDEFG", 4, 3, "ABC", 8},     // cut, and the whole word is passed
-        {"/KILL", 0, 4, "", 0},           // length only
+        {"x /KILL y", 64, 4, "KILL", 7}, {"/KILL", 64, 4, "KILL", 5},   {"\"C:\\x\" /KILL", 64, 4, "KILL", 12},
+        {"/a)b=c,d", 64, 5, "a)b=c", 6}, // ')' and '=' belong to the word
+        {"/A/B", 64, 1, "A", 2},         {"/WORD[x", 64, 4, "WORD", 5}, {"/KILL:x", 64, 4, "KILL", 5},
+        {"/a\tb", 64, 1, "a", 2},        {"/", 64, 0, "", 1}, // a lone slash gives an empty word
+        {"/ KILL", 64, 0, "", 1},        {"; /KILL", 64, -1, "", 0},    {"[x] /KILL", 64, -1, "", 0},
+        {"abc", 64, -1, "", 0},          {"/ABCDEFG", 4, 3, "ABC", 8}, // cut, and the whole word is passed
+        {"/KILL", 0, 4, "", 0},                                        // length only
     };
     for (const ReadCase& c : cases) {
         SCOPED_TRACE(Show(c.text));
@@ -187,22 +179,22 @@ TEST(ConfigTextTest, IntegerReaderSkipsSeparatorsAndGroups)
         {"007", 0, 7, "", 3},
         {"-0", 0, 0, "", 2},
         {"268435454", 0, 268435454, "", 9},
-        {"268435455", 0, NO, "", 0},       // the limit
+        {"268435455", 0, NO, "", 0}, // the limit
         {"999999999", 0, NO, "", 0},
-        {"4294967297", 0, NO, "", 0},      // would wrap around to 1 in 32 bits
-        {"2147483648", 0, NO, "", 0},      // would wrap around to a negative number
+        {"4294967297", 0, NO, "", 0}, // would wrap around to 1 in 32 bits
+        {"2147483648", 0, NO, "", 0}, // would wrap around to a negative number
         {"99999999999999999999", 0, NO, "", 0},
         {"/5", 0, NO, "", 0},
         {";5", 0, NO, "", 0},
         {"[5", 0, NO, "", 0},
-        {"  /5", 0, NO, "", 2},            // the separators stay skipped
+        {"  /5", 0, NO, "", 2}, // the separators stay skipped
         {"abc", 0, NO, "", 0},
         {"\"12\"", 0, NO, "", 0},
-        {" ,:\t\r\n", 0, NO, "", 6},       // the end while skipping
+        {" ,:\t\r\n", 0, NO, "", 6}, // the end while skipping
         {"(unclosed", 0, NO, "", 0},
         {"(a[b)5", 0, NO, "", 0},
         {"-", 0, NO, "", 0},
-        {"  -x", 0, NO, "", 2},            // the cursor stays on the sign
+        {"  -x", 0, NO, "", 2}, // the cursor stays on the sign
         {"=5", 0, NO, "", 0},
     };
     for (const ReadCase& c : cases) {
@@ -229,21 +221,21 @@ TEST(ConfigTextTest, ValueReaderHandlesQuotesEscapesAndPunctuation)
     const UINT32 E = CONFIG_TEXT_ESCAPES, P = CONFIG_TEXT_PUNCTUATION;
     const ValueCase cases[] = {
         {"VALUE", 0, 64, 5, "VALUE", 5},
-        {"C:\\App\\x.cfg", 0, 64, 1, "C", 1},              // ':' ends a plain value
+        {"C:\\App\\x.cfg", 0, 64, 1, "C", 1}, // ':' ends a plain value
         {"\"C:\\App\\x.cfg\"", 0, 64, 12, "C:\\App\\x.cfg", 14},
         {"C:\\App\\x.cfg", P, 64, 12, "C:\\App\\x.cfg", 12},
         {"a\\nb", E, 64, 3, "a\rb", 4},
         {"a\\\\b", E, 64, 3, "a\\b", 4},
         {"a\\nb", 0, 64, 4, "a\\nb", 4},
-        {"x\\", E, 64, 1, "x", 1},                          // a backslash as the last byte
-        {"\"a\\\"b\"", E, 64, 3, "a\"b", 6},                // an escaped quote stays
-        {"\"a\r\nb\"", 0, 64, 4, "a  b", 6},                // a blank for each line-end byte
+        {"x\\", E, 64, 1, "x", 1},           // a backslash as the last byte
+        {"\"a\\\"b\"", E, 64, 3, "a\"b", 6}, // an escaped quote stays
+        {"\"a\r\nb\"", 0, 64, 4, "a  b", 6}, // a blank for each line-end byte
         {"\"\r\"", 0, 64, 1, " ", 3},
         {"\"a b\" c", 0, 64, 3, "a b", 5},
         {"a\"b c", 0, 64, 3, "a\"b", 3},
-        {"\"a\"b c\"", 0, 64, 5, "a\"b c", 7},              // quoting is on again behind the inner quote
+        {"\"a\"b c\"", 0, 64, 5, "a\"b c", 7}, // quoting is on again behind the inner quote
         {"\"\"", 0, 64, 0, "", 2},
-        {"\"abc", 0, 64, 3, "abc", 4},                      // unterminated quote
+        {"\"abc", 0, 64, 3, "abc", 4}, // unterminated quote
         {"\"", 0, 64, 0, "", 1},
         {"\"a;b/c[d\"", 0, 64, 7, "a;b/c[d", 9},
         {"\"a\tb\"", 0, 64, 3, "a\tb", 5},
@@ -260,9 +252,9 @@ TEST(ConfigTextTest, ValueReaderHandlesQuotesEscapesAndPunctuation)
         {"  ;x", 0, 64, -1, "", 2},
         {"  ", 0, 64, -1, "", 2},
         {"[S]", 0, 64, -1, "", 0},
-        {"abcdef", 0, 4, 3, "abc", 3},                      // cut at the buffer
+        {"abcdef", 0, 4, 3, "abc", 3}, // cut at the buffer
         {"\"abc\"", 0, 4, 3, "abc", 4},
-        {"  \"a b\"", 0, 0, 3, "", 2},                      // length only: only the separators pass
+        {"  \"a b\"", 0, 0, 3, "", 2}, // length only: only the separators pass
     };
     for (const ValueCase& c : cases) {
         SCOPED_TRACE(Show(c.text) + " options " + std::to_string(c.options));

@@ -116,7 +116,7 @@ TEST(DiscoveryTest, ScriptKindsAndInstalledProducts)
         {"[SSCRIPT]_file=X;", 0, 1},
         {"[SSCRIPT]_flags=_REBOOT _KEEP_NEWEST;", SCRIPT_REMOVE, 0},
         {"[SSCRIPT]_flags=_REBOOT _dir=X _REMOVE;", SCRIPT_REMOVE, 1}, // values run on behind "_flags"
-        {"[SSCRIPT]_flags=_REBOOT KEY=_REMOVE;", SCRIPT_REMOVE, 0},     // "KEY=_REMOVE" is one value
+        {"[SSCRIPT]_flags=_REBOOT KEY=_REMOVE;", SCRIPT_REMOVE, 0},    // "KEY=_REMOVE" is one value
         {"[OTHER]_flags=_REMOVE;", SCRIPT_REMOVE, 0},
     };
     for (const Case& c : cases) {
@@ -136,8 +136,9 @@ TEST(DiscoveryTest, ScriptKindsAndInstalledProducts)
     };
     char* path = nullptr;
     UINT32 flags = FIND_STRUCTURE | FIND_INSTALLED | SCRIPT_REMOVE;
-    EXPECT_EQ(FindConfiguration(folder.path().c_str(), nullptr, flags, nullptr, &path, nullptr, nullptr, nullptr, onlyB),
-              FIND_OK);
+    EXPECT_EQ(
+        FindConfiguration(folder.path().c_str(), nullptr, flags, nullptr, &path, nullptr, nullptr, nullptr, onlyB),
+        FIND_OK);
     EXPECT_EQ(std::string(path != nullptr ? path : ""), accepted);
     MemFree(path);
     // Without a test nothing counts as installed.

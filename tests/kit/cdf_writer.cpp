@@ -89,9 +89,10 @@ std::string CdfMakeStream(const std::string& content, const CdfStreamOptions& op
 
 std::string CdfSampleContent(size_t size, UINT32 seed)
 {
-    static const char* const words[] = {"setup", "file", "folder", "registry", "key", "value", "shared",
-                                        "count", "product", "install", "remove", "group", "link", "DLL",
-                                        "C:\\Program Files\\", "=", "\r\n", "[SSCRIPT]", "_DEST", "42"};
+    static const char* const words[] = {"setup",  "file",   "folder",    "registry", "key",
+                                        "value",  "shared", "count",     "product",  "install",
+                                        "remove", "group",  "link",      "DLL",      "C:\\Program Files\\",
+                                        "=",      "\r\n",   "[SSCRIPT]", "_DEST",    "42"};
     std::string out;
     out.reserve(size + 32);
     UINT32 state = seed * 2654435761u + 1;

@@ -18,7 +18,7 @@ struct CdfFileEntry {
     std::string name;
     std::string content;
     bool compressed = false;
-    BYTE extraFlags = 0;          // flag bits besides the chunked bit (unused by the format)
+    BYTE extraFlags = 0; // flag bits besides the chunked bit (unused by the format)
     // Damage: values written into the record instead of the true ones.
     bool overrideOffset = false;
     UINT32 offset = 0;
@@ -27,32 +27,32 @@ struct CdfFileEntry {
 };
 
 struct CdfStreamOptions {
-    int level = 6;              // zlib compression level
-    bool storedChunks = false;  // method 0 chunks instead of DEFLATE
-    UINT32 boundaryBase = 0;    // value of the first boundary (only differences count)
-    UINT32 chunkPadding = 0;    // junk bytes behind each chunk's DEFLATE stream (counted in its length)
+    int level = 6;                // zlib compression level
+    bool storedChunks = false;    // method 0 chunks instead of DEFLATE
+    UINT32 boundaryBase = 0;      // value of the first boundary (only differences count)
+    UINT32 chunkPadding = 0;      // junk bytes behind each chunk's DEFLATE stream (counted in its length)
     bool reverseBoundary = false; // damage: the second boundary lies before the first
-    INT32 lastChunkExtra = 0;   // damage: added to the last boundary (the last chunk claims more)
+    INT32 lastChunkExtra = 0;     // damage: added to the last boundary (the last chunk claims more)
 };
 
 class CdfFile {
-public:
+  public:
     explicit CdfFile(CdfVersion version) : version_(version) {}
 
     CdfFileEntry& Add(const std::string& name, const std::string& content, bool compressed);
 
-    CdfStreamOptions entryStreams;     // how compressed entries are chunked
-    CdfStreamOptions directoryStream;  // how the "CDF97a" directory is chunked
-    UINT32 reserved = 0;               // the reserved header word
-    char magicEnd = '\0';              // the byte behind the magic text
-    bool compressDirectory = true;     // "CDF96a"/"CDF96b": DEFLATE (else stored) directory block
-    INT32 entryCountDelta = 0;         // damage: added to the stored entry count
-    INT32 directoryLengthDelta = 0;    // damage: added to the stored directory length
+    CdfStreamOptions entryStreams;    // how compressed entries are chunked
+    CdfStreamOptions directoryStream; // how the "CDF97a" directory is chunked
+    UINT32 reserved = 0;              // the reserved header word
+    char magicEnd = '\0';             // the byte behind the magic text
+    bool compressDirectory = true;    // "CDF96a"/"CDF96b": DEFLATE (else stored) directory block
+    INT32 entryCountDelta = 0;        // damage: added to the stored entry count
+    INT32 directoryLengthDelta = 0;   // damage: added to the stored directory length
 
     std::string Build() const;
     bool Write(const std::string& path) const;
 
-private:
+  private:
     CdfVersion version_;
     std::vector<CdfFileEntry> entries_;
 };

@@ -26,7 +26,7 @@ std::string ObjectPathText(ObjectId id, UINT32 mode = 0);
 
 // A database that is closed when the object goes.
 class TestDatabase {
-public:
+  public:
     explicit TestDatabase(const char* name = "TEST", const char* source = "C:\\Source\\");
     ~TestDatabase();
     TestDatabase(const TestDatabase&) = delete;
@@ -40,6 +40,6 @@ public:
     InstallObject Get(const char* name) const;
     ObjectDatabase State() const;
 
-private:
+  private:
     DatabaseHandle db_;
 };

@@ -11,7 +11,8 @@ LONG g_stages = 0;
 
 ProductStage::ProductStage(const ProductSpec& spec) : spec_(spec)
 {
-    vendor_ = "UninstVendor" + std::to_string(GetCurrentProcessId()) + "_" + std::to_string(InterlockedIncrement(&g_stages));
+    vendor_ =
+        "UninstVendor" + std::to_string(GetCurrentProcessId()) + "_" + std::to_string(InterlockedIncrement(&g_stages));
     productKey_ = "SOFTWARE\\" + vendor_ + "\\Suite\\App";
     uninstallKey_ = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + vendor_;
 

@@ -20,22 +20,22 @@
 #include <vector>
 
 struct ProductSpec {
-    bool container = false;          // "SetUp.cdf" holding "Struct.cfg" and "Version.txt", else a plain "Struct.cfg"
-    std::string flags = "_REMOVE";   // words of the script's "_flags" entry
-    std::string script;              // more script entries
-    std::string version = "1.0";     // the installed "VERSION"
-    std::string containerVersion;    // "Version.txt" of the container; empty: the installed version
-    bool versionAsNumber = false;    // "VERSION" stored as REG_DWORD
+    bool container = false;        // "SetUp.cdf" holding "Struct.cfg" and "Version.txt", else a plain "Struct.cfg"
+    std::string flags = "_REMOVE"; // words of the script's "_flags" entry
+    std::string script;            // more script entries
+    std::string version = "1.0";   // the installed "VERSION"
+    std::string containerVersion;  // "Version.txt" of the container; empty: the installed version
+    bool versionAsNumber = false;  // "VERSION" stored as REG_DWORD
     bool writeVersion = true;
     std::string product = "Staged Product"; // the "PRODUCT" value
-    std::string remove;              // the "REMOVE" value; empty: the configuration file itself
+    std::string remove;                     // the "REMOVE" value; empty: the configuration file itself
     bool writeRemove = true;
-    bool withProgram = false;        // a copy of the uninstaller in the installation folder
+    bool withProgram = false;                               // a copy of the uninstaller in the installation folder
     std::vector<std::pair<std::string, std::string>> files; // installed files: name, content
 };
 
 class ProductStage {
-public:
+  public:
     explicit ProductStage(const ProductSpec& spec);
     ~ProductStage();
     ProductStage(const ProductStage&) = delete;
@@ -53,7 +53,7 @@ public:
     // The script text as staged.
     const std::string& scriptText() const { return scriptText_; }
 
-private:
+  private:
     TestFolder folder_;
     ProductSpec spec_;
     std::string vendor_, productKey_, uninstallKey_, scriptText_;

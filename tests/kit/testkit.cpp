@@ -39,8 +39,7 @@ ProgramRun RunProgram(const std::string& exe, const std::string& arguments, DWOR
     STARTUPINFOA si = {};
     si.cb = sizeof(si);
     PROCESS_INFORMATION pi = {};
-    if (!CreateProcessA(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
-                        &pi)) {
+    if (!CreateProcessA(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
         return run;
     }
     run.started = true;
@@ -129,7 +128,8 @@ namespace {
 std::string ToUnixPath(const std::string& windowsPath)
 {
     typedef char*(CDECL * ToUnix)(const wchar_t*);
-    ToUnix toUnix = reinterpret_cast<ToUnix>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name"));
+    ToUnix toUnix =
+        reinterpret_cast<ToUnix>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name"));
     int n = MultiByteToWideChar(CP_ACP, 0, windowsPath.c_str(), -1, nullptr, 0);
     std::wstring wide(static_cast<size_t>(n > 0 ? n : 1), L'\0');
     MultiByteToWideChar(CP_ACP, 0, windowsPath.c_str(), -1, &wide[0], n);

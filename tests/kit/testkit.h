@@ -13,7 +13,7 @@ std::string TestProgramFolder();
 // What happened to a program started by RunProgram.
 struct ProgramRun {
     bool started;
-    bool exited;       // false: it was still running at the time-out and was ended
+    bool exited; // false: it was still running at the time-out and was ended
     DWORD exitCode;
     bool showedWindow; // a visible top-level window of the process was seen while it ran
 };
@@ -24,7 +24,7 @@ ProgramRun RunProgram(const std::string& exe, const std::string& arguments, DWOR
 // Bytes placed at the very end of a readable page, with an inaccessible page right behind them: a
 // reader that goes one byte past the end faults at once instead of reading what happens to follow.
 class GuardedBytes {
-public:
+  public:
     GuardedBytes(const void* bytes, size_t length);
     explicit GuardedBytes(const std::string& text) : GuardedBytes(text.data(), text.size()) {}
     ~GuardedBytes();
@@ -34,7 +34,7 @@ public:
     char* data() const { return data_; }
     UINT32 size() const { return static_cast<UINT32>(size_); }
 
-private:
+  private:
     void* base_ = nullptr;
     char* data_ = nullptr;
     size_t size_ = 0;
@@ -43,7 +43,7 @@ private:
 // A folder of its own under the temporary directory of the Wine prefix, removed with everything in
 // it when the object goes.
 class TestFolder {
-public:
+  public:
     TestFolder();
     ~TestFolder();
     TestFolder(const TestFolder&) = delete;
@@ -53,7 +53,7 @@ public:
     const std::string& path() const { return path_; }
     std::string operator/(const std::string& name) const { return path_ + name; }
 
-private:
+  private:
     std::string path_;
 };
 

@@ -28,15 +28,41 @@ TEST(BuiltInsTest, EveryDatabaseStartsWithTheBuiltInObjectsInOrder)
     EngineScope engine;
     TestDatabase db;
     ASSERT_NE(db.handle(), 0u);
-    const char* expected[] = {"STARTMENU",     "USERSTARTMENU", "STARTGROUPS",     "USERSTARTGROUPS",
-                              "DESKTOP",       "USERDESKTOP",   "HKEY_CLASSES_ROOT", "HKEY_USERS",
-                              "HKEY_LOCAL_MACHINE", "HKEY_SOFTWARE", "HKEY_CURRENT_USER", "HKEY_USER_SOFTWARE",
-                              "WINDIR",        "PROGFILES",     "WINSYS",          "PARENT_HKEY",
-                              "PROJECT_HKEY",  "SHARING_HKEY",  "PRODUCT_HKEY",    "GROUP",
-                              "USER",          "COMPANY",       "EXE",             "DIR",
-                              "SOURCE",        "PRODUCT",       "VERSION",         "PROJECT",
-                              "PROJECT_DIR",   "REMOVE",        "SETUP",           "LANGUAGE",
-                              "PROGMAN_GROUP", "PRODUCT_LOCATION", "PROJECT_LOCATION"};
+    const char* expected[] = {"STARTMENU",
+                              "USERSTARTMENU",
+                              "STARTGROUPS",
+                              "USERSTARTGROUPS",
+                              "DESKTOP",
+                              "USERDESKTOP",
+                              "HKEY_CLASSES_ROOT",
+                              "HKEY_USERS",
+                              "HKEY_LOCAL_MACHINE",
+                              "HKEY_SOFTWARE",
+                              "HKEY_CURRENT_USER",
+                              "HKEY_USER_SOFTWARE",
+                              "WINDIR",
+                              "PROGFILES",
+                              "WINSYS",
+                              "PARENT_HKEY",
+                              "PROJECT_HKEY",
+                              "SHARING_HKEY",
+                              "PRODUCT_HKEY",
+                              "GROUP",
+                              "USER",
+                              "COMPANY",
+                              "EXE",
+                              "DIR",
+                              "SOURCE",
+                              "PRODUCT",
+                              "VERSION",
+                              "PROJECT",
+                              "PROJECT_DIR",
+                              "REMOVE",
+                              "SETUP",
+                              "LANGUAGE",
+                              "PROGMAN_GROUP",
+                              "PRODUCT_LOCATION",
+                              "PROJECT_LOCATION"};
     std::vector<std::string> names;
     ObjectDatabase* d = LockObjectDatabase(db.handle());
     UINT_PTR v = 0;
@@ -96,21 +122,24 @@ TEST(BuiltInsTest, TheProductTreeIsReadFromTheRegistry)
     CloseRegKey(app);
 
     TestDatabase db;
-    ASSERT_EQ(db.Parse("_regkey=PARENT_HKEY /_TARGETPATH " + vendor + ";_regkey=PROJECT_HKEY /_TARGETPATH Suite;"
-                       "_regkey=PRODUCT_HKEY /_TARGETPATH App;_regitem=PRODUCT /_CONTENTS \"My App OBJECTFILE VERSION\";"),
-              1);
+    ASSERT_EQ(
+        db.Parse("_regkey=PARENT_HKEY /_TARGETPATH " + vendor +
+                 ";_regkey=PROJECT_HKEY /_TARGETPATH Suite;"
+                 "_regkey=PRODUCT_HKEY /_TARGETPATH App;_regitem=PRODUCT /_CONTENTS \"My App OBJECTFILE VERSION\";"),
+        1);
     EXPECT_EQ(Path(db, "VERSION"), "HKEY_LOCAL_MACHINE\\SOFTWARE\\" + vendor + "\\Suite\\App\\VERSION");
 
     char version[258] = {};
     DWORD size = sizeof(version), type = 0;
-    EXPECT_EQ(QueryItemValueRead(db.Find("VERSION"), &type, reinterpret_cast<BYTE*>(version), &size, nullptr, nullptr), 0);
+    EXPECT_EQ(QueryItemValueRead(db.Find("VERSION"), &type, reinterpret_cast<BYTE*>(version), &size, nullptr, nullptr),
+              0);
     EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
     EXPECT_STREQ(version, "2.5");
     char* remove = ReadItemString(db.Find("REMOVE"));
     ASSERT_NE(remove, nullptr);
     EXPECT_STREQ(remove, "C:\\Program Files\\App\\Struct.cfg");
     MemFree(remove);
-    EXPECT_EQ(ReadItemString(db.Find("SETUP")), nullptr); // a REG_DWORD is no string
+    EXPECT_EQ(ReadItemString(db.Find("SETUP")), nullptr);   // a REG_DWORD is no string
     EXPECT_EQ(ReadItemString(db.Find("COMPANY")), nullptr); // no such value
     // The key out and the must-close out.
     HKEY key = nullptr;
@@ -119,13 +148,15 @@ TEST(BuiltInsTest, TheProductTreeIsReadFromTheRegistry)
     EXPECT_NE(key, nullptr);
     EXPECT_EQ(mustClose, 1);
     CloseRegKey(key);
-    EXPECT_EQ(OpenObjectKeyRead(db.Find("HKEY_LOCAL_MACHINE"), nullptr, nullptr, nullptr, nullptr, nullptr, &key,
-                                &mustClose),
-              0);
+    EXPECT_EQ(
+        OpenObjectKeyRead(db.Find("HKEY_LOCAL_MACHINE"), nullptr, nullptr, nullptr, nullptr, nullptr, &key, &mustClose),
+        0);
     EXPECT_EQ(key, HKEY_LOCAL_MACHINE);
     EXPECT_EQ(mustClose, 0);
-    EXPECT_EQ(OpenObjectKeyRead(db.Find("PRODUCT_HKEY"), nullptr, "VERSION", &type, nullptr, &size, nullptr, nullptr), 0);
-    EXPECT_EQ(OpenObjectKeyRead(db.Find("PROJECT_HKEY"), "\\App\\", "VERSION", &type, nullptr, &size, nullptr, nullptr), 0);
+    EXPECT_EQ(OpenObjectKeyRead(db.Find("PRODUCT_HKEY"), nullptr, "VERSION", &type, nullptr, &size, nullptr, nullptr),
+              0);
+    EXPECT_EQ(OpenObjectKeyRead(db.Find("PROJECT_HKEY"), "\\App\\", "VERSION", &type, nullptr, &size, nullptr, nullptr),
+              0);
     EXPECT_EQ(OpenObjectKeyRead(db.Find("VERSION"), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr), 2);
 
     // A product key that does not exist: the error of the failed open.

@@ -36,7 +36,8 @@ TEST(CompanionsTest, FriendExtensionsBecomeObjectsOfTheirOwn)
     InstallObject del = db.Get("HELPFILE_DEL.GID");
     ASSERT_NE(del.id, 0u);
     EXPECT_EQ(Path(del.id), "C:\\App\\help.GID");
-    EXPECT_EQ(del.flags & (OBJECT_DELETE | OBJECT_EXTENDED | OBJECT_SHARED | MARK_SELECTED), OBJECT_DELETE | OBJECT_EXTENDED);
+    EXPECT_EQ(del.flags & (OBJECT_DELETE | OBJECT_EXTENDED | OBJECT_SHARED | MARK_SELECTED),
+              OBJECT_DELETE | OBJECT_EXTENDED);
     EXPECT_STREQ(del.source, "disk1\\");
 
     InstallObject sat = db.Get("HELPFILE_SAT.CNT");
@@ -72,7 +73,8 @@ TEST(CompanionsTest, AMaskBecomesOneObjectPerMatchingFile)
     CreateDirectoryA((folder / "sub.txt").c_str(), nullptr); // a folder that matches is skipped
     TestDatabase db;
     std::string root = folder.path().substr(0, folder.path().size() - 1);
-    std::string script = "_dir=APPDIR_MAIN /_TARGETPATH \"" + root + "\";"
+    std::string script = "_dir=APPDIR_MAIN /_TARGETPATH \"" + root +
+                         "\";"
                          "_file=TEXTS /_PARENT APPDIR_MAIN /_TARGETMASK *.txt /_SHAREDDLL /_FRIENDEXT BAK _DEL;";
     std::string escaped;
     for (char c : script) {

@@ -49,13 +49,11 @@ TEST(DatabaseTest, FlagsSourcesAndVersionPolicy)
         int set;
         UINT32 policyAfter;
     } const steps[] = {
-        {DATABASE_KEEP_NEWEST, 1, 0x100},
-        {DATABASE_REPLACE_OLDEST, 1, 0x300},  // the two ordinary policies add up
-        {DATABASE_KEEP_ALWAYS, 1, 0x800},     // an "always" one replaces them
-        {DATABASE_KEEP_NEWEST, 1, 0x800},     // and is not overridden by them
-        {DATABASE_REPLACE_ALWAYS, 1, 0x400},  // the later "always" wins
-        {DATABASE_REPLACE_ALWAYS, 0, 0},
-        {DATABASE_REPLACE_OLDEST, 1, 0x200},
+        {DATABASE_KEEP_NEWEST, 1, 0x100},    {DATABASE_REPLACE_OLDEST, 1, 0x300}, // the two ordinary policies add up
+        {DATABASE_KEEP_ALWAYS, 1, 0x800},                                         // an "always" one replaces them
+        {DATABASE_KEEP_NEWEST, 1, 0x800},                                         // and is not overridden by them
+        {DATABASE_REPLACE_ALWAYS, 1, 0x400},                                      // the later "always" wins
+        {DATABASE_REPLACE_ALWAYS, 0, 0},     {DATABASE_REPLACE_OLDEST, 1, 0x200},
     };
     for (const Step& s : steps) {
         SCOPED_TRACE(s.bits);

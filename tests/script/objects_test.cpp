@@ -163,10 +163,10 @@ TEST(ObjectsTest, FlagsAreFilteredByTypeAndSomeBelongToOneFile)
         UINT32 bits;
         UINT32 added; // flag bits that appear besides the type and the touched flag
     } const cases[] = {
-        {f1, OBJECT_COUNTER, 0},                                   // a file is no counter
+        {f1, OBJECT_COUNTER, 0}, // a file is no counter
         {dir, OBJECT_KEEPCONTENTS, 0},
         {item, OBJECT_KEEPCONTENTS | OBJECT_COUNTER, OBJECT_KEEPCONTENTS | OBJECT_COUNTER | OBJECT_EXTENDED},
-        {dir, OBJECT_DELETE | OBJECT_STRUCTURE, 0},                // files only
+        {dir, OBJECT_DELETE | OBJECT_STRUCTURE, 0}, // files only
         {f1, OBJECT_DELETE, OBJECT_DELETE | OBJECT_EXTENDED},
         {dir, OBJECT_SHARED | OBJECT_SYSLIB | OBJECT_ROOT_PATH, 0}, // not settable as plain flags
         {dir, OBJECT_PASS_THROUGH | OBJECT_REMOVABLE, OBJECT_PASS_THROUGH | OBJECT_REMOVABLE},
@@ -285,8 +285,8 @@ TEST(ObjectsTest, LeafNamesFollowTheBufferConvention)
     } const cases[] = {
         {dir, 0, "\\Program Files\\App\\"}, // a root path
         {dir, 1, "Program Files\\App"},
-        {file, 0, "main.exe"},              // a file gives only its name
-        {key, 0, "APPKEY"},                 // no target path: the name
+        {file, 0, "main.exe"}, // a file gives only its name
+        {key, 0, "APPKEY"},    // no target path: the name
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.leaf);
@@ -373,4 +373,3 @@ TEST(ObjectsTest, FriendExtensionsAndHandlesAreReleasedWithTheObject)
     RegCloseKey(opened[1]);
     RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\UninstTest");
 }
-

@@ -88,7 +88,7 @@ TEST(PathsTest, PathsWalkTheParentsWithEveryMode)
         {"VERSION", 0, "HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor\\App\\VERSION"},
         {"VERSION", PATH_FOLDER | PATH_BELOW_BUILTIN | PATH_TRIM, "Vendor\\App"},
         {"LONE", PATH_TRIM, "\\Lone\\"}, // a lone registry item keeps its backslashes
-        {"FLOATING", 0, "(null)"},        // no root path: no path at all
+        {"FLOATING", 0, "(null)"},       // no root path: no path at all
         {"BELOW", PATH_FOLDER, "(null)"},
     };
     for (const Case& c : cases) {
@@ -149,7 +149,7 @@ TEST(PathsTest, TextsExpandReferencesWithTheJoinRule)
         {"TOOL", "(OBJECTDIR SELF)readme.txt", "C:\\App\\readme.txt"},
         {"TOOL", "(OBJECTPATH APPDIR)data", "C:\\App\\data"},
         {"TOOL", "OBJECTPATH APPDIR\\data", "OBJECTPATH APPDIR\\data"}, // the backslash escapes: APPDIRdata
-        {"TOOL", "OBJECTPATH APPDIR data", "C:\\App\\ data"}, // a blank keeps the text apart
+        {"TOOL", "OBJECTPATH APPDIR data", "C:\\App\\ data"},           // a blank keeps the text apart
         {"TOOL", "run OBJECTPATH SELF /s", "run C:\\App\\tool.exe /s"},
         {"TOOL", "C:\\x\\OBJECTFILE SELF", "C:\\x\\tool.exe"},
         {"TOOL", "dirOBJECTFILE SELF", "dir\\tool.exe"},

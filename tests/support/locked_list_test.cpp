@@ -134,19 +134,15 @@ TEST(LockedListTest, MoveReordersAndRepairsTheEnds)
         std::vector<UINT_PTR> order;
         int result;
     } const cases[] = {
-        {LIST_FRONT, 3, {3, 1, 2}, 1},
-        {LIST_FRONT, 2, {2, 1, 3}, 1},
-        {LIST_FRONT, 1, {1, 2, 3}, 0},
-        {LIST_END, 1, {2, 3, 1}, 1},
-        {LIST_END, 2, {1, 3, 2}, 1},
-        {LIST_END, 3, {1, 2, 3}, 0},
-        {3, 1, {2, 3, 1}, 1},  // behind the last
-        {1, 3, {1, 3, 2}, 1},  // the last behind the first
-        {2, 1, {2, 1, 3}, 1},  // the first behind the second
-        {1, 2, {1, 2, 3}, 0},  // already there
-        {2, 2, {1, 2, 3}, 0},  // behind itself
-        {9, 2, {1, 2, 3}, 0},  // no such position
-        {1, 9, {1, 2, 3}, 0},  // no such item
+        {LIST_FRONT, 3, {3, 1, 2}, 1}, {LIST_FRONT, 2, {2, 1, 3}, 1}, {LIST_FRONT, 1, {1, 2, 3}, 0},
+        {LIST_END, 1, {2, 3, 1}, 1},   {LIST_END, 2, {1, 3, 2}, 1},   {LIST_END, 3, {1, 2, 3}, 0},
+        {3, 1, {2, 3, 1}, 1}, // behind the last
+        {1, 3, {1, 3, 2}, 1}, // the last behind the first
+        {2, 1, {2, 1, 3}, 1}, // the first behind the second
+        {1, 2, {1, 2, 3}, 0}, // already there
+        {2, 2, {1, 2, 3}, 0}, // behind itself
+        {9, 2, {1, 2, 3}, 0}, // no such position
+        {1, 9, {1, 2, 3}, 0}, // no such item
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << "position " << c.position << " key " << c.key);

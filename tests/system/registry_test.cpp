@@ -8,7 +8,7 @@ namespace {
 
 // A key of its own under HKEY_CURRENT_USER and under HKEY_LOCAL_MACHINE\SOFTWARE, removed afterwards.
 class RegistryFixture : public testing::Test {
-protected:
+  protected:
     void SetUp() override
     {
         base = "Software\\UninstTest" + std::to_string(GetCurrentProcessId());
@@ -54,7 +54,7 @@ TEST_F(RegistryFixture, KeysOpenWithTolerantPathsAndCountTheirEntries)
     DWORD size = sizeof(data), type = 0;
     ASSERT_EQ(RegQueryValueExA(read, "Empty", nullptr, &type, reinterpret_cast<BYTE*>(data), &size), ERROR_SUCCESS);
     EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
-    EXPECT_EQ(size, 1u); // the terminator is counted
+    EXPECT_EQ(size, 1u);                             // the terminator is counted
     EXPECT_EQ(SetRegString(read, "Denied", "x"), 0); // opened for reading only
     CloseRegKey(read);
     HKEY write = OpenRegKeyWrite(HKEY_CURRENT_USER, (base + "\\Vendor").c_str());
@@ -69,7 +69,7 @@ TEST_F(RegistryFixture, KeysOpenWithTolerantPathsAndCountTheirEntries)
     EXPECT_EQ(CreateRegKey(HKEY_CURRENT_USER, nullptr), nullptr);
     EXPECT_EQ(CountRegSubKeys(nullptr), -1);
     EXPECT_EQ(CloseRegKey(nullptr), 0);
-    EXPECT_EQ(CloseRegKey(HKEY_LOCAL_MACHINE), 1); // predefined roots are never closed...
+    EXPECT_EQ(CloseRegKey(HKEY_LOCAL_MACHINE), 1);                      // predefined roots are never closed...
     EXPECT_NE(OpenRegKeyRead(HKEY_LOCAL_MACHINE, "SOFTWARE"), nullptr); // ...and stay usable
 }
 

@@ -42,8 +42,8 @@ TEST(ShellTest, SpecialFoldersResolveWithTheirFallbacks)
     ComJoined com;
     char programs[MAX_PATH] = {};
     ASSERT_TRUE(SHGetSpecialFolderPathA(nullptr, programs, CSIDL_PROGRAMS, FALSE));
-    const UINT32 codes[] = {SHELL_COMMON_DESKTOP, SHELL_USER_DESKTOP, SHELL_COMMON_PROGRAMS, SHELL_USER_PROGRAMS,
-                            SHELL_COMMON_STARTMENU, SHELL_USER_STARTMENU};
+    const UINT32 codes[] = {SHELL_COMMON_DESKTOP, SHELL_USER_DESKTOP,     SHELL_COMMON_PROGRAMS,
+                            SHELL_USER_PROGRAMS,  SHELL_COMMON_STARTMENU, SHELL_USER_STARTMENU};
     for (UINT32 code : codes) {
         SCOPED_TRACE(code);
         ShellItem item;
@@ -60,7 +60,8 @@ TEST(ShellTest, SpecialFoldersResolveWithTheirFallbacks)
     EXPECT_STREQ(user.path, programs);
     // A folder inside the user's programs lies under that special folder, and not under the desktop's.
     TestFolder scratch; // keeps the group name unique per run
-    std::string group = std::string(programs) + "\\Uninst Test Group " + scratch.path().substr(scratch.path().size() - 8, 7);
+    std::string group =
+        std::string(programs) + "\\Uninst Test Group " + scratch.path().substr(scratch.path().size() - 8, 7);
     ASSERT_TRUE(CreateDirectoryA(group.c_str(), nullptr));
     ShellItem inside;
     ASSERT_EQ(ShellItemFromPath(&inside, nullptr, group.c_str()), 1);
@@ -79,8 +80,8 @@ TEST(ShellTest, PathsResolveIntoItemsAndFoldersListTheirChildren)
 {
     ComJoined com;
     TestFolder folder;
-    MakeTree(folder.path(), {"Sub Folder\\", "Sub Folder\\deep\\", "Sub Folder\\deep\\x.txt", "\xc4pfel.txt",
-                             "hidden.txt", "plain"});
+    MakeTree(folder.path(),
+             {"Sub Folder\\", "Sub Folder\\deep\\", "Sub Folder\\deep\\x.txt", "\xc4pfel.txt", "hidden.txt", "plain"});
     SetFileAttributesA((folder / "hidden.txt").c_str(), FILE_ATTRIBUTE_HIDDEN);
 
     ShellItem base;

@@ -27,8 +27,8 @@ struct Box {
         thread = StartThread([=] {
             HWND out = nullptr;
             std::vector<const char*> copy = labels;
-            int r = ShowMessageBox(nullptr, text, caption, style, nullptr, copy.empty() ? nullptr : copy.data(), nullptr,
-                                   nullptr, &out);
+            int r = ShowMessageBox(nullptr, text, caption, style, nullptr, copy.empty() ? nullptr : copy.data(),
+                                   nullptr, nullptr, &out);
             result = r;
             done = true;
         });
@@ -128,7 +128,8 @@ TEST(MessageBoxTest, LabelsDefaultsAndSizes)
         Box box; // the confirmation's style: the second button is the default
         ASSERT_TRUE(box.Open("Remove?", "Confirm", 0x1124));
         EXPECT_EQ(box.DefaultId(), 2);
-        EXPECT_EQ(static_cast<DWORD>(GetWindowLongA(box.window, GWL_STYLE)) & DS_SYSMODAL, static_cast<DWORD>(DS_SYSMODAL));
+        EXPECT_EQ(static_cast<DWORD>(GetWindowLongA(box.window, GWL_STYLE)) & DS_SYSMODAL,
+                  static_cast<DWORD>(DS_SYSMODAL));
         PostMessageA(box.window, WM_CLOSE, 0, 0);
         box.Close();
     }
