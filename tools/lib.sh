@@ -1,12 +1,16 @@
-# Shared by tools/test and tools/bench: packages, the two builds and the Wine test environment.
+# Shared by tools/test, tools/bench and tools/demo: packages, the builds and the Wine environment.
 # Sourced, not run.
 
 UNINST_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 UNINST_BUILD=${UNINST_BUILD:-$UNINST_ROOT/build}
 
 uninst_packages="cmake ninja-build g++-mingw-w64-x86-64 g++-mingw-w64-i686 mingw-w64-x86-64-dev
-  mingw-w64-i686-dev libz-mingw-w64-dev googletest wine wine64 xvfb xauth
-  clang libclang-rt-14-dev zlib1g-dev"
+  mingw-w64-i686-dev libz-mingw-w64-dev googletest wine wine64 xvfb xauth fonts-wine imagemagick
+  clang libclang-rt-14-dev zlib1g-dev clang-format-14"
+
+uninst_sudo() {
+    if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
+}
 
 # Installs the Debian packages that are missing (nothing when all are there).
 uninst_install_packages() {
@@ -16,17 +20,64 @@ uninst_install_packages() {
     done
     [ ${#missing[@]} -eq 0 ] && return 0
     echo "== installing: ${missing[*]}"
-    local sudo=""
-    [ "$(id -u)" -eq 0 ] || sudo="sudo"
-    $sudo apt-get update -qq || return 1
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" || return 1
+    uninst_sudo apt-get update -qq || return 1
+    DEBIAN_FRONTEND=noninteractive uninst_sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" || return 1
+}
+
+# Whether this machine's kernel runs 32-bit x86 programs at all: a 93-byte program of that kind
+# that only exits. Some virtual machines refuse them ("Exec format error") whatever is installed.
+uninst_kernel_runs_32bit() {
+    local probe
+    probe=$(mktemp)
+    printf '\x7f\x45\x4c\x46\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00\x01\x00\x00\x00\x54\x80\x04\x08\x34\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x34\x00\x20\x00\x01\x00\x00\x00\x00\x00\x00\x00\x01\x00\x00\x00\x00\x00\x00\x00\x00\x80\x04\x08\x00\x80\x04\x08\x5d\x00\x00\x00\x5d\x00\x00\x00\x05\x00\x00\x00\x00\x10\x00\x00\xb8\x01\x00\x00\x00\x31\xdb\xcd\x80' >"$probe"
+    chmod +x "$probe"
+    local status=0
+    "$probe" 2>/dev/null || status=$?
+    rm -f "$probe"
+    return $status
+}
+
+# Makes the 32-bit Wine available when the machine can run it. Sets UNINST_WINE32 to 1 when the
+# shipped 32-bit program can be tested, else explains loudly why not and leaves it empty.
+uninst_prepare_wine32() {
+    UNINST_WINE32=
+    if ! uninst_kernel_runs_32bit; then
+        uninst_warn "this machine's kernel does not run 32-bit programs (Exec format error): the 32-bit" \
+            "Wine cannot work here, so the shipped i686 build's tests are built but NOT run"
+        return 0
+    fi
+    if ! dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q "ok installed"; then
+        echo "== installing the 32-bit Wine (wine32:i386)"
+        uninst_sudo dpkg --add-architecture i386 || true
+        # The i386 index of a mirror is sometimes briefly out of step with the amd64 one: the update
+        # may fail and the install still work.
+        uninst_sudo apt-get update -qq || echo "(apt-get update failed; trying the install all the same)"
+        if ! DEBIAN_FRONTEND=noninteractive uninst_sudo apt-get install -y -qq --no-install-recommends wine32:i386; then
+            uninst_warn "the 32-bit Wine (wine32:i386) could not be installed: the i686 tests are NOT run"
+            return 0
+        fi
+    fi
+    UNINST_WINE32=1
+}
+
+uninst_warn() {
+    echo "" >&2
+    echo "!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!" >&2
+    echo "!! $*" >&2
+    echo "!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!" >&2
+    echo "" >&2
 }
 
 # Configures (once) and builds one target: uninst_build i686|x86_64 [extra cmake options]
 uninst_build() {
     local target=$1; shift
-    local dir=$UNINST_BUILD/$target
-    if [ ! -f "$dir/build.ninja" ]; then
+    local dir=$UNINST_BUILD/$target option
+    local stale=
+    for option in "$@"; do
+        # An option the existing configuration does not have (-DNAME=VALUE) configures again.
+        grep -qxF "${option#-D}" <(sed -E 's/:[A-Z]+=/=/' "$dir/CMakeCache.txt" 2>/dev/null) || stale=1
+    done
+    if [ ! -f "$dir/build.ninja" ] || [ -n "$stale" ]; then
         cmake -S "$UNINST_ROOT" -B "$dir" -G Ninja \
             -DCMAKE_TOOLCHAIN_FILE="$UNINST_ROOT/cmake/toolchain-$target.cmake" "$@" >/dev/null || return 1
     fi
@@ -34,10 +85,18 @@ uninst_build() {
     cmake --build "$dir" || return 1
 }
 
+# What the prefix was made with: a prefix that a Wine without its 32-bit half made does not start once
+# that half is installed (and the other way round), so a changed setup makes a new prefix.
+uninst_wine_setup() {
+    local wine32=no
+    dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q "ok installed" && wine32=yes
+    echo "$(wine --version 2>/dev/null) wine32=$wine32"
+}
+
 # Starts Xvfb on a free display and a persistent wineserver over a prefix private to the build.
 # All three standard streams of the servers are detached, so that ctest never waits for them.
 uninst_env_start() {
-    export WINEPREFIX=$UNINST_BUILD/x86_64/wineprefix
+    export WINEPREFIX=${UNINST_PREFIX:-$UNINST_BUILD/x86_64/wineprefix}
     export WINEDEBUG=-all
     export WINEDLLOVERRIDES="mscoree,mshtml="
     local fdfile
@@ -56,11 +115,19 @@ uninst_env_start() {
     fi
     export DISPLAY=":$(head -n 1 "$fdfile")"
     rm -f "$fdfile"
+    local setup stamp=$WINEPREFIX/.uninst-wine-setup
+    setup=$(uninst_wine_setup)
+    if [ -f "$WINEPREFIX/system.reg" ] && [ "$(cat "$stamp" 2>/dev/null)" != "$setup" ]; then
+        echo "== the Wine prefix was made by another Wine setup: making it afresh"
+        wineserver -k >/dev/null 2>&1 </dev/null || true
+        rm -rf "$WINEPREFIX"
+    fi
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
         echo "== creating the Wine prefix $WINEPREFIX"
         mkdir -p "$WINEPREFIX"
     fi
     (wineserver -p && wine wineboot -i) >/dev/null 2>&1 </dev/null
+    echo "$setup" >"$stamp"
     # There is no window manager on the Xvfb display: windows left unmanaged are hidden at once
     # instead of after Wine's two-second wait for a manager's answer.
     wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 </dev/null
@@ -77,4 +144,18 @@ uninst_env_stop() {
         wait "$UNINST_XVFB_PID" 2>/dev/null || true
     fi
     UNINST_ENV_STARTED=
+}
+
+# The checks that need no build: formatting and the direction of includes.
+uninst_check_sources() {
+    local files status=0
+    files=$(cd "$UNINST_ROOT" && git ls-files '*.cpp' '*.h')
+    if ! (cd "$UNINST_ROOT" && clang-format-14 --dry-run --Werror $files); then
+        echo "== formatting: the files above do not match .clang-format (run clang-format-14 -i on them)" >&2
+        status=1
+    else
+        echo "== formatting: every file matches .clang-format"
+    fi
+    "$UNINST_ROOT/tools/check-layers" || status=1
+    return $status
 }
