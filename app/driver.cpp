@@ -1,8 +1,243 @@
+// The two-phase uninstall. The uninstaller lives in the folder it has to delete, so phase 1 (the
+// program the user started) asks, checks that nothing is in use, copies the program into a new folder
+// of the temporary directory and starts the copy; phase 2 (the copy) waits until phase 1 has ended and
+// removes the product behind the removal checklist.
 #include "app/driver.h"
 
-// The two-phase uninstall is not part of the program yet: it removes nothing and answers 0.
+#include "app/relocation.h"
+#include "app/unattended.h"
+#include "engine/executor.h"
+#include "engine/prepare.h"
+#include "engine/uninstall_callback.h"
+#include "script/load_script.h"
+#include "script/object_text.h"
+#include "support/guards.h"
+#include "support/module_path.h"
+#include "support/report.h"
+#include "system/process.h"
+#include "system/system_state.h"
+#include "ui/dialogs.h"
+#include "ui/progress_dialogs.h"
+
+#include <stdio.h>
+#include <string.h>
+
+namespace {
+
+const DWORD HANDSHAKE_TIMEOUT_MS = 10000;
+const DWORD HANDSHAKE_POLL_MS = 10;
+const DWORD PARENT_GONE_PAUSE_MS = 300;
+const DWORD BEFORE_WORKER_MS = 10;
+const DWORD AFTER_FIXUP_MS = 10;
+const DWORD AFTER_CHECKLIST_MS = 100;
+const UINT32 PHASE_TWO_PREPARATION =
+    PREPARE_AGAIN | PREPARE_ASK_QUERIES | PREPARE_NO_IN_USE_TEST | PREPARE_EXPAND | PREPARE_MASKS_FROM_TARGET; // 0x3023
+const UINT STYLE_NO_PRIVILEGES = MB_OK | MB_ICONHAND | MB_SYSTEMMODAL;
+const UINT STYLE_CONFIRM = MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2 | MB_SYSTEMMODAL;
+const UINT STYLE_SUCCESS = MB_OK | MB_ICONASTERISK | MB_SYSTEMMODAL;
+const UINT STYLE_NOT_ALL = MB_OK | MB_ICONEXCLAMATION | MB_SYSTEMMODAL;
+
+// Closes a database when the scope ends, and forgets it in the session.
+struct SessionDatabase {
+    UninstallSession* session;
+    ~SessionDatabase()
+    {
+        if (session->database != 0) {
+            CloseObjectDatabase(session->database);
+            session->database = 0;
+        }
+    }
+};
+
+// The "UNINSTALL" database with the product's script, or 0.
+DatabaseHandle LoadUninstallDatabase(UninstallSession* s)
+{
+    if (s->configFile == nullptr || s->configDir == nullptr || s->configFile[0] == '\0' || s->configDir[0] == '\0') {
+        return 0;
+    }
+    DatabaseHandle db = CreateObjectDatabase("UNINSTALL", s->configDir, UninstallCallback);
+    ScriptLocation location = {s->configPath, s->configFile, s->version};
+    if (db != 0 && !LoadScript(&location, db, s->configFile)) {
+        CloseObjectDatabase(db);
+        db = 0;
+    }
+    return db;
+}
+
+// The name of the product's Uninstall key: the contents of the first "_UNINSTALL" file, or null.
+char* UninstallKeyName(DatabaseHandle db)
+{
+    ObjectId id = FindObjectByFlags(db, 0, OBJECT_UNINSTALL);
+    if (id == 0) {
+        return nullptr;
+    }
+    char* name = GetObjectContentsText(id, nullptr, 0);
+    UnlockObjectDatabase(db); // the lock FindObjectByFlags left
+    return name;
+}
+
+// Runs the worker with a progress dialog of this thread around it: the worker's exit code.
+DWORD RunBehindDialog(UninstallSession* s, HWND (*open)(HWND), UINT32 passMask, DWORD pauseAfter)
+{
+    s->progressDialog = Unattended(s) ? nullptr : open(nullptr);
+    Sleep(BEFORE_WORKER_MS);
+    DWORD ok = RunUninstallWorker(passMask);
+    if (s->progressDialog != nullptr) {
+        SendMessageA(s->progressDialog, WM_PROGRESS, PROGRESS_CLOSE, 0);
+        s->progressDialog = nullptr;
+    }
+    Sleep(pauseAfter);
+    return ok;
+}
+
+// Phase 1's query pass: the database loaded, the files tested for use behind the "Fixing UP" dialog.
+// False when phase 1 must stop (no configuration or script, or a file in use); *keyName receives the
+// product's Uninstall key name.
+bool QueryProduct(UninstallSession* s, HeapText* keyName)
+{
+    SessionDatabase database = {s};
+    s->database = LoadUninstallDatabase(s);
+    if (s->database == 0) {
+        return false;
+    }
+    RunBehindDialog(s, OpenFixupDialog, PASS_QUERY, AFTER_FIXUP_MS);
+    if (s->flags & SESSION_FILE_IN_USE) {
+        return false;
+    }
+    keyName->reset(UninstallKeyName(s->database));
+    return true;
+}
+
+// Polls for "SyncBack", which phase 2 creates once it runs, for at most the handshake's time.
+void AwaitCopy()
+{
+    DWORD start = GetTickCount();
+    for (;;) {
+        KernelHandle syncBack(OpenMutexA(MUTEX_ALL_ACCESS, FALSE, "SyncBack"));
+        if (syncBack) {
+            return;
+        }
+        DWORD error = GetLastError();
+        if ((error != ERROR_INVALID_NAME && error != ERROR_FILE_NOT_FOUND) ||
+            GetTickCount() - start >= HANDSHAKE_TIMEOUT_MS) {
+            return;
+        }
+        Sleep(HANDSHAKE_POLL_MS);
+    }
+}
+
+// Starts the relocated copy suspended with phase 2's command line, creates "Sync" (owned until this
+// process ends), lets the copy run and waits for it to answer. 1 when the copy was started, else 0.
+int HandOver(UninstallSession* s, const Relocation& r)
+{
+    HeapText arguments(PhaseTwoArguments(s));
+    HANDLE thread = nullptr;
+    KernelHandle process(arguments ? StartProcess(r.copy.get(), arguments.get(), CREATE_SUSPENDED, &thread) : nullptr);
+    KernelHandle threadGuard(thread);
+    if (!process) {
+        return 0;
+    }
+    s->syncMutex = CreateMutexA(nullptr, TRUE, "Sync"); // abandoned when this process ends
+    ResumeThread(thread);
+    if (s->syncMutex != nullptr) {
+        AwaitCopy();
+    }
+    return 1;
+}
+
+int PhaseOne(UninstallSession* s)
+{
+    if (!CheckPrivileges(nullptr, 0)) {
+        ShowOrReport(s, s->noPrivilegesText, STYLE_NO_PRIVILEGES);
+        return 0;
+    }
+    if (!(s->flags & SESSION_KILL) && !Unattended(s) &&
+        UiMessageBox(nullptr, s->confirmText, s->title, STYLE_CONFIRM) != IDYES) {
+        return 0;
+    }
+    Relocation r;
+    if (!MakeRelocation(s, &r)) {
+        return 0;
+    }
+    HeapText keyName;
+    if (!QueryProduct(s, &keyName)) {
+        DropRelocation(&r); // nothing is relocated: what was made for it goes
+        ReportLine("phase 1 ends: %s", (s->flags & SESSION_FILE_IN_USE) ? "a file is in use" : "no script");
+        return 0;
+    }
+    if (!CopyProgram(&r)) {
+        return 0;
+    }
+    int result = HandOver(s, r);
+    ReportLine("phase 1 ends: %s", result != 0 ? "the copy took over" : "the copy could not be started");
+    return result;
+}
+
+// Phase 2's handshake: "Sync" opened, "SyncBack" created, both waits. False on a time-out or when phase
+// 1 is not there.
+bool AwaitParent(UninstallSession* s)
+{
+    KernelHandle parent(OpenProcess(SYNCHRONIZE, FALSE, s->parentProcessId));
+    if (!parent) {
+        return false;
+    }
+    KernelHandle sync(OpenMutexA(MUTEX_ALL_ACCESS, FALSE, "Sync"));
+    if (!sync) {
+        return false;
+    }
+    KernelHandle syncBack(CreateMutexA(nullptr, TRUE, "SyncBack")); // tells phase 1 that the copy runs
+    if (!syncBack) {
+        return false;
+    }
+    // Phase 1 never releases "Sync": the wait ends when its thread ends and the mutex is abandoned.
+    if (WaitForSingleObject(sync.get(), HANDSHAKE_TIMEOUT_MS) == WAIT_TIMEOUT) {
+        return false;
+    }
+    sync.reset();
+    syncBack.reset();
+    if (WaitForSingleObject(parent.get(), HANDSHAKE_TIMEOUT_MS) == WAIT_TIMEOUT) {
+        return false;
+    }
+    parent.reset();
+    Sleep(PARENT_GONE_PAUSE_MS);
+    return true;
+}
+
+// Phase 2's removal: the product's Uninstall key (kept by phase 1 until now), the preparation, every
+// pass behind the removal checklist. True when everything could be removed.
+bool RemoveProduct(UninstallSession* s)
+{
+    SessionDatabase database = {s};
+    s->database = LoadUninstallDatabase(s);
+    if (s->database == 0) {
+        return false;
+    }
+    HeapText keyName(UninstallKeyName(s->database));
+    if (keyName) {
+        DeleteUninstallKey(keyName.get());
+    }
+    PrepareRemoval(0, s->database, PHASE_TWO_PREPARATION);
+    SetDatabaseFlags(s->database, DATABASE_PROCESSED, 1);
+    return RunBehindDialog(s, OpenRemovalDialog, ALL_PASSES, AFTER_CHECKLIST_MS) != 0;
+}
+
+int PhaseTwo(UninstallSession* s)
+{
+    if (!AwaitParent(s)) {
+        ReportLine("phase 2 ends: phase 1 did not hand over in time; nothing was removed");
+        return 0;
+    }
+    bool ok = RemoveProduct(s);
+    ShowOrReport(s, ok ? s->successText : s->notAllText, ok ? STYLE_SUCCESS : STYLE_NOT_ALL);
+    return ok ? -1 : 0;
+}
+
+} // namespace
+
 int RunUninstall(UninstallSession* session)
 {
-    (void)session;
-    return 0;
+    if (session == nullptr) {
+        return 0;
+    }
+    return (session->flags & SESSION_PHASE_TWO) ? PhaseTwo(session) : PhaseOne(session);
 }

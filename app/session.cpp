@@ -53,6 +53,22 @@ void CopyText(char* field, const char* text)
     lstrcpynA(field, text, SESSION_TEXT_SIZE);
 }
 
+// The administrators' words: "QUIET", and "LOG" with the report's path (the first one counts; a "LOG"
+// without a value is ignored).
+void ReadAdministratorWord(UninstallSession* session, const char* word, ConfigText* ct)
+{
+    if (strcmp(word, "QUIET") == 0) {
+        session->flags |= SESSION_QUIET;
+    } else if (strcmp(word, "LOG") == 0) {
+        char* path = ConfigTextReadValueAlloc(ct, 0);
+        if (session->logPath == nullptr) {
+            session->logPath = path;
+        } else {
+            MemFree(path);
+        }
+    }
+}
+
 } // namespace
 
 void SessionReadCommandLine(UninstallSession* session, const char* commandLine, char** pathArgument)
@@ -90,6 +106,7 @@ void SessionReadCommandLine(UninstallSession* session, const char* commandLine, 
             if (strcmp(word, "KILL") == 0) {
                 session->flags |= SESSION_KILL;
             }
+            ReadAdministratorWord(session, word, &ct);
             if (!(session->flags & SESSION_SHARING)) {
                 for (const SharingWord& s : kSharingWords) {
                     if (strcmp(word, s.word) == 0) {
@@ -156,6 +173,7 @@ void FreeSession(UninstallSession* session)
     MemFree(session->configDir);
     MemFree(session->removeTarget);
     MemFree(session->removeValue);
+    MemFree(session->logPath);
     MemFree(session);
 }
 

@@ -7,6 +7,7 @@ set(UNINST_SOURCES_SUPPORT
     support/startup.cpp
     support/reg_keys.cpp
     support/module_path.cpp
+    support/report.cpp
 )
 
 set(UNINST_SOURCES_DATA
@@ -36,10 +37,24 @@ set(UNINST_SOURCES_SYSTEM
     system/shell_item.cpp
     system/shell_files.cpp
     system/shell_link.cpp
+    system/progman.cpp
+    system/process.cpp
+    system/protected_paths.cpp
 )
 
 set(UNINST_SOURCES_ENGINE
+    engine/executor.cpp
+    engine/executor_rules.cpp
+    engine/pass_components.cpp
+    engine/pass_removal.cpp
+    engine/prepare.cpp
+    engine/shared_objects.cpp
+    engine/shared_content.cpp
+    engine/group_removal.cpp
+    engine/registration.cpp
+    engine/removal_report.cpp
     engine/uninstall_callback.cpp
+    engine/worker.cpp
 )
 
 set(UNINST_SOURCES_UI
@@ -60,6 +75,8 @@ set(UNINST_SOURCES_APP
     app/modes.cpp
     app/resync.cpp
     app/driver.cpp
+    app/relocation.cpp
+    app/unattended.cpp
 )
 
 # Resources: the dialogs and pictures (linked into the program and the test programs) and the program's
@@ -97,6 +114,10 @@ set(UNINST_TESTS_SYSTEM
     tests/system/shell_test.cpp
     tests/system/registry_test.cpp
     tests/system/system_state_test.cpp
+    tests/system/progman_test.cpp
+)
+set(UNINST_TESTS_ENGINE
+    tests/engine/executor_test.cpp
 )
 set(UNINST_TESTS_UI
     tests/ui/dialog_texts_test.cpp

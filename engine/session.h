@@ -15,6 +15,7 @@ const UINT32 SESSION_SHARING = 0x00000008;      // a sharing resynchronisation i
 const UINT32 SESSION_DLL_SHARING = 0x00000010;  // resynchronise the shared DLL counts
 const UINT32 SESSION_REG_SHARING = 0x00000020;  // resynchronise the shared-object registry counts
 const UINT32 SESSION_SHARING_KINDS = SESSION_DLL_SHARING | SESSION_REG_SHARING;
+const UINT32 SESSION_QUIET = 0x00000100;       // "QUIET": no window in either phase
 const UINT32 SESSION_FILE_IN_USE = 0x80000000; // phase 1 met a file in use
 
 struct UninstallSession {
@@ -44,6 +45,7 @@ struct UninstallSession {
     UINT_PTR database;    // the "UNINSTALL" object database while the executor runs
     HWND progressDialog;  // the progress dialog while the executor runs
     UINT32 progressCount; // progress steps reported so far
+    char* logPath;        // "/LOG": the report both phases append to (heap text), or null
 };
 
 // The session of this process, set by WinMain once BuildSession has succeeded.

@@ -1,6 +1,11 @@
 #pragma once
-// The per-object callback every database of the uninstaller is made with: the executor reports each
-// pass and object through it, and it drives the progress dialog.
+// The per-object callback every database of the uninstaller is made with: it turns the executor's
+// events into messages to the progress dialog, hands the collected component lists to the
+// unregistration, tells the user about a file in use, and answers "_QUERY" objects.
 #include "script/object_database.h"
 
-int WINAPI UninstallCallback(UINT_PTR context, UINT_PTR object, UINT_PTR value, UINT32 event, UINT_PTR extra);
+int WINAPI UninstallCallback(UINT_PTR context, UINT_PTR subject, UINT_PTR kind, UINT32 event, UINT_PTR code);
+
+// The file-in-use message: the product's text with its first "%s" replaced by the path ("unknown"
+// without one); every other '%' stays as written. A new heap text, or null.
+char* FormatLockedText(const char* lockedText, const char* path);

@@ -168,7 +168,7 @@ void MarkCompanion(ObjectId made, InstallObject* m, const InstallObject* base, U
 }
 
 // One companion of the base for one mode of a record: 1 made, 0 not made, -1 out of memory.
-int MakeCompanion(ObjectGuard& guard, const StemmedPath& p, const FriendExtension* record, bool deleteCompanion,
+int MakeCompanion(HeldObject& guard, const StemmedPath& p, const FriendExtension* record, bool deleteCompanion,
                   int keepState)
 {
     InstallObject* base = guard.object();
@@ -209,7 +209,7 @@ void DropHandled(InstallObject* base, UINT_PTR value)
 
 int CreateFriendObjects(ObjectId id, UINT32 which, int keepState)
 {
-    ObjectGuard guard(id);
+    HeldObject guard(id);
     InstallObject* base = guard.object();
     StemmedPath p;
     if (base == nullptr || (base->flags & (OBJECT_TYPE_MASK | OBJECT_DELETE)) != OBJECT_FILE ||
@@ -273,7 +273,7 @@ void WildcardPrefix(const InstallObject* parent, const char* target, char* prefi
 }
 
 // One object for a file that a wildcard found; true when it was made.
-bool MakeWildcardObject(ObjectGuard& guard, const char* prefix, const char* target, const WIN32_FIND_DATAA& found)
+bool MakeWildcardObject(HeldObject& guard, const char* prefix, const char* target, const WIN32_FIND_DATAA& found)
 {
     InstallObject* base = guard.object();
     // Long names beyond 8.3 length go by their short form.
@@ -315,7 +315,7 @@ bool MakeWildcardObject(ObjectGuard& guard, const char* prefix, const char* targ
 
 int ExpandTargetMask(ObjectId id, int fromSource)
 {
-    ObjectGuard guard(id);
+    HeldObject guard(id);
     InstallObject* base = guard.object();
     if (base == nullptr || ObjectType(base) != OBJECT_FILE || !(base->state & STATE_TARGET_MASK)) {
         return -1;

@@ -24,7 +24,7 @@ int AddFriendExtension(ObjectId id, const FriendExtension* record)
     if (record == nullptr) {
         return 0;
     }
-    ObjectGuard guard(id);
+    HeldObject guard(id);
     InstallObject* o = guard.writable();
     if (o == nullptr) {
         return 0;
@@ -74,7 +74,7 @@ int AddFriendExtension(ObjectId id, const FriendExtension* record)
 
 void ClearFriendExtensions(ObjectId id)
 {
-    ObjectGuard guard(id);
+    HeldObject guard(id);
     if (guard.object() != nullptr) {
         FreeFriendList(guard.object());
     }

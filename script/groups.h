@@ -1,12 +1,15 @@
 #pragma once
-// Program groups: finding or creating the folder of a group object below the Programs folders, and
-// choosing the database's current group. Groups kept by Program Manager (database flag 0x2000) are
-// not handled here yet: both operations answer 0 for them.
+// Program groups: choosing the database's current group, and finding or creating a group. Groups kept
+// by Program Manager (database flag DATABASE_PROGMAN_GROUPS) are reached over DDE; all others are
+// folders below the Programs folders of the Start menu.
 #include "script/object_database.h"
 
-// 1 when the group is present (found, with a folder) and became the database's current group.
+// 1 when the group is present and became the database's current group: a Program Manager group must
+// be among Program Manager's groups (it is shown, so that items can be deleted from it); a shell
+// group must have its folder resolved.
 int SelectGroup(ObjectId id);
 
-// 1 when the group's folder exists below its parent Programs folder or, without checkOnly, was
-// created there. With select the group is then marked found and becomes the current group.
+// 1 when the group exists or, without checkOnly, was created: a Program Manager group by name (shown
+// with select), a shell group as a folder below its parent Programs folder. With select the group is
+// then marked found and becomes the current group.
 int ResolveGroup(ObjectId id, int select, int checkOnly);

@@ -185,3 +185,27 @@ int SetObjectTargetPath(ObjectId id, const char* text);
 int SetObjectTargetMask(ObjectId id, const char* text);
 int SetObjectSysLib(ObjectId id, const char* name);
 int SetObjectGroup(ObjectId id, const char* groupName, const char* itemName, const char* iconName, int iconIndex);
+
+// Holds an object's database for the life of a scope; the record may be destroyed meanwhile, the
+// database handle stays valid. Move-only, like the database guard it holds.
+class HeldObject {
+  public:
+    explicit HeldObject(ObjectId id)
+    {
+        DatabaseHandle db = 0;
+        object_ = LockObject(id, &db);
+        held_.reset(db);
+    }
+
+    InstallObject* object() const { return object_; }
+    ObjectDatabase* database() const { return reinterpret_cast<ObjectDatabase*>(held_.get()); }
+    // An object the script may change: found and not built-in.
+    InstallObject* writable() const
+    {
+        return object_ != nullptr && !(object_->state & STATE_READ_ONLY) ? object_ : nullptr;
+    }
+
+  private:
+    HeldDatabase held_;
+    InstallObject* object_ = nullptr;
+};

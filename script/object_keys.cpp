@@ -107,7 +107,7 @@ LONG OpenObjectKey(ObjectId keyObject, const char* subPath, const char* valueNam
                    BYTE* data, DWORD* size, HKEY* keyOut, int* mustCloseOut)
 {
     ClearOuts(keyOut, mustCloseOut);
-    ObjectGuard guard(keyObject);
+    HeldObject guard(keyObject);
     InstallObject* o = guard.object();
     if (o == nullptr || ObjectType(o) != OBJECT_REGKEY) {
         return ERROR_FILE_NOT_FOUND;
@@ -156,7 +156,7 @@ LONG QueryItemValue(ObjectId itemObject, REGSAM access, DWORD* type, BYTE* data,
                     int* mustCloseOut)
 {
     ClearOuts(keyOut, mustCloseOut);
-    ObjectGuard guard(itemObject);
+    HeldObject guard(itemObject);
     InstallObject* o = guard.object();
     if (o == nullptr || ObjectType(o) != OBJECT_REGITEM) {
         return ERROR_FILE_NOT_FOUND;

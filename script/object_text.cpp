@@ -140,7 +140,7 @@ void FinishPath(PathWalk& w)
 char* GetObjectLeafName(ObjectId id, int trim, char* buffer, int size)
 {
     ClearBuffer(buffer, size);
-    ObjectGuard guard(id);
+    HeldObject guard(id);
     InstallObject* o = guard.object();
     if (o == nullptr) {
         return nullptr;
@@ -172,7 +172,7 @@ char* GetObjectLeafName(ObjectId id, int trim, char* buffer, int size)
 char* GetObjectPath(ObjectId id, UINT32 mode, char* buffer, int size)
 {
     ClearBuffer(buffer, size);
-    ObjectGuard guard(id);
+    HeldObject guard(id);
     if (guard.object() == nullptr) {
         return nullptr;
     }
@@ -208,7 +208,7 @@ char* GetObjectPathInto(ObjectId id, char* buffer, int size)
 char* GetObjectDiskPath(ObjectId id, char* buffer, int size)
 {
     ClearBuffer(buffer, size);
-    ObjectGuard guard(id);
+    HeldObject guard(id);
     InstallObject* o = guard.object();
     if (o == nullptr) {
         return nullptr;
@@ -278,7 +278,7 @@ void SplitSource(InstallObject* o, SourceParts* parts)
 char* GetObjectSourcePath(ObjectId id, int withFile, char* buffer, int size)
 {
     ClearBuffer(buffer, size);
-    ObjectGuard guard(id);
+    HeldObject guard(id);
     InstallObject* o = guard.object();
     if (o == nullptr || ObjectType(o) != OBJECT_FILE) {
         return nullptr;
@@ -310,7 +310,7 @@ namespace {
 char* ObjectText(ObjectId id, char* InstallObject::*field, char* buffer, int size)
 {
     ClearBuffer(buffer, size);
-    ObjectGuard guard(id);
+    HeldObject guard(id);
     InstallObject* o = guard.object();
     if (o == nullptr || o->*field == nullptr) {
         return nullptr;
@@ -383,7 +383,7 @@ char* ExpandText(ObjectId context, char* text, int size)
 
 void ExpandObjectTexts(ObjectId id)
 {
-    ObjectGuard guard(id);
+    HeldObject guard(id);
     InstallObject* o = guard.object();
     if (o == nullptr || (o->state & STATE_EXPANDED)) {
         return;

@@ -128,7 +128,7 @@ ObjectId AddObject(DatabaseHandle db, const char* name, UINT32 type)
 
 int DestroyObject(ObjectId id)
 {
-    ObjectGuard guard(id);
+    HeldObject guard(id);
     InstallObject* o = guard.object();
     ObjectDatabase* d = guard.database();
     if (o == nullptr) {
@@ -214,7 +214,7 @@ ObjectId FindObjectByFlags(DatabaseHandle db, ObjectId afterId, UINT32 mask)
 
 ObjectId GetAncestorObject(ObjectId id, int toBuiltIn)
 {
-    ObjectGuard guard(id);
+    HeldObject guard(id);
     InstallObject* o = guard.object();
     if (o == nullptr) {
         return 0;
@@ -241,7 +241,7 @@ ObjectId GetParentObject(ObjectId id)
 
 int SetObjectSource(ObjectId id, const char* text)
 {
-    ObjectGuard guard(id);
+    HeldObject guard(id);
     InstallObject* o = guard.writable();
     if (o == nullptr) {
         return 0;
@@ -254,7 +254,7 @@ int SetObjectSource(ObjectId id, const char* text)
 
 int SetObjectParent(ObjectId id, ObjectId parentId)
 {
-    ObjectGuard guard(id);
+    HeldObject guard(id);
     InstallObject* o = guard.writable();
     ObjectDatabase* d = guard.database();
     InstallObject* parent = o != nullptr ? FindObjectIn(d, parentId) : nullptr;
@@ -306,7 +306,7 @@ int SetObjectParent(ObjectId id, ObjectId parentId)
 
 int SetObjectFlags(ObjectId id, UINT32 bits)
 {
-    ObjectGuard guard(id);
+    HeldObject guard(id);
     InstallObject* o = guard.writable();
     if (o == nullptr) {
         return 0;
@@ -345,7 +345,7 @@ int SetObjectFlags(ObjectId id, UINT32 bits)
 
 int SetObjectShared(ObjectId id, const char* shareKey, int dll)
 {
-    ObjectGuard guard(id);
+    HeldObject guard(id);
     InstallObject* o = guard.writable();
     if (o == nullptr) {
         return 0;
@@ -361,7 +361,7 @@ int SetObjectShared(ObjectId id, const char* shareKey, int dll)
 
 int SetObjectContents(ObjectId id, const char* text)
 {
-    ObjectGuard guard(id);
+    HeldObject guard(id);
     InstallObject* o = guard.writable();
     if (o == nullptr || (o->flags & OBJECT_UNINSTALL)) {
         return 0;
@@ -375,7 +375,7 @@ namespace {
 
 int SetComponentText(ObjectId id, const char* text, bool unregister)
 {
-    ObjectGuard guard(id);
+    HeldObject guard(id);
     InstallObject* o = guard.writable();
     if (o == nullptr || ObjectType(o) != OBJECT_FILE || (o->flags & (OBJECT_SYSLIB | OBJECT_UNINSTALL))) {
         return 0;
@@ -406,7 +406,7 @@ int SetObjectUnregister(ObjectId id, const char* text)
 
 int SetObjectUninstall(ObjectId id, const char* program, const char* arguments)
 {
-    ObjectGuard guard(id);
+    HeldObject guard(id);
     InstallObject* o = guard.writable();
     if (o == nullptr || ObjectType(o) != OBJECT_FILE) {
         return 0;
@@ -438,7 +438,7 @@ int SetObjectUninstall(ObjectId id, const char* program, const char* arguments)
 
 int SetObjectTargetPath(ObjectId id, const char* text)
 {
-    ObjectGuard guard(id);
+    HeldObject guard(id);
     InstallObject* o = guard.writable();
     if (o == nullptr) {
         return 0;
@@ -459,7 +459,7 @@ int SetObjectTargetPath(ObjectId id, const char* text)
 
 int SetObjectTargetMask(ObjectId id, const char* text)
 {
-    ObjectGuard guard(id);
+    HeldObject guard(id);
     InstallObject* o = guard.writable();
     if (o == nullptr || ObjectType(o) != OBJECT_FILE) {
         return 0;
@@ -475,7 +475,7 @@ int SetObjectTargetMask(ObjectId id, const char* text)
 
 int SetObjectSysLib(ObjectId id, const char* name)
 {
-    ObjectGuard guard(id);
+    HeldObject guard(id);
     InstallObject* o = guard.writable();
     if (o == nullptr || ObjectType(o) != OBJECT_FILE ||
         (o->flags & (OBJECT_REGISTER | OBJECT_UNREGISTER | OBJECT_OCX))) {
@@ -497,7 +497,7 @@ int SetObjectSysLib(ObjectId id, const char* name)
 
 int SetObjectGroup(ObjectId id, const char* groupName, const char* itemName, const char* iconName, int iconIndex)
 {
-    ObjectGuard guard(id);
+    HeldObject guard(id);
     InstallObject* o = guard.writable();
     if (o == nullptr) {
         return 0;

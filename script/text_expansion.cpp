@@ -140,8 +140,8 @@ char* Deliver(const char* result, size_t length, char* text, int size, bool chan
 
 // One expansion in progress: the text, its cursor, the output and the literal run not yet copied.
 struct Expansion {
-    Expansion(ObjectGuard& g, ReferenceResolver r, char* t) : guard(g), resolve(r), text(t), length(strlen(t)) {}
-    ObjectGuard& guard;
+    Expansion(HeldObject& g, ReferenceResolver r, char* t) : guard(g), resolve(r), text(t), length(strlen(t)) {}
+    HeldObject& guard;
     ReferenceResolver resolve;
     char* text;
     size_t length;
@@ -236,7 +236,7 @@ char* ExpandReferences(ObjectId context, char* text, int size, ReferenceResolver
     if (text == nullptr) {
         return nullptr;
     }
-    ObjectGuard guard(context);
+    HeldObject guard(context);
     if (guard.object() == nullptr) {
         return nullptr;
     }

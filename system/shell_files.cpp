@@ -12,54 +12,7 @@ namespace {
 
 const DWORD ALL_CHILDREN = SHCONTF_FOLDERS | SHCONTF_NONFOLDERS | SHCONTF_INCLUDEHIDDEN;
 
-// Compares two paths without regard to case or to one trailing backslash.
-bool SamePath(const char* a, const char* b)
-{
-    char x[MAX_PATH + 1], y[MAX_PATH + 1];
-    lstrcpynA(x, a, sizeof(x));
-    lstrcpynA(y, b, sizeof(y));
-    char* both[] = {x, y};
-    for (char* p : both) {
-        size_t n = strlen(p);
-        if (n > 1 && p[n - 1] == '\\') {
-            p[n - 1] = '\0';
-        }
-    }
-    return StrCompareNoCase(x, y) == 0;
-}
-
 } // namespace
-
-bool ShellPathIsProtected(const char* path)
-{
-    size_t n = strlen(path);
-    while (n > 0 && path[n - 1] == '\\') {
-        n--;
-    }
-    if (n <= 2 && n >= 1 && path[n - 1] == ':') {
-        return true;
-    }
-    if (n == 0) {
-        return true;
-    }
-    if (path[0] == '\\' && path[1] == '\\') {
-        int separators = 0;
-        for (size_t i = 2; i < n; i++) {
-            separators += path[i] == '\\' ? 1 : 0;
-        }
-        if (separators <= 1) {
-            return true;
-        }
-    }
-    char folder[MAX_PATH + 1];
-    if (GetWindowsDirectoryA(folder, sizeof(folder)) != 0 && SamePath(folder, path)) {
-        return true;
-    }
-    if (GetSystemDirectoryA(folder, sizeof(folder)) != 0 && SamePath(folder, path)) {
-        return true;
-    }
-    return false;
-}
 
 namespace {
 

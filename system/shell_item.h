@@ -9,6 +9,8 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include "system/protected_paths.h"
+
 // The program's own numbers for special folders.
 enum ShellFolderCode : UINT32 {
     SHELL_COMMON_DESKTOP = 1,
@@ -83,10 +85,6 @@ void ShellListFree(ShellItemList* list);
 // is left alone; drive roots, the Windows and the system folder are never deleted. 1 when the object
 // went (the item is then freed).
 int ShellItemDelete(ShellItem* item, int recursive);
-
-// True for paths an uninstall never deletes: drive roots, network share roots, the Windows folder and
-// the system folder.
-bool ShellPathIsProtected(const char* path);
 
 // Options of ShellDeletePath.
 const DWORD SHELL_DELETE_RECURSIVE = 0x1;  // the target with everything in it

@@ -1,0 +1,22 @@
+#pragma once
+// The words for administrators: "/QUIET" (no window in either phase) and "/LOG" with a report path
+// (both phases append what they did and why to one plain-text report), and the exit codes that
+// deployment tools understand.
+#include "engine/session.h"
+
+// Exit codes with "/QUIET".
+const int EXIT_QUIET_OK = 0;                 // handed over to phase 2; in phase 2: everything removed
+const int EXIT_QUIET_FAILED = 1603;          // the removal failed or was incomplete
+const int EXIT_QUIET_NOT_INSTALLED = 1605;   // no installed product beside the program
+const int EXIT_QUIET_ANOTHER_RUNNING = 1618; // another uninstall of the same product is running
+const int EXIT_QUIET_RESTART_NEEDED = 3010;  // everything removed, but a file goes at the next restart
+
+// True with "/QUIET": no window is shown.
+bool Unattended(const UninstallSession* session);
+
+// Shows a message of the uninstall with the session's title (unless quiet) and writes it to the report.
+int ShowOrReport(const UninstallSession* session, const char* text, UINT style);
+
+// Phase 2's command line: phase 1's process id, the configuration folder in double quotes, then the
+// administrator's words; a new heap text, or null.
+char* PhaseTwoArguments(const UninstallSession* session);

@@ -1,0 +1,61 @@
+#pragma once
+// The uninstall executor: undoes what an object database describes, in a fixed order of passes, on the
+// machine. It runs on the worker thread; everything it has to say goes through the database's progress
+// callback.
+#include "script/object_database.h"
+
+// Pass codes. An object takes part in a pass when its flags share a bit with the pass code; a pass of
+// several bits is run only when all of them are in the mask.
+const UINT32 PASS_QUERY = 0x40100000;      // "_QUERY" and extended objects: answered, expanded, refreshed
+const UINT32 PASS_COMPONENTS = 0x97011000; // shared, "_OCX", "_REGISTER", "_UNREGISTER", "_UNINSTALL",
+                                           // "_GROUP", "_SYSLIB"
+const UINT32 PASS_GROUPS = 0x40;
+const UINT32 PASS_FILES = 0x10;
+const UINT32 PASS_FOLDERS = 0x20;
+const UINT32 PASS_REGITEMS = 0x200;
+const UINT32 PASS_REGKEYS = 0x100;
+const UINT32 ALL_PASSES = 0xD7111370;
+
+// Events of the progress callback: (context, subject, kind, event, code).
+const UINT32 EVENT_PASS_BEGIN = 0x80000100;      // subject: objects the pass will report; kind: the pass
+const UINT32 EVENT_OBJECT_DONE = 0x80000010;     // subject: the object; kind: the pass
+const UINT32 EVENT_PASS_END = 0x80000200;        // kind: the pass
+const UINT32 EVENT_UNREGISTER_LIST = 0x80001000; // subject: a list of "_OCX" files; -1 answers failure
+const UINT32 EVENT_RUN_LIST = 0x80002000;        // subject: a list of "_UNREGISTER" files; -1 answers failure
+const UINT32 EVENT_QUERY = 0x100000;             // subject: a "_QUERY" object; kind: its type;
+                                                 // -1 aborts, 1 drops the object, anything else keeps it
+const UINT32 EVENT_FILE_IN_USE = 4;              // with CODE_FILE_IN_USE: subject: the file; -1 aborts
+const UINT32 CODE_FILE_IN_USE = 5;
+// Answers of the callback.
+const int CALLBACK_ABORT = -1;
+const int CALLBACK_DROP = 1;
+const int CALLBACK_KEEP = 0;
+
+// Database flags the executor and the preparation set.
+const UINT32 DATABASE_PREPARED_BITS = 0x3F0001;
+
+// Runs the passes of passMask (only the bits of ALL_PASSES count) in their fixed order: -1 when not
+// everything could be removed, 0 or more for success. The removal passes need a prepared database.
+int ExecuteUninstall(UINT_PTR context, DatabaseHandle db, UINT32 passMask);
+
+// The worker thread: ExecuteUninstall on the session's database and progress dialog; 1 when the
+// result was 0 or more, else 0.
+DWORD WINAPI UninstallWorkerMain(void* passMask);
+
+// Runs the worker with a pass mask and keeps the calling thread's windows alive until it has ended:
+// the worker's exit code (1 when the worker could not be started).
+DWORD RunUninstallWorker(UINT32 passMask);
+
+// The number of objects whose flags share a bit with mask; -1 for an unknown database.
+int CountObjectsWithFlags(DatabaseHandle db, UINT32 mask);
+
+// 1 when the object goes anyway because it, or an ancestor that carries "_KILLCHILDREN", is removable
+// (and, with maxCount 0 or more, a shared one counted at most maxCount). skipSelf leaves the object's
+// own flags out; includeUnselected looks through objects that are not selected.
+int IsCoveredByAncestor(ObjectId id, int maxCount, int skipSelf, int includeUnselected);
+
+// 1 when a folder, group or key holds, at any depth, a child object that stays.
+int HasKeptChildren(ObjectId id);
+
+// 1 when the selected container is empty on the machine.
+int ContainerIsEmpty(ObjectId id);

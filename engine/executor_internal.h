@@ -1,0 +1,42 @@
+#pragma once
+// Shared by the files of the executor; not for other modules.
+#include "engine/executor.h"
+
+// One run of the executor.
+struct Executor {
+    UINT_PTR context;
+    DatabaseHandle db;
+    ObjectDatabase* d; // while a pass holds the database
+    ProgressCallback callback;
+    int result;                // -1 once anything failed; else the successes counted
+    ListHandle unregisterList; // "_OCX" files collected by the components pass
+    ListHandle runList;        // "_UNREGISTER" files collected by the components pass
+};
+
+// What a handler asks of the walk.
+enum Step {
+    STEP_NEXT,  // on to the next object
+    STEP_DROP,  // destroy the object and begin the walk again
+    STEP_ABORT, // stop the executor
+};
+
+int Notify(Executor& x, UINT_PTR subject, UINT_PTR kind, UINT32 event);
+void CountSuccess(Executor& x);
+// The object stays: it loses "_REMOVABLE" and the marks of pending component actions and counts.
+void KeepObject(InstallObject* o);
+// Adds an object to a collection list made on first use.
+bool Collect(ListHandle* list, ObjectId id);
+
+// The handlers of the passes, each for one object of its pass.
+Step QueryObject(Executor& x, InstallObject* o);
+Step ComponentObject(Executor& x, InstallObject* o);
+Step RemoveGroupObject(Executor& x, InstallObject* o);
+Step RemoveFileObject(Executor& x, InstallObject* o);
+Step RemoveFolderObject(Executor& x, InstallObject* o);
+Step RemoveRegItemObject(Executor& x, InstallObject* o);
+Step RemoveRegKeyObject(Executor& x, InstallObject* o);
+
+// After a group, folder or key could not be removed: it stays without failing the run when it still
+// holds something that stays or is shared, or is of the sharing tree itself; otherwise (or when its
+// removal was forced, or it is empty and still could not go) the run fails.
+void ContainerFallback(Executor& x, InstallObject* o, bool forced, DWORD error);

@@ -1,0 +1,376 @@
+// Program groups and their items: a file's items go with the file; a group goes when nothing is left in
+// it that belongs to a file that stays (or when its removal is forced).
+#include "engine/group_removal.h"
+
+#include "engine/executor.h"
+#include "script/groups.h"
+#include "script/object_text.h"
+#include "support/guards.h"
+#include "support/strings.h"
+#include "system/shell_item.h"
+
+#include <string.h>
+
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace {
+
+// Program Manager and the shell are given time to keep up after each item deleted.
+const DWORD ITEM_PAUSE_MS = 20;
+// An item's own name field, and the properties the resynchronisation copies.
+const int ITEM_ICON_INDEX_FIELD = 5;
+const int ITEM_HOTKEY_FIELD = 6;
+// Program Manager's show command for a minimised item.
+const int SHOW_MINIMISED = 6;
+
+// The short (8.3) form of a path, with room for the path and 260 more characters; empty when the
+// system has none.
+std::string ShortPath(const char* path)
+{
+    std::string shortPath(strlen(path) + MAX_PATH + 1, '\0');
+    DWORD n = GetShortPathNameA(path, &shortPath[0], static_cast<DWORD>(shortPath.size()));
+    shortPath.resize(n < shortPath.size() ? n : 0);
+    return shortPath;
+}
+
+std::string Upper(const char* text)
+{
+    std::string upper(text);
+    if (!upper.empty()) {
+        CharUpperBuffA(&upper[0], static_cast<DWORD>(upper.size()));
+    }
+    return upper;
+}
+
+bool SamePath(const char* a, const std::string& b)
+{
+    return !b.empty() && StrCompareNoCase(a, b.c_str()) == 0;
+}
+
+// The files that are being removed and do not place group items of their own: an item that points
+// at one of them may go with the group. Their paths are looked up by their upper-case text first
+// (equal upper-case texts are equal without regard to case); only an item that matches none that way
+// is compared with each file in full, short forms included.
+class RemovableFiles {
+  public:
+    explicit RemovableFiles(DatabaseHandle db) : db_(db) {}
+
+    bool Holds(const char* itemPath)
+    {
+        Collect();
+        std::string itemShort = ShortPath(itemPath);
+        if (upper_.count(Upper(itemPath)) != 0 || (!itemShort.empty() && upper_.count(Upper(itemShort.c_str())) != 0)) {
+            return true;
+        }
+        for (File& f : files_) {
+            if (!f.shortKnown) {
+                f.shortPath = ShortPath(f.path.c_str());
+                f.shortKnown = true;
+            }
+            if (ItemBelongsToFile(itemPath, f.path.c_str(), f.shortPath.c_str())) {
+                return true;
+            }
+        }
+        return false;
+    }
+
+  private:
+    struct File {
+        std::string path, shortPath;
+        bool shortKnown;
+    };
+
+    void Collect()
+    {
+        if (collected_) {
+            return;
+        }
+        collected_ = true;
+        for (ObjectId f = FindObjectByFlags(db_, 0, OBJECT_FILE); f != 0; f = FindObjectByFlags(db_, f, OBJECT_FILE)) {
+            InstallObject* o = LockObject(f);
+            ReleaseObject(o); // the one lock FindObjectByFlags left
+            bool candidate = ObjectType(o) == OBJECT_FILE && !(o->flags & OBJECT_GROUPED) &&
+                             ((o->flags & OBJECT_REMOVABLE) || IsCoveredByAncestor(f, 0, 1, 0) == 1);
+            HeapText path(candidate ? GetObjectPath(f, 0, nullptr, 0) : nullptr);
+            ReleaseObject(o);
+            if (path) {
+                files_.push_back(File{path.get(), std::string(), false});
+                upper_[Upper(path.get())] = files_.size() - 1;
+            }
+        }
+    }
+
+    DatabaseHandle db_;
+    bool collected_ = false;
+    std::vector<File> files_;
+    std::unordered_map<std::string, size_t> upper_;
+};
+
+// Program Manager: deletes the items of a group, every one (forced) or those that belong to files being
+// removed. True when every item went.
+bool RemoveProgmanItems(const StringTable* items, bool forced, RemovableFiles& files)
+{
+    bool allRemoved = true;
+    int count = GetItemCount(items);
+    for (int i = 0; i < count && static_cast<UINT32>(i) + 1 < items->rowCount; i++) {
+        char name[PROGMAN_TEXT_SIZE], command[PROGMAN_TEXT_SIZE];
+        GetItemName(name, items, i);
+        if (!forced && (!GetItemCommand(command, items, i) || !files.Holds(command))) {
+            allRemoved = false; // no command line, or one that points at a file that stays
+            continue;
+        }
+        if (!DeleteProgmanItem(name)) {
+            allRemoved = false;
+        }
+    }
+    return allRemoved;
+}
+
+// The shell: deletes the links of a group's folder that point at files being removed. True when every
+// readable link went.
+bool RemoveShellLinks(const InstallObject* o, RemovableFiles& files)
+{
+    ShellItem folder;
+    if (!ShellItemFromIdList(&folder, nullptr, reinterpret_cast<LPCITEMIDLIST>(o->handle))) {
+        return false;
+    }
+    bool allRemoved = true;
+    ShellItemList* list = nullptr;
+    if (ShellListLinks(&folder, SHCONTF_NONFOLDERS, &list)) {
+        for (UINT32 i = 0; i < list->count; i++) {
+            ShellItem* link = list->children[i];
+            ShellLinkInfo* info = nullptr;
+            if (!ShellLinkReadInfo(link, &info)) {
+                continue; // no readable link: it does not keep the group
+            }
+            bool belongs = info->targetPath != nullptr && files.Holds(info->targetPath);
+            ShellLinkInfoFree(link, &info);
+            if (!belongs || !ShellDeleteLink(link)) {
+                allRemoved = false;
+            }
+        }
+        ShellListFree(list);
+    }
+    ShellItemFree(&folder);
+    return allRemoved;
+}
+
+// A shell group is removed below its parent Programs folder: its folder, and the parents it leaves
+// empty up to that one.
+int RemoveShellGroup(InstallObject* o, ObjectDatabase* d, bool forced, RemovableFiles& files)
+{
+    InstallObject* parent = LockObject(o->parent);
+    ReleaseObject(parent);
+    bool programs = parent != nullptr && ObjectType(parent) == OBJECT_GROUP && (parent->flags & MARK_SELECTED) &&
+                    (parent->folderId == SHELL_COMMON_PROGRAMS || parent->folderId == SHELL_USER_PROGRAMS);
+    (void)d;
+    if (o->handle == 0 || !programs || parent->handle == 0) {
+        return 0;
+    }
+    if (!forced && !RemoveShellLinks(o, files)) {
+        return 0;
+    }
+    HeapText name(GetObjectLeafName(o->id, 0, nullptr, 0));
+    ShellItem programsFolder;
+    if (!name || !ShellItemFromIdList(&programsFolder, nullptr, reinterpret_cast<LPCITEMIDLIST>(parent->handle))) {
+        return 0;
+    }
+    int removed =
+        ShellDeletePath(&programsFolder, name.get(), SHELL_DELETE_CLIMB | (forced ? SHELL_DELETE_RECURSIVE : 0));
+    ShellItemFree(&programsFolder);
+    return removed;
+}
+
+int RemoveProgmanGroup(InstallObject* o, bool forced, RemovableFiles& files)
+{
+    HeapText name(GetObjectLeafName(o->id, 1, nullptr, 0));
+    HeapPtr<StringTable> items(name ? RequestGroupInfo(name.get()) : nullptr);
+    if (!items) {
+        return 0;
+    }
+    if (GetItemCount(items.get()) != 0 && !RemoveProgmanItems(items.get(), forced, files)) {
+        return 0;
+    }
+    return DeleteProgmanGroup(name.get());
+}
+
+} // namespace
+
+int ItemBelongsToFile(const char* itemPath, const char* filePath, const char* fileShortPath)
+{
+    if (itemPath == nullptr || itemPath[0] == '\0' || filePath == nullptr) {
+        return 0;
+    }
+    std::string itemShort = ShortPath(itemPath);
+    std::string file(filePath), fileShort(fileShortPath != nullptr ? fileShortPath : "");
+    return SamePath(itemPath, file) || SamePath(itemPath, fileShort) || SamePath(itemShort.c_str(), fileShort) ||
+                   SamePath(itemShort.c_str(), file)
+               ? 1
+               : 0;
+}
+
+int RemoveGroup(ObjectId id, int force)
+{
+    DatabaseHandle db = 0;
+    InstallObject* o = LockObject(id, &db);
+    HeldDatabase held(db);
+    if (o == nullptr || ObjectType(o) != OBJECT_GROUP) {
+        return 0;
+    }
+    if (!(o->flags & MARK_SELECTED) || (o->state & STATE_READ_ONLY)) {
+        return 1; // nothing to do
+    }
+    ObjectDatabase* d = reinterpret_cast<ObjectDatabase*>(db);
+    bool forced = force || (o->flags & OBJECT_KILLCHILDREN);
+    RemovableFiles files(db);
+    int removed = (d->flags & DATABASE_PROGMAN_GROUPS) ? RemoveProgmanGroup(o, forced, files)
+                                                       : RemoveShellGroup(o, d, forced, files);
+    if (removed) {
+        // The group's resolved folder is let go.
+        if (!(d->flags & DATABASE_PROGMAN_GROUPS)) {
+            MemFree(reinterpret_cast<void*>(o->handle));
+        }
+        o->handle = 0;
+        o->folderId = 0;
+        if (d->currentGroup == id) {
+            d->currentGroup = 0;
+        }
+    }
+    return removed;
+}
+
+namespace {
+
+void CopyText(char* field, const char* text)
+{
+    lstrcpynA(field, text != nullptr ? text : "", PROGMAN_TEXT_SIZE);
+}
+
+// The properties of Program Manager's item i: its four texts, and from its further fields the icon
+// index (field 5, never negative) and the hot key and minimised state (field 6).
+void ProgmanItemInfo(const StringTable* items, int i, GroupItemInfo* info)
+{
+    memset(info, 0, sizeof(*info));
+    GetItemName(info->name, items, i);
+    GetItemCommand(info->command, items, i);
+    GetItemDirectory(info->directory, items, i);
+    GetItemIconPath(info->iconPath, items, i);
+    const char* row = StringTableRow(items, static_cast<UINT32>(i) + 1);
+    const char* index = row != nullptr ? FieldAt(row, ITEM_ICON_INDEX_FIELD) : nullptr;
+    const char* hotkey = row != nullptr ? FieldAt(row, ITEM_HOTKEY_FIELD) : nullptr;
+    int number = index != nullptr ? FieldNumber(index) : 0;
+    info->iconIndex = number < 0 ? 0 : number;
+    if (hotkey != nullptr) {
+        size_t n = strnlen(hotkey, sizeof(info->hotkey));
+        memcpy(&info->hotkey, hotkey, n);
+        info->showMinimised = FieldNumber(hotkey) != 0 ? SHOW_MINIMISED : 0;
+    }
+}
+
+void LinkItemInfo(const ShellItem* link, const ShellLinkInfo* l, GroupItemInfo* info)
+{
+    memset(info, 0, sizeof(*info));
+    CopyText(info->name, link->inFolderName);
+    CopyText(info->command, l->targetPath);
+    CopyText(info->directory, l->workingDirectory);
+    CopyText(info->iconPath, l->iconLocation);
+    info->iconIndex = l->iconIndex;
+    info->hotkey = l->hotkey;
+    info->showMinimised = l->showCommand;
+}
+
+// Counts one deletion into the result: -2 stays once a deletion failed.
+void CountDeletion(int* result, bool deleted)
+{
+    if (!deleted) {
+        *result = -2;
+    } else if (*result >= 0) {
+        (*result)++;
+    }
+    Sleep(ITEM_PAUSE_MS);
+}
+
+int RemoveProgmanFileItems(ObjectId group, const char* path, const std::string& shortPath, GroupItemInfo* itemInfo,
+                           int keepItems)
+{
+    HeapText name(GetObjectLeafName(group, 1, nullptr, 0));
+    HeapPtr<StringTable> items(name ? RequestGroupInfo(name.get()) : nullptr);
+    if (!items) {
+        return -1;
+    }
+    int result = 0;
+    int count = GetItemCount(items.get());
+    for (int i = 0; i < count && static_cast<UINT32>(i) + 1 < items->rowCount; i++) {
+        char command[PROGMAN_TEXT_SIZE], item[PROGMAN_TEXT_SIZE];
+        if (!GetItemCommand(command, items.get(), i) || !ItemBelongsToFile(command, path, shortPath.c_str())) {
+            continue;
+        }
+        if (itemInfo != nullptr) {
+            ProgmanItemInfo(items.get(), i, itemInfo);
+        }
+        if (!keepItems) {
+            CountDeletion(&result, GetItemName(item, items.get(), i) && DeleteProgmanItem(item));
+        }
+    }
+    return result;
+}
+
+int RemoveShellFileItems(ObjectId group, const char* path, const std::string& shortPath, GroupItemInfo* itemInfo,
+                         int keepItems)
+{
+    InstallObject* g = LockObject(group);
+    ShellItem folder;
+    bool resolved = g != nullptr && g->handle != 0 &&
+                    ShellItemFromIdList(&folder, nullptr, reinterpret_cast<LPCITEMIDLIST>(g->handle));
+    ReleaseObject(g);
+    ShellItemList* list = nullptr;
+    if (!resolved || !ShellListLinks(&folder, SHCONTF_NONFOLDERS, &list)) {
+        if (resolved) {
+            ShellItemFree(&folder);
+        }
+        return -1;
+    }
+    int result = 0;
+    for (UINT32 i = 0; i < list->count; i++) {
+        ShellItem* link = list->children[i];
+        ShellLinkInfo* info = nullptr;
+        if (!ShellLinkReadInfo(link, &info)) {
+            continue;
+        }
+        bool belongs = ItemBelongsToFile(info->targetPath, path, shortPath.c_str()) == 1;
+        if (belongs && itemInfo != nullptr) {
+            LinkItemInfo(link, info, itemInfo);
+        }
+        ShellLinkInfoFree(link, &info);
+        if (belongs && !keepItems) {
+            CountDeletion(&result, ShellDeleteLink(link) == 1);
+        }
+    }
+    ShellListFree(list);
+    ShellItemFree(&folder);
+    return result;
+}
+
+} // namespace
+
+int RemoveGroupItems(ObjectId id, GroupItemInfo* itemInfo, int keepItems)
+{
+    DatabaseHandle db = 0;
+    InstallObject* o = LockObject(id, &db);
+    HeldDatabase held(db);
+    if (o == nullptr || ObjectType(o) != OBJECT_FILE || !(o->flags & OBJECT_GROUPED)) {
+        return -1;
+    }
+    ObjectId group = FindObjectByName(db, o->groupName);
+    HeapText path(GetObjectPath(id, 0, nullptr, 0));
+    if (group == 0 || !path || !SelectGroup(group)) {
+        return -1;
+    }
+    std::string shortPath = ShortPath(path.get());
+    if (reinterpret_cast<ObjectDatabase*>(db)->flags & DATABASE_PROGMAN_GROUPS) {
+        return RemoveProgmanFileItems(group, path.get(), shortPath, itemInfo, keepItems);
+    }
+    return RemoveShellFileItems(group, path.get(), shortPath, itemInfo, keepItems);
+}

@@ -1,0 +1,255 @@
+#include "engine/prepare.h"
+
+#include "engine/executor.h"
+#include "engine/removal_report.h"
+#include "engine/shared_objects.h"
+#include "script/companions.h"
+#include "script/groups.h"
+#include "script/object_keys.h"
+#include "script/object_text.h"
+#include "support/guards.h"
+#include "support/startup.h"
+
+namespace {
+
+// The file flags whose component actions are pending: "_OCX", "_REGISTER", "_UNREGISTER",
+// "_UNINSTALL", "_GROUP", "_SYSLIB"; of a removable file that cannot be tested, the last three.
+const UINT32 COMPONENT_FLAGS = 0x97010000;
+const UINT32 COMPONENT_FLAGS_UNTESTED = 0x94000000;
+const int EVERY_OBJECT = -1;
+
+// One preparation.
+struct Preparation {
+    UINT_PTR context;
+    ObjectDatabase* d;
+    UINT32 options;
+    int count;
+};
+
+enum Walk { WALK_NEXT, WALK_RESTART, WALK_ABORT };
+
+int Tell(Preparation& p, UINT_PTR subject, UINT_PTR kind, UINT32 event, UINT_PTR code = 0)
+{
+    return p.d->callback(p.context, subject, kind, event, code);
+}
+
+void Report(Preparation& p, InstallObject* o)
+{
+    Tell(p, o->id, 0, EVENT_OBJECT_DONE);
+}
+
+// A "_KEEPCONTENTS" value's present data becomes its contents.
+void CaptureContents(InstallObject* o)
+{
+    HeapText text(ReadItemString(o->id));
+    if (text) {
+        SetObjectContents(o->id, text.get());
+    }
+}
+
+// Wildcards become the files they match, companions objects of their own. True when the walk must
+// begin again (a wildcard went).
+bool Expand(Preparation& p, InstallObject* o)
+{
+    if (o->state & STATE_TARGET_MASK) {
+        if (ExpandTargetMask(o->id, (p.options & PREPARE_MASKS_FROM_TARGET) ? 0 : 1) > 0) {
+            p.count++;
+        }
+        DestroyObject(o->id);
+        return true;
+    }
+    if (o->state & STATE_HAS_FRIENDS) {
+        if (CreateFriendObjects(o->id, static_cast<UINT32>(EVERY_OBJECT), 1) > 0) {
+            p.count++;
+        }
+        ClearFriendExtensions(o->id);
+    }
+    return false;
+}
+
+// Tests a removable file for being in use: it is opened for reading (a file that cannot be opened
+// does not exist: selected, not counted) and then for writing without sharing. A file in use that
+// other products still count is left to them; any other is told to the callback.
+Walk TestFile(Preparation& p, InstallObject* o, const char* path, bool* counted)
+{
+    KernelHandle file(
+        CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+        *counted = false;
+        return WALK_NEXT;
+    }
+    if (o->flags & COMPONENT_FLAGS) {
+        o->flags |= MARK_COMPONENT;
+    }
+    file.reset();
+    file.reset(CreateFileA(path, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file && GetLastError() == ERROR_SHARING_VIOLATION) {
+        bool leftToOthers = (o->flags & OBJECT_SHARED) && UpdateSharedCount(o->id, 0, p.d->sharingMode) > 1;
+        if (!leftToOthers && Tell(p, o->id, OBJECT_FILE, EVENT_FILE_IN_USE, CODE_FILE_IN_USE) == CALLBACK_ABORT) {
+            return WALK_ABORT;
+        }
+    }
+    return WALK_NEXT;
+}
+
+// A removable object: checked, its path built, its marks set by type, a file tested for use.
+Walk SelectRemovable(Preparation& p, InstallObject* o)
+{
+    o->state |= STATE_CHECKED_REMOVABLE;
+    HeapText path(GetObjectPathInto(o->id, nullptr, 0));
+    if (!path) {
+        return WALK_ABORT; // a removable object without a path
+    }
+    bool counted = true;
+    switch (ObjectType(o)) {
+    case OBJECT_FILE:
+        o->flags |= (o->flags & OBJECT_SHARED) ? MARK_RELEASE : 0;
+        o->flags |= (o->flags & COMPONENT_FLAGS_UNTESTED) ? MARK_COMPONENT : 0;
+        if (p.options & PREPARE_NO_IN_USE_TEST) {
+            o->flags |= (o->flags & COMPONENT_FLAGS) ? MARK_COMPONENT : 0;
+        } else if (TestFile(p, o, path.get(), &counted) == WALK_ABORT) {
+            return WALK_ABORT;
+        }
+        break;
+    case OBJECT_REGITEM:
+        if (o->flags & OBJECT_COUNTER) {
+            o->state &= ~(STATE_COUNT_RAISED | STATE_COUNT_LOWERED); // may be raised and lowered once again
+        }
+        // fall through
+    case OBJECT_DIRECTORY:
+    case OBJECT_GROUP:
+    case OBJECT_REGKEY:
+        o->flags |= (o->flags & OBJECT_SHARED) ? MARK_RELEASE : 0;
+        break;
+    default:
+        counted = false;
+        break;
+    }
+    p.count += counted ? 1 : 0;
+    o->flags |= MARK_SELECTED;
+    Report(p, o);
+    return WALK_NEXT;
+}
+
+// One object of the second walk.
+Walk PrepareObject(Preparation& p, InstallObject* o)
+{
+    if (o->state & STATE_READ_ONLY) {
+        Report(p, o);
+        return WALK_NEXT;
+    }
+    if ((p.options & PREPARE_EXPAND) && Expand(p, o)) {
+        return WALK_RESTART;
+    }
+    if (o->flags & OBJECT_SHARED) {
+        UpdateSharedCount(o->id, 0, p.d->sharingMode);
+    }
+    if (o->flags & MARK_SELECTED) {
+        return WALK_NEXT;
+    }
+    if (o->flags & OBJECT_QUERY) {
+        int answer = (p.options & PREPARE_ASK_QUERIES) ? Tell(p, o->id, ObjectType(o), EVENT_QUERY) : CALLBACK_KEEP;
+        o->flags &= ~OBJECT_QUERY;
+        if (answer == CALLBACK_ABORT) {
+            return WALK_ABORT;
+        }
+        if (answer == CALLBACK_DROP) {
+            DestroyObject(o->id);
+            return WALK_RESTART;
+        }
+    }
+    if (!(o->flags & OBJECT_TOUCHED) || (o->flags & OBJECT_DELETE)) {
+        if (p.options & PREPARE_KEEP_UNTOUCHED) {
+            Report(p, o);
+            return WALK_NEXT;
+        }
+        DestroyObject(o->id);
+        return WALK_RESTART;
+    }
+    if (!(o->flags & OBJECT_REMOVABLE)) {
+        o->flags |= MARK_SELECTED;
+        if (ObjectType(o) == OBJECT_FILE && (o->flags & COMPONENT_FLAGS)) {
+            o->flags |= MARK_COMPONENT;
+        }
+        o->flags |= (o->flags & OBJECT_SHARED) ? MARK_RELEASE : 0;
+        Report(p, o);
+        return WALK_NEXT;
+    }
+    return SelectRemovable(p, o);
+}
+
+// The second walk, first to last, begun again whenever an object went.
+bool SelectionWalk(Preparation& p)
+{
+    UINT_PTR value = 0;
+    for (int ok = ListFirst(p.d->objects, &value, 0); ok;) {
+        Walk w = PrepareObject(p, reinterpret_cast<InstallObject*>(value));
+        if (w == WALK_ABORT) {
+            return false;
+        }
+        ok = w == WALK_RESTART ? ListFirst(p.d->objects, &value, 0) : ListNext(p.d->objects, value, &value, 0, 0);
+    }
+    return true;
+}
+
+// The final walk: only keys that exist (their handles opened below their parents') and groups that are
+// found stay selected.
+void FindContainers(Preparation& p)
+{
+    UINT_PTR value = 0;
+    for (int ok = ListFirst(p.d->objects, &value, 0); ok; ok = ListNext(p.d->objects, value, &value, 0, 0)) {
+        InstallObject* o = reinterpret_cast<InstallObject*>(value);
+        if (!(o->flags & MARK_SELECTED) || (o->state & STATE_READ_ONLY)) {
+            continue;
+        }
+        if (ObjectType(o) == OBJECT_REGKEY && o->handle == 0) {
+            o->flags &= ~MARK_SELECTED;
+            InstallObject* parent = o->parent != 0 ? LockObject(o->parent) : nullptr;
+            HeapText path(parent != nullptr && parent->handle != 0 ? GetObjectLeafName(o->id, 0, nullptr, 0) : nullptr);
+            HKEY key = path ? OpenRegKeyWrite(reinterpret_cast<HKEY>(parent->handle), path.get()) : nullptr;
+            ReleaseObject(parent);
+            o->handle = reinterpret_cast<UINT_PTR>(key);
+            o->flags |= key != nullptr ? MARK_SELECTED : 0;
+        } else if (ObjectType(o) == OBJECT_GROUP && ((p.d->flags & DATABASE_PROGMAN_GROUPS) || o->handle == 0)) {
+            o->flags &= ~MARK_SELECTED;
+            o->flags |= ResolveGroup(o->id, 0, 1) ? MARK_SELECTED : 0;
+        }
+    }
+}
+
+} // namespace
+
+int PrepareRemoval(UINT_PTR context, DatabaseHandle db, UINT32 options)
+{
+    ObjectDatabase* d = nullptr;
+    HeldDatabase held = HoldDatabase(db, &d);
+    if (d == nullptr || !ComAcquire()) {
+        return -1;
+    }
+    Preparation p = {context, d, options, 0};
+    Tell(p, static_cast<UINT_PTR>(CountObjectsWithFlags(db, static_cast<UINT32>(EVERY_OBJECT))), 0, EVENT_PASS_BEGIN);
+    if ((d->flags & DATABASE_PROCESSED) && !(options & PREPARE_AGAIN)) {
+        ComRelease();
+        return 0;
+    }
+    UINT_PTR value = 0;
+    for (int ok = ListFirst(d->objects, &value, 0); ok; ok = ListNext(d->objects, value, &value, 0, 0)) {
+        InstallObject* o = reinterpret_cast<InstallObject*>(value);
+        if (ObjectType(o) == OBJECT_REGITEM && (o->flags & OBJECT_KEEPCONTENTS) && !(o->state & STATE_READ_ONLY)) {
+            CaptureContents(o);
+        }
+    }
+    int result = -1;
+    if (SelectionWalk(p)) {
+        if (!(options & PREPARE_NO_FINAL_WALK)) {
+            FindContainers(p);
+        }
+        if (!(options & PREPARE_KEEP_FLAGS)) {
+            SetDatabaseFlags(db, DATABASE_PREPARED_BITS, 1);
+        }
+        result = p.count;
+    }
+    Tell(p, 0, 0, EVENT_PASS_END);
+    ComRelease();
+    return result;
+}

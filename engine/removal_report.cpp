@@ -1,0 +1,85 @@
+#include "engine/removal_report.h"
+
+#include "script/object_text.h"
+#include "support/guards.h"
+#include "support/report.h"
+
+#include <stdio.h>
+
+namespace {
+
+const char* TypeName(UINT32 type)
+{
+    switch (type) {
+    case OBJECT_FILE:
+        return "file";
+    case OBJECT_DIRECTORY:
+        return "folder";
+    case OBJECT_GROUP:
+        return "group";
+    case OBJECT_REGKEY:
+        return "registry key";
+    case OBJECT_REGITEM:
+        return "registry value";
+    default:
+        return "object";
+    }
+}
+
+// The object's name, type and full path, then the outcome.
+void Note(ObjectId id, const char* outcome)
+{
+    InstallObject* o = LockObject(id);
+    if (o == nullptr) {
+        return;
+    }
+    HeapText path(GetObjectPath(id, 0, nullptr, 0));
+    ReportLine("  %-31s %-14s %s: %s", o->name, TypeName(ObjectType(o)), path ? path.get() : "(no path)", outcome);
+    ReleaseObject(o);
+}
+
+} // namespace
+
+void NoteRemoved(ObjectId id)
+{
+    if (ReportIsOpen()) {
+        Note(id, "removed");
+    }
+}
+
+void NoteKept(ObjectId id, KeptReason reason, int count)
+{
+    if (!ReportIsOpen()) {
+        return;
+    }
+    char text[160];
+    switch (reason) {
+    case KEPT_NOT_REMOVABLE:
+        Note(id, "kept: not removable and not covered by a folder, group or key that goes with its contents");
+        break;
+    case KEPT_STILL_COUNTED:
+        snprintf(text, sizeof(text), "kept: still counted by other products (count %d)", count);
+        Note(id, text);
+        break;
+    case KEPT_HOLDS_CONTENT:
+        Note(id, "kept: holds content that stays or that other products share");
+        break;
+    case KEPT_PROTECTED:
+        Note(id, "kept: a protected system location, or holds one");
+        break;
+    case KEPT_MISSING:
+        Note(id, "kept: does not exist");
+        break;
+    }
+}
+
+void NoteFailed(ObjectId id, DWORD error)
+{
+    if (!ReportIsOpen()) {
+        return;
+    }
+    char message[256], text[320];
+    ReportErrorText(error, message, sizeof(message));
+    snprintf(text, sizeof(text), "FAILED: error %lu, %s", static_cast<unsigned long>(error), message);
+    Note(id, text);
+}

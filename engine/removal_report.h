@@ -1,0 +1,17 @@
+#pragma once
+// What happened to each object an uninstall looked at, for the removal report: one line per object
+// with its name, type and full path and the outcome (removed; kept, and why; failed, with the system's
+// error). Nothing is done when no report is open.
+#include "script/object_database.h"
+
+enum KeptReason {
+    KEPT_NOT_REMOVABLE, // neither "_REMOVABLE" nor covered by an ancestor that goes with its contents
+    KEPT_STILL_COUNTED, // still counted by other products (the count)
+    KEPT_HOLDS_CONTENT, // a folder, group or key that holds kept or shared content
+    KEPT_PROTECTED,     // a protected system location, or one that holds it
+    KEPT_MISSING,       // it does not exist
+};
+
+void NoteRemoved(ObjectId id);
+void NoteKept(ObjectId id, KeptReason reason, int count = 0);
+void NoteFailed(ObjectId id, DWORD error);
