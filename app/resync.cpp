@@ -1,9 +1,329 @@
+// The sharing resynchronisation: rebuilds the shared counts of every product a registry key lists, and
+// moves the products from one counting scheme to the other. It changes counts, never files.
 #include "app/resync.h"
 
-// The resynchronisation is not part of the program yet: it rebuilds nothing and answers 0.
+#include "data/discovery.h"
+#include "engine/prepare.h"
+#include "engine/shared_objects.h"
+#include "engine/uninstall_callback.h"
+#include "script/load_script.h"
+#include "script/object_keys.h"
+#include "script/object_text.h"
+#include "support/guards.h"
+#include "support/strings.h"
+#include "system/system_state.h"
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include <vector>
+
+namespace {
+
+const UINT32 RESYNC_PREPARATION = PREPARE_AGAIN | PREPARE_ASK_QUERIES | PREPARE_KEEP_FLAGS | PREPARE_NO_IN_USE_TEST |
+                                  PREPARE_EXPAND | PREPARE_MASKS_FROM_TARGET; // 0x3033
+const UINT32 RESYNC_FIND = FIND_STRUCTURE | SCRIPT_REMOVE;
+const DWORD VALUE_NAME_SIZE = 256;
+
+// The products accepted so far: their databases ("SYNC000", "SYNC001", ...) and the first sharing key's
+// path, which registry sharing needs every product to share.
+struct Products {
+    UINT32 mode; // the requested mode: SHARING_DLL, SHARING_REGISTRY, both, or 0
+    std::vector<DatabaseHandle> databases;
+    HeapText firstSharingKey;
+};
+
+// Opens the product list: the path's first component names a registry root object of the "SYNC"
+// database, the rest is the key below it; failing that, the whole path lies below HKEY_LOCAL_MACHINE.
+HKEY OpenProductList(DatabaseHandle sync, const char* keyPath, int* mustClose)
+{
+    char root[OBJECT_NAME_SIZE] = {};
+    const char* slash = strchr(keyPath, '\\');
+    size_t length = slash != nullptr ? static_cast<size_t>(slash - keyPath) : strlen(keyPath);
+    HKEY key = nullptr;
+    if (length < sizeof(root)) {
+        memcpy(root, keyPath, length);
+        ObjectId rootObject = FindObjectByName(sync, root);
+        const char* rest = slash != nullptr ? slash + 1 : "";
+        if (rootObject != 0 && OpenObjectKey(rootObject, rest, nullptr, KEY_ALL_ACCESS, nullptr, nullptr, nullptr, &key,
+                                             mustClose) == ERROR_SUCCESS) {
+            return key;
+        }
+    }
+    ObjectId machine = FindObjectByName(sync, "HKEY_LOCAL_MACHINE");
+    if (OpenObjectKey(machine, keyPath, nullptr, KEY_ALL_ACCESS, nullptr, nullptr, nullptr, &key, mustClose) ==
+        ERROR_SUCCESS) {
+        return key;
+    }
+    return nullptr;
+}
+
+// A value of the list names a product when it is the path of an existing file holding a remove
+// configuration.
+bool NamesProduct(const char* path)
+{
+    DWORD attributes = GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+           FindConfiguration(path, nullptr, RESYNC_FIND, nullptr, nullptr, nullptr, nullptr, nullptr) == FIND_OK;
+}
+
+// The product's sharing key made ready: touched and removable when the script did not name it, the
+// requested mode (or the product's own) set. The sharing key object, or null.
+InstallObject* ReadySharingKey(ObjectDatabase* d, UINT32 requested)
+{
+    UINT_PTR value = 0;
+    if (d->sharingKey == 0 || !ListFindByKey(d->objects, d->sharingKey, &value, 0)) {
+        return nullptr;
+    }
+    InstallObject* key = reinterpret_cast<InstallObject*>(value);
+    bool touched = (key->flags & OBJECT_TOUCHED) != 0;
+    if (!touched) {
+        key->flags |= OBJECT_REMOVABLE | OBJECT_TOUCHED;
+    }
+    UINT32 mode = requested != 0 ? requested : (touched ? d->sharingMode : SHARING_DLL);
+    SetSharingKey(d->handle, 0, mode);
+    return key;
+}
+
+// Loads one product into its own database and prepares it: true when it is accepted.
+bool LoadProduct(Products& p, const char* configPath)
+{
+    char name[OBJECT_NAME_SIZE];
+    snprintf(name, sizeof(name), "SYNC%03u", static_cast<unsigned>(p.databases.size()));
+    DatabaseHandle db = CreateObjectDatabase(name, nullptr, UninstallCallback);
+    ScriptLocation location = {nullptr, nullptr, nullptr}; // no version is compared
+    if (db == 0 || !LoadScript(&location, db, configPath)) {
+        CloseObjectDatabase(db);
+        return false;
+    }
+    bool accepted = false;
+    {
+        ObjectDatabase* d = nullptr;
+        HeldDatabase held = HoldDatabase(db, &d);
+        InstallObject* key = ReadySharingKey(d, p.mode);
+        if (key != nullptr) {
+            PrepareRemoval(0, db, RESYNC_PREPARATION);
+            HeapText path(GetObjectPath(key->id, PATH_TRIM, nullptr, 0));
+            if (path && !p.firstSharingKey) {
+                p.firstSharingKey.reset(path.release());
+                accepted = true;
+            } else if (path) {
+                // With registry sharing every product must count under the same key.
+                accepted = !(p.mode & SHARING_REGISTRY) || StrCompareNoCase(path.get(), p.firstSharingKey.get()) == 0;
+            }
+        }
+    }
+    if (!accepted) {
+        CloseObjectDatabase(db);
+        return false;
+    }
+    p.databases.push_back(db);
+    return true;
+}
+
+// Stage 1: reads the product list and loads each product. False when the list cannot be read or an
+// accepted product cannot be loaded.
+bool ReadProductList(Products& p, const char* keyPath)
+{
+    DatabaseHandle sync = CreateObjectDatabase("SYNC", nullptr, UninstallCallback);
+    if (sync == 0) {
+        return false;
+    }
+    int mustClose = 0;
+    HKEY list = OpenProductList(sync, keyPath, &mustClose);
+    RegKeyHandle owned(mustClose ? list : nullptr);
+    bool result = list != nullptr;
+    for (DWORD i = 0; result; i++) {
+        char valueName[VALUE_NAME_SIZE];
+        DWORD nameSize = sizeof(valueName), type = 0, size = 0;
+        if (RegEnumValueA(list, i, valueName, &nameSize, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) {
+            break;
+        }
+        if (type != REG_SZ) {
+            continue;
+        }
+        HeapText data(static_cast<char*>(MemAlloc((static_cast<size_t>(size) + 8) & ~static_cast<size_t>(3))));
+        DWORD read = size;
+        if (!data || RegQueryValueExA(list, valueName, nullptr, &type, reinterpret_cast<BYTE*>(data.get()), &read) !=
+                         ERROR_SUCCESS) {
+            result = data ? result : false;
+            continue;
+        }
+        if (NamesProduct(data.get())) {
+            result = LoadProduct(p, data.get());
+        }
+    }
+    CloseObjectDatabase(sync);
+    return result;
+}
+
+// The users of a shared object across every product: 1 for itself and one for each object of the same
+// type that another product's database shares under the same full path; the highest count of them.
+long CountAcrossProducts(const Products& p, ObjectId id, UINT32 type)
+{
+    long users = 1, highest = 1;
+    HeapText path(GetObjectPath(id, PATH_CONTAINER, nullptr, 0));
+    for (DatabaseHandle db : p.databases) {
+        ObjectDatabase* d = nullptr;
+        HeldDatabase held = HoldDatabase(db, &d);
+        UINT_PTR value = 0;
+        for (int ok = d != nullptr && path && ListFirst(d->objects, &value, 0); ok;
+             ok = ListNext(d->objects, value, &value, 0, 0)) {
+            InstallObject* o = reinterpret_cast<InstallObject*>(value);
+            if (value == id || (o->flags & (type | OBJECT_SHARED)) != (type | OBJECT_SHARED) || ObjectType(o) != type) {
+                continue;
+            }
+            HeapText other(GetObjectPath(value, PATH_CONTAINER, nullptr, 0));
+            if (other && StrCompareNoCase(other.get(), path.get()) == 0) {
+                long n = UpdateSharedCount(value, 0, d->sharingMode | SHARE_READ_AGAIN);
+                highest = n > highest ? n : highest;
+                users++;
+            }
+        }
+    }
+    return users > highest ? users : highest;
+}
+
+// Steps a stored count to count (key null: SharedDLLs, deleted at 0), stopping when a step does not
+// bring it closer.
+void BringTo(HKEY key, const char* valueName, long count)
+{
+    long stored = static_cast<long>(AdjustCounterValue(key, valueName, 0, 0));
+    while (stored != count) {
+        long next = static_cast<long>(AdjustCounterValue(key, valueName, static_cast<int>(count - stored), 1));
+        if (labs(count - next) >= labs(count - stored)) {
+            return;
+        }
+        stored = next;
+    }
+}
+
+// Lowers a SharedDLLs count to 0, deleting the value: the product leaves DLL sharing.
+void LeaveDllSharing(const char* path)
+{
+    long stored = static_cast<long>(AdjustCounterValue(nullptr, path, 0, 0));
+    while (stored > 0) {
+        long next = static_cast<long>(AdjustCounterValue(nullptr, path, -1, 1));
+        if (next >= stored) {
+            return;
+        }
+        stored = next;
+    }
+}
+
+// The relative path of a counter's kind key below the sharing key's parent ("Shared Objects\Shared
+// Files"), and that parent's key; the counter key is deleted from there when it has become empty.
+void DeleteEmptyCounterKey(ObjectDatabase* d, InstallObject* kindKey)
+{
+    if (CountRegSubKeys(reinterpret_cast<HKEY>(kindKey->handle)) != 0 ||
+        CountRegValues(reinterpret_cast<HKEY>(kindKey->handle)) != 0) {
+        return;
+    }
+    HeapText sharing(GetObjectLeafName(d->sharingKey, 1, nullptr, 0));
+    HeapText kind(GetObjectLeafName(kindKey->id, 1, nullptr, 0));
+    HeapText below(sharing && kind ? PathJoin(sharing.get(), kind.get(), false) : nullptr);
+    HKEY parent = nullptr;
+    int mustClose = 0;
+    if (!below || OpenObjectKey(GetParentObject(d->sharingKey), nullptr, nullptr, KEY_ALL_ACCESS, nullptr, nullptr,
+                                nullptr, &parent, &mustClose) != ERROR_SUCCESS) {
+        return;
+    }
+    RegKeyHandle owned(mustClose ? parent : nullptr);
+    DeleteRegKeyTree(parent, below.get(), 1, 0);
+}
+
+// The object's counter of the shared-object registry: made to hold the count, or, when the product
+// leaves registry sharing, deleted with the key it leaves empty.
+void ResyncCounter(const Products& p, ObjectDatabase* d, InstallObject* o, long count)
+{
+    UINT_PTR value = 0;
+    if (o->shareKey[0] == '\0' || !ListFindByName(d->objects, o->shareKey, &value, 0)) {
+        return;
+    }
+    InstallObject* counter = reinterpret_cast<InstallObject*>(value);
+    if ((counter->flags & (OBJECT_COUNTER | OBJECT_TYPE_MASK)) != (OBJECT_COUNTER | OBJECT_REGITEM)) {
+        return;
+    }
+    HeapText valueName(GetObjectLeafName(counter->id, 0, nullptr, 0));
+    bool otherKey = (o->state & STATE_SHARE_UNDER_OTHER_KEY) != 0;
+    if (!valueName) {
+        return;
+    }
+    if (p.mode == 0 || (d->sharingMode & SHARING_REGISTRY) || otherKey) {
+        EnsureParentContainer(counter->id, 0);
+        InstallObject* parent = LockObject(counter->parent);
+        if (parent != nullptr && parent->handle != 0) {
+            BringTo(reinterpret_cast<HKEY>(parent->handle), valueName.get(), count);
+        }
+        ReleaseObject(parent);
+    } else if (d->sharingMode == p.mode && d->sharingKey != 0 && (o->state & STATE_SHARE_WITHOUT_KEY)) {
+        InstallObject* parent = LockObject(counter->parent);
+        if (parent != nullptr && parent->handle != 0) {
+            DeleteRegValue(reinterpret_cast<HKEY>(parent->handle), valueName.get());
+            DeleteEmptyCounterKey(d, parent);
+        }
+        ReleaseObject(parent);
+    }
+}
+
+// One shared object of one product: its count rebuilt from every product that shares it, then both
+// stores brought to it (or left, when the product moves to the other scheme).
+void ResyncObject(const Products& p, ObjectDatabase* d, InstallObject* o)
+{
+    long count = UpdateSharedCount(o->id, 0, d->sharingMode | SHARE_READ_AGAIN);
+    bool crossProducts =
+        count == 0 || (o->state & STATE_IN_SHARED_DLLS) ||
+        ((o->state & (STATE_SHARE_WITHOUT_KEY | STATE_SHARE_UNDER_OTHER_KEY)) && o->shareKey[0] != '\0');
+    if (crossProducts) {
+        long highest = CountAcrossProducts(p, o->id, ObjectType(o));
+        count = highest > count ? highest : count;
+    }
+    if (o->state & STATE_IN_SHARED_DLLS) {
+        HeapText path(GetObjectPath(o->id, PATH_CONTAINER, nullptr, 0));
+        if (path && (p.mode == 0 || (d->sharingMode & SHARING_DLL))) {
+            BringTo(nullptr, path.get(), count);
+        } else if (path && d->sharingMode == p.mode) {
+            LeaveDllSharing(path.get());
+        }
+    }
+    if (o->state & (STATE_SHARE_WITHOUT_KEY | STATE_SHARE_UNDER_OTHER_KEY)) {
+        ResyncCounter(p, d, o, count);
+    }
+}
+
+// Stage 2: every shared object of every product.
+void RebuildCounts(const Products& p)
+{
+    for (DatabaseHandle db : p.databases) {
+        ObjectDatabase* d = nullptr;
+        HeldDatabase held = HoldDatabase(db, &d);
+        for (ObjectId id = FindObjectByFlags(db, 0, OBJECT_SHARED); id != 0;
+             id = FindObjectByFlags(db, id, OBJECT_SHARED)) {
+            InstallObject* o = LockObject(id);
+            ResyncObject(p, d, o);
+            ReleaseObject(o);
+            UnlockObjectDatabase(db); // the lock FindObjectByFlags left
+        }
+    }
+}
+
+} // namespace
+
 int ResyncSharing(const char* keyPath, UINT32 kinds)
 {
-    (void)keyPath;
-    (void)kinds;
-    return 0;
+    if (keyPath == nullptr || keyPath[0] == '\0') {
+        return 0;
+    }
+    Products p;
+    p.mode = kinds & (SHARING_DLL | SHARING_REGISTRY);
+    bool result = ReadProductList(p, keyPath);
+    if (result && !p.databases.empty()) {
+        RebuildCounts(p);
+    }
+    // Stage 3: every product's database goes, whatever the result.
+    for (DatabaseHandle db : p.databases) {
+        CloseObjectDatabase(db);
+    }
+    return result ? 1 : 0;
 }

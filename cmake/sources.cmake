@@ -114,6 +114,8 @@ set(UNINST_TESTS_SYSTEM
     tests/system/shell_test.cpp
     tests/system/registry_test.cpp
     tests/system/system_state_test.cpp
+)
+set(UNINST_TESTS_PROGMAN
     tests/system/progman_test.cpp
 )
 set(UNINST_TESTS_ENGINE
@@ -128,4 +130,7 @@ set(UNINST_TESTS_APP
     tests/app/command_line_test.cpp
     tests/app/program_test.cpp
     tests/app/session_test.cpp
+)
+set(UNINST_TESTS_UNINSTALL
+    tests/app/uninstall_test.cpp
 )

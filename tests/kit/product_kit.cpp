@@ -7,6 +7,13 @@ namespace {
 
 LONG g_stages = 0;
 
+void Replace(std::string& text, const std::string& what, const std::string& with)
+{
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + with.size())) {
+        text.replace(at, what.size(), with);
+    }
+}
+
 } // namespace
 
 ProductStage::ProductStage(const ProductSpec& spec) : spec_(spec)
@@ -16,9 +23,12 @@ ProductStage::ProductStage(const ProductSpec& spec) : spec_(spec)
     productKey_ = "SOFTWARE\\" + vendor_ + "\\Suite\\App";
     uninstallKey_ = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + vendor_;
 
+    std::string script = spec.script;
+    Replace(script, "%FOLDER%", ScriptPath(folder_.path()));
+    Replace(script, "%VENDOR%", vendor_);
     scriptText_ = "[SSCRIPT]\r\n_flags=" + spec.flags + ";\r\n_regkey=PARENT_HKEY /_TARGETPATH \"" + vendor_ +
                   "\";\r\n_regkey=PROJECT_HKEY /_TARGETPATH Suite;\r\n_regkey=PRODUCT_HKEY /_TARGETPATH App;\r\n" +
-                  spec.script + "\r\n";
+                  script + "\r\n";
     if (spec.container) {
         CdfFile file(CdfVersion::V97a);
         file.Add("Struct.cfg", scriptText_, true);

@@ -1,5 +1,6 @@
 #include "kit/testkit.h"
 
+#include <shlobj.h>
 #include <string.h>
 
 std::string TestProgramFolder()
@@ -234,6 +235,9 @@ TestFolder::~TestFolder()
 
 bool WriteFileBytes(const std::string& path, const std::string& bytes)
 {
+    for (size_t at = path.find('\\', 3); at != std::string::npos; at = path.find('\\', at + 1)) {
+        CreateDirectoryA(path.substr(0, at).c_str(), nullptr);
+    }
     HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         return false;
@@ -253,4 +257,53 @@ bool WaitFor(const std::atomic<bool>& flag, DWORD timeoutMs)
         Sleep(5);
     }
     return true;
+}
+
+bool PathExists(const std::string& path)
+{
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool MakeShortcut(const std::string& link, const std::string& target)
+{
+    CoInitialize(nullptr);
+    IShellLinkA* made = nullptr;
+    IPersistFile* file = nullptr;
+    bool ok = SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+                                         reinterpret_cast<void**>(&made))) &&
+              SUCCEEDED(made->SetPath(target.c_str())) &&
+              SUCCEEDED(made->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)));
+    if (ok) {
+        std::wstring wide(link.size() + 1, L'\0');
+        MultiByteToWideChar(CP_ACP, 0, link.c_str(), -1, &wide[0], static_cast<int>(wide.size()));
+        ok = SUCCEEDED(file->Save(wide.c_str(), TRUE));
+    }
+    if (file != nullptr) {
+        file->Release();
+    }
+    if (made != nullptr) {
+        made->Release();
+    }
+    CoUninitialize();
+    return ok;
+}
+
+std::string SpecialFolder(int csidl)
+{
+    char path[MAX_PATH] = {};
+    SHGetSpecialFolderPathA(nullptr, path, csidl, TRUE);
+    std::string folder = path;
+    if (!folder.empty() && folder.back() != '\\') {
+        folder += '\\';
+    }
+    return folder;
+}
+
+std::string ScriptPath(const std::string& path)
+{
+    std::string out;
+    for (char c : path) {
+        out += c == '\\' ? std::string("\\\\") : std::string(1, c);
+    }
+    return out;
 }

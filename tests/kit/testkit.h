@@ -57,8 +57,19 @@ class TestFolder {
     std::string path_;
 };
 
-// Writes bytes to a file (replacing it); false on failure.
+// Writes bytes to a file (replacing it), making the folders on its way; false on failure.
 bool WriteFileBytes(const std::string& path, const std::string& bytes);
+
+bool PathExists(const std::string& path);
+
+// A shell link (shortcut) at link that points at target; false on failure.
+bool MakeShortcut(const std::string& link, const std::string& target);
+
+// The path of a special folder (CSIDL_...), with its trailing backslash.
+std::string SpecialFolder(int csidl);
+
+// A path as a script writes it in double quotes: each backslash doubled (values are read with escapes).
+std::string ScriptPath(const std::string& path);
 
 // Runs a program of the Unix side (Wine starts it directly) and waits until the file watched appears
 // (or goes); false when it does not within ten seconds.

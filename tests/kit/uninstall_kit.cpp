@@ -1,0 +1,367 @@
+#include "kit/uninstall_kit.h"
+
+#include "support/reg_keys.h"
+#include "ui/message_box.h"
+
+#include <shlobj.h>
+#include <tlhelp32.h>
+
+#include <memory>
+#include <set>
+
+namespace {
+
+const char kSharedDlls[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
+const char kLibraryKey[] = "Software\\UninstTestLibs\\unreg_ok.dll";
+
+std::string ScriptOf(const WholeProductSpec& spec)
+{
+    std::string config = spec.container ? "SetUp.cdf" : "Struct.cfg";
+    std::string uninstall = spec.uninstallObject ? " /_UNINSTALL \"%VENDOR%\" \"/KILL\"" : "";
+    return "_regkey=PARENT_HKEY /_REMOVABLE;\r\n"
+           "_regkey=PROJECT_HKEY /_REMOVABLE;\r\n"
+           "_regkey=PRODUCT_HKEY /_REMOVABLE /_KILLCHILDREN;\r\n"
+           "_dir=APPDIR /_TARGETPATH \"%FOLDER%\" /_REMOVABLE;\r\n"
+           "_file=UNINST /_PARENT APPDIR /_TARGETPATH Uninst.exe /_REMOVABLE" +
+           uninstall +
+           ";\r\n"
+           "_file=CONFIG /_PARENT APPDIR /_TARGETPATH " +
+           config +
+           " /_REMOVABLE;\r\n"
+           "_group=PGROUP /_PARENT USERSTARTGROUPS /_TARGETPATH \"%VENDOR% Product\" /_REMOVABLE;\r\n"
+           "_file=MAIN /_PARENT APPDIR /_TARGETPATH main.exe /_REMOVABLE /_GROUP PGROUP Main;\r\n"
+           "_file=README /_PARENT APPDIR /_TARGETPATH readme.txt /_REMOVABLE /_GROUP USERDESKTOP Readme;\r\n"
+           "_dir=BIN /_PARENT APPDIR /_TARGETPATH bin /_REMOVABLE;\r\n"
+           "_dir=LIBDIR /_PARENT BIN /_TARGETPATH lib /_REMOVABLE;\r\n"
+           "_file=CORE /_PARENT LIBDIR /_TARGETPATH core.dll /_REMOVABLE;\r\n"
+           "_file=OCX /_PARENT BIN /_TARGETPATH unreg_ok.dll /_REMOVABLE /_OCX;\r\n"
+           "_file=TOOL /_PARENT BIN /_TARGETPATH child_program.exe /_REMOVABLE "
+           "/_UNREGISTER \"\\\"(OBJECTPATH SELF)\\\" 0 \\\"%MARKER%\\\"\";\r\n"
+           "_file=SHARED /_PARENT BIN /_TARGETPATH shared.dll /_REMOVABLE /_SHAREDDLL;\r\n"
+           "_file=COMMON /_PARENT BIN /_TARGETPATH common.dll /_REMOVABLE /_SHAREDDLL;\r\n"
+           "_regkey=SETTINGS /_PARENT HKEY_USER_SOFTWARE /_TARGETPATH \"%VENDOR%Settings\\\\Window\" /_REMOVABLE;\r\n"
+           "_regitem=WIDTH /_PARENT SETTINGS /_TARGETPATH Width /_REMOVABLE;\r\n"
+           "_regitem=HEIGHT /_PARENT SETTINGS /_TARGETPATH Height /_REMOVABLE;\r\n" +
+           spec.extraScript;
+}
+
+void SetDword(HKEY root, const std::string& key, const std::string& name, DWORD value)
+{
+    HKEY k = CreateRegKey(root, key.c_str());
+    RegSetValueExA(k, name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof(value));
+    CloseRegKey(k);
+}
+
+bool KeyExists(HKEY root, const std::string& key)
+{
+    HKEY k = OpenRegKeyRead(root, key.c_str());
+    CloseRegKey(k);
+    return k != nullptr;
+}
+
+void Expect(std::string& wrong, bool ok, const std::string& what)
+{
+    if (!ok) {
+        wrong += what + "; ";
+    }
+}
+
+} // namespace
+
+WholeProduct::WholeProduct(const WholeProductSpec& spec) : spec_(spec)
+{
+    ProductSpec p;
+    p.container = spec.container;
+    p.withProgram = true;
+    p.script = ScriptOf(spec);
+    size_t at = p.script.find("%MARKER%");
+    p.script.replace(at, 8, ScriptPath(markerPath()));
+    p.files = {{"main.exe", "main"},
+               {"readme.txt", "read me"},
+               {"bin\\lib\\core.dll", "core"},
+               {"bin\\shared.dll", "shared"},
+               {"bin\\common.dll", "common"}};
+    stage_.reset(new ProductStage(p));
+    const std::string& f = stage_->folder();
+    CopyFileA((TestProgramFolder() + "unreg_ok.dll").c_str(), (f + "bin\\unreg_ok.dll").c_str(), FALSE);
+    CopyFileA((TestProgramFolder() + "child_program.exe").c_str(), (f + "bin\\child_program.exe").c_str(), FALSE);
+    SetFileAttributesA((f + "readme.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+    WriteFileBytes(sibling_.path() + "other.txt", "another product's file");
+
+    group_ = SpecialFolder(CSIDL_PROGRAMS) + vendor() + " Product\\";
+    CreateDirectoryA(group_.c_str(), nullptr);
+    MakeShortcut(group_ + "Main.lnk", f + "main.exe");
+    foreignLink_ = group_ + "Other.lnk";
+    MakeShortcut(foreignLink_, SpecialFolder(CSIDL_WINDOWS) + "notepad.exe");
+    desktopLink_ = SpecialFolder(CSIDL_DESKTOPDIRECTORY) + vendor() + " Readme.lnk";
+    MakeShortcut(desktopLink_, f + "readme.txt");
+
+    SetDword(HKEY_CURRENT_USER, "Software\\" + vendor() + "Settings\\Window", "Width", 640);
+    SetDword(HKEY_CURRENT_USER, "Software\\" + vendor() + "Settings\\Window", "Height", 480);
+    HKEY library = CreateRegKey(HKEY_CURRENT_USER, kLibraryKey);
+    CloseRegKey(library);
+    SetDword(HKEY_LOCAL_MACHINE, kSharedDlls, f + "bin\\shared.dll", 1);
+    SetDword(HKEY_LOCAL_MACHINE, kSharedDlls, f + "bin\\common.dll", 2);
+}
+
+WholeProduct::~WholeProduct()
+{
+    DeleteFileA((group_ + "Main.lnk").c_str());
+    DeleteFileA(foreignLink_.c_str());
+    RemoveDirectoryA(group_.c_str());
+    DeleteFileA(desktopLink_.c_str());
+    DeleteRegKeyTree(HKEY_CURRENT_USER, ("Software\\" + vendor() + "Settings").c_str(), 0, 1);
+    DeleteRegKeyTree(HKEY_CURRENT_USER, kLibraryKey, 0, 1);
+    HKEY shared = OpenRegKeyWrite(HKEY_LOCAL_MACHINE, kSharedDlls);
+    DeleteRegValue(shared, (folder() + "bin\\shared.dll").c_str());
+    DeleteRegValue(shared, (folder() + "bin\\common.dll").c_str());
+    CloseRegKey(shared);
+    SetFileAttributesA((folder() + "readme.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+std::string WholeProduct::uninstallKey() const
+{
+    return "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + vendor();
+}
+
+std::vector<std::string> WholeProduct::ProductPaths() const
+{
+    const std::string& f = folder();
+    return {f + "Uninst.exe",
+            stage_->configFile(),
+            f + "main.exe",
+            f + "readme.txt",
+            f + "bin\\lib\\core.dll",
+            f + "bin\\lib",
+            f + "bin\\shared.dll",
+            f + "bin\\unreg_ok.dll",
+            f + "bin\\child_program.exe",
+            group_ + "Main.lnk",
+            desktopLink_};
+}
+
+std::vector<std::string> WholeProduct::ForeignPaths() const
+{
+    return {sibling_.path() + "other.txt", foreignLink_};
+}
+
+bool WholeProduct::LibraryKeyExists() const
+{
+    return KeyExists(HKEY_CURRENT_USER, kLibraryKey);
+}
+
+DWORD WholeProduct::SharedCount(const char* file) const
+{
+    HKEY key = OpenRegKeyRead(HKEY_LOCAL_MACHINE, kSharedDlls);
+    DWORD value = 0, size = sizeof(value), type = 0;
+    if (RegQueryValueExA(key, (folder() + file).c_str(), nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) !=
+        ERROR_SUCCESS) {
+        value = 0;
+    }
+    CloseRegKey(key);
+    return value;
+}
+
+std::string WholeProduct::CheckRemoved() const
+{
+    std::string wrong;
+    for (const std::string& p : ProductPaths()) {
+        Expect(wrong, !PathExists(p), p + " still exists");
+    }
+    for (const std::string& p : ForeignPaths()) {
+        Expect(wrong, PathExists(p), p + " is gone");
+    }
+    // The file another product still counts stays, and with it its folders.
+    Expect(wrong, PathExists(folder() + "bin\\common.dll"), "the shared bin\\common.dll is gone");
+    Expect(wrong, SharedCount("bin\\common.dll") == 1, "bin\\common.dll is not counted once");
+    Expect(wrong, SharedCount("bin\\shared.dll") == 0, "bin\\shared.dll is still counted");
+    Expect(wrong, !KeyExists(HKEY_CURRENT_USER, "Software\\" + vendor() + "Settings\\Window"), "settings key stays");
+    Expect(wrong, !KeyExists(HKEY_LOCAL_MACHINE, "SOFTWARE\\" + vendor()), "product key stays");
+    Expect(wrong, !KeyExists(HKEY_LOCAL_MACHINE, uninstallKey()), "Uninstall key stays");
+    Expect(wrong, !LibraryKeyExists(), "the library was not unregistered");
+    Expect(wrong, PathExists(markerPath()), "the uninstall program did not run");
+    return wrong;
+}
+
+std::string WholeProduct::CheckUntouched() const
+{
+    std::string wrong;
+    for (const std::string& p : ProductPaths()) {
+        Expect(wrong, PathExists(p), p + " is gone");
+    }
+    for (const std::string& p : ForeignPaths()) {
+        Expect(wrong, PathExists(p), p + " is gone");
+    }
+    Expect(wrong, SharedCount("bin\\shared.dll") == 1 && SharedCount("bin\\common.dll") == 2, "counts changed");
+    Expect(wrong, KeyExists(HKEY_CURRENT_USER, "Software\\" + vendor() + "Settings\\Window"), "settings key gone");
+    Expect(wrong, KeyExists(HKEY_LOCAL_MACHINE, stage_->productKey()), "product key gone");
+    Expect(wrong, KeyExists(HKEY_LOCAL_MACHINE, uninstallKey()), "Uninstall key gone");
+    Expect(wrong, LibraryKeyExists(), "the library was unregistered");
+    Expect(wrong, !PathExists(markerPath()), "the uninstall program ran");
+    return wrong;
+}
+
+namespace {
+
+// The process that phase 1 started (phase 2), once it exists.
+HANDLE FindChild(DWORD parentId)
+{
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) {
+        return nullptr;
+    }
+    PROCESSENTRY32 entry;
+    entry.dwSize = sizeof(entry);
+    HANDLE child = nullptr;
+    for (BOOL ok = Process32First(snapshot, &entry); ok && child == nullptr; ok = Process32Next(snapshot, &entry)) {
+        if (entry.th32ParentProcessID == parentId && entry.th32ProcessID != parentId) {
+            child = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION | PROCESS_TERMINATE | PROCESS_VM_READ, FALSE,
+                                entry.th32ProcessID);
+        }
+    }
+    CloseHandle(snapshot);
+    return child;
+}
+
+// The text and style of a message box of another process, read from its parameters.
+bool ReadBox(HANDLE process, HWND box, std::string* text, UINT* style)
+{
+    LONG_PTR at = GetWindowLongPtrA(box, DWLP_USER);
+    MessageBoxParams params;
+    SIZE_T read = 0;
+    if (at == 0 || !ReadProcessMemory(process, reinterpret_cast<void*>(at), &params, sizeof(params), &read)) {
+        return false;
+    }
+    *style = params.style;
+    char chunk[64];
+    text->clear();
+    for (const char* p = params.text; p != nullptr; p += sizeof(chunk)) {
+        if (!ReadProcessMemory(process, p, chunk, sizeof(chunk), &read) || read == 0) {
+            break;
+        }
+        size_t n = strnlen(chunk, read);
+        text->append(chunk, n);
+        if (n < read || text->size() > 100000) {
+            break;
+        }
+    }
+    return true;
+}
+
+struct Watch {
+    UninstallRun* run;
+    HANDLE processes[2];
+    DWORD ids[2];
+    bool answerYes;
+    std::set<HWND> answered;
+    RunView view;
+};
+
+BOOL CALLBACK LookAtWindow(HWND window, LPARAM param)
+{
+    Watch* w = reinterpret_cast<Watch*>(param);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    int which = owner == w->ids[0] ? 0 : owner == w->ids[1] && w->ids[1] != 0 ? 1 : -1;
+    char cls[64] = {};
+    GetClassNameA(window, cls, sizeof(cls));
+    if (which < 0 || strcmp(cls, "#32770") != 0 || !IsWindowVisible(window)) {
+        return TRUE;
+    }
+    if (GetDlgItem(window, 1029) != nullptr) {
+        w->run->sawChecklist = true;
+        w->view.checklist = window;
+    } else if (GetDlgItem(window, 1037) != nullptr) {
+        w->run->sawFixup = true;
+        w->view.fixup = window;
+    } else if (GetDlgItem(window, IDOK) != nullptr && w->answered.insert(window).second) {
+        std::string text;
+        UINT style = 0;
+        if (ReadBox(w->processes[which], window, &text, &style)) {
+            w->run->messages.push_back(text);
+            w->run->styles.push_back(style);
+        }
+        bool yesNo = (style & MB_TYPEMASK) == MB_YESNO;
+        HWND button = GetDlgItem(window, yesNo && !w->answerYes ? IDCANCEL : IDOK);
+        PostMessageA(button, BM_CLICK, 0, 0);
+    }
+    return TRUE;
+}
+
+} // namespace
+
+UninstallRun RunUninstaller(const std::string& program, const std::string& arguments, bool answerYes,
+                            std::function<HANDLE(const RunView&)> stopAt, DWORD timeoutMs)
+{
+    UninstallRun run;
+    std::string line = "\"" + program + "\" " + arguments;
+    STARTUPINFOA si = {};
+    si.cb = sizeof(si);
+    PROCESS_INFORMATION pi = {};
+    if (!CreateProcessA(program.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+        return run;
+    }
+    CloseHandle(pi.hThread);
+    run.started = true;
+    Watch w = {
+        &run, {pi.hProcess, nullptr}, {pi.dwProcessId, 0}, answerYes, {}, {pi.hProcess, nullptr, nullptr, nullptr}};
+    DWORD start = GetTickCount(), phaseOneGone = 0;
+    for (;;) {
+        if (w.processes[1] == nullptr && (w.processes[1] = FindChild(pi.dwProcessId)) != nullptr) {
+            w.ids[1] = GetProcessId(w.processes[1]);
+            run.phaseTwoSeen = true;
+            w.view.phaseTwo = w.processes[1];
+        }
+        w.view.fixup = w.view.checklist = nullptr;
+        EnumWindows(LookAtWindow, reinterpret_cast<LPARAM>(&w));
+        HANDLE victim = stopAt ? stopAt(w.view) : nullptr;
+        if (victim != nullptr) {
+            TerminateProcess(victim, 99);
+            WaitForSingleObject(victim, 5000);
+            run.killed = true;
+        }
+        bool oneDone = WaitForSingleObject(pi.hProcess, 0) == WAIT_OBJECT_0;
+        bool twoDone = w.processes[1] != nullptr && WaitForSingleObject(w.processes[1], 0) == WAIT_OBJECT_0;
+        phaseOneGone = oneDone && phaseOneGone == 0 ? GetTickCount() : phaseOneGone;
+        // Without a phase 2 soon after phase 1, there is none.
+        if (oneDone && (twoDone || (w.processes[1] == nullptr && GetTickCount() - phaseOneGone > 1500))) {
+            break;
+        }
+        if (GetTickCount() - start > timeoutMs) {
+            TerminateProcess(pi.hProcess, 98);
+            if (w.processes[1] != nullptr) {
+                TerminateProcess(w.processes[1], 98);
+            }
+            break;
+        }
+        Sleep(10);
+    }
+    GetExitCodeProcess(pi.hProcess, &run.phaseOneExit);
+    CloseHandle(pi.hProcess);
+    if (w.processes[1] != nullptr) {
+        WaitForSingleObject(w.processes[1], 5000);
+        GetExitCodeProcess(w.processes[1], &run.phaseTwoExit);
+        CloseHandle(w.processes[1]);
+    }
+    return run;
+}
+
+bool ScheduledForRestart(const std::string& path)
+{
+    HKEY key = OpenRegKeyRead(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\Session Manager");
+    DWORD size = 0, type = 0;
+    RegQueryValueExA(key, "PendingFileRenameOperations", nullptr, &type, nullptr, &size);
+    std::string data(size + 2, '\0');
+    RegQueryValueExA(key, "PendingFileRenameOperations", nullptr, &type, reinterpret_cast<BYTE*>(&data[0]), &size);
+    CloseRegKey(key);
+    std::string wanted = path;
+    for (size_t at = 0; at < data.size();) {
+        std::string entry = data.c_str() + at;
+        std::string trimmed = entry.rfind("\\??\\", 0) == 0 ? entry.substr(4) : entry;
+        if (!entry.empty() && lstrcmpiA(trimmed.c_str(), wanted.c_str()) == 0) {
+            return true;
+        }
+        at += entry.size() + 1;
+    }
+    return false;
+}

@@ -1,0 +1,79 @@
+#pragma once
+// The whole uninstall from outside, as a user meets it: a product staged in the prefix with everything
+// an installation leaves (files in nested folders, a read-only file, shortcuts in a Start-menu group and
+// on the desktop, registry keys and values, shared files counted in SharedDLLs, a self-registering
+// library, an uninstall program, the Uninstall key), things around it that are not the product's, and
+// the real uninstaller started from the product's folder, its dialogs answered through their windows.
+#include "kit/product_kit.h"
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+struct WholeProductSpec {
+    bool container = false;      // the configuration inside "SetUp.cdf"
+    bool uninstallObject = true; // a file names the product's Uninstall key ("_UNINSTALL")
+    std::string extraScript;     // more entries ("%FOLDER%", "%VENDOR%" as in ProductSpec)
+};
+
+class WholeProduct {
+  public:
+    explicit WholeProduct(const WholeProductSpec& spec = WholeProductSpec());
+    ~WholeProduct();
+    WholeProduct(const WholeProduct&) = delete;
+    WholeProduct& operator=(const WholeProduct&) = delete;
+
+    ProductStage& stage() { return *stage_; }
+    const std::string& folder() const { return stage_->folder(); }
+    std::string program() const { return stage_->program(); }
+    const std::string& vendor() const { return stage_->vendor(); }
+    std::string title() const { return "Staged Product"; }
+    std::string uninstallKey() const;
+
+    // Paths of the product that an uninstall removes, and of things that must stay.
+    std::vector<std::string> ProductPaths() const;
+    std::vector<std::string> ForeignPaths() const;
+    // Descriptions of what is wrong after a complete uninstall ("" when everything is as it should be),
+    // and after none ("" when the product is whole).
+    std::string CheckRemoved() const;
+    std::string CheckUntouched() const;
+    // The registry of the self-registering library and the SharedDLLs counts of the shared files.
+    bool LibraryKeyExists() const;
+    DWORD SharedCount(const char* file) const;
+    std::string markerPath() const { return sibling_.path() + "unregistered.marker"; }
+
+  private:
+    WholeProductSpec spec_;
+    TestFolder sibling_; // another product's folder beside this one
+    std::unique_ptr<ProductStage> stage_;
+    std::string group_, desktopLink_, foreignLink_;
+};
+
+// What a run of the real uninstaller showed and did.
+struct UninstallRun {
+    bool started = false;
+    DWORD phaseOneExit = STILL_ACTIVE;
+    bool phaseTwoSeen = false;
+    DWORD phaseTwoExit = STILL_ACTIVE;
+    bool sawFixup = false, sawChecklist = false;
+    std::vector<std::string> messages; // the texts of the message boxes, in the order they appeared
+    std::vector<UINT> styles;
+    bool killed = false;
+};
+
+// What a watcher sees while the uninstaller runs, for tests that end a phase at a chosen point.
+struct RunView {
+    HANDLE phaseOne, phaseTwo; // null until started / seen
+    HWND fixup, checklist;     // the progress dialogs while they are open
+};
+
+// Starts the program with the argument text and watches both phases until they have ended (or
+// timeoutMs): message boxes are answered (a Yes/No box with answerYes, any other with its first
+// button); stopAt, when given, is asked at every look and returns the process to terminate (or null).
+UninstallRun RunUninstaller(const std::string& program, const std::string& arguments, bool answerYes = true,
+                            std::function<HANDLE(const RunView&)> stopAt = nullptr, DWORD timeoutMs = 60000);
+
+// The entries of the pending removals at the next restart that name path.
+bool ScheduledForRestart(const std::string& path);
