@@ -131,6 +131,27 @@ Step RemoveGroupObject(Executor& x, InstallObject* o)
     return STEP_NEXT;
 }
 
+namespace {
+
+// Deletes a file through the shell namespace: resolved, then deleted. SHELL_DELETE_ABSENT when the
+// path cannot be resolved (the file is gone).
+int DeleteFileThroughShell(const char* path)
+{
+    ShellItem item;
+    if (!ShellItemFromPath(&item, nullptr, path)) {
+        return SHELL_DELETE_ABSENT;
+    }
+    if (ShellItemDelete(&item, 0)) {
+        return 1;
+    }
+    DWORD error = GetLastError();
+    ShellItemFree(&item);
+    SetLastError(error);
+    return 0;
+}
+
+} // namespace
+
 Step RemoveFileObject(Executor& x, InstallObject* o)
 {
     ExpandObjectTexts(o->id);
@@ -142,22 +163,21 @@ Step RemoveFileObject(Executor& x, InstallObject* o)
         Deselect(o);
         return STEP_NEXT;
     }
-    // A path that cannot be had or resolved (the file is gone) is passed over.
+    // A plain file goes by its path; anything else through the shell. A path that cannot be had or
+    // resolved (the file is gone) is passed over.
     HeapText path(GetObjectDiskPath(o->id, nullptr, 0));
-    ShellItem item;
-    if (!path || !ShellItemFromPath(&item, nullptr, path.get())) {
-        NoteKept(o->id, KEPT_MISSING);
-        Deselect(o);
-        return STEP_NEXT;
+    int deleted = path ? ShellDeleteByPath(path.get(), false) : SHELL_DELETE_ABSENT;
+    if (deleted == SHELL_DELETE_USE_SHELL) {
+        deleted = DeleteFileThroughShell(path.get());
     }
-    if (ShellItemDelete(&item, 0)) {
+    if (deleted == SHELL_DELETE_ABSENT) {
+        NoteKept(o->id, KEPT_MISSING);
+    } else if (deleted == 1) {
         CountSuccess(x);
         NoteRemoved(o->id);
     } else {
-        DWORD error = GetLastError();
-        ShellItemFree(&item);
         x.result = -1;
-        NoteFailed(o->id, error);
+        NoteFailed(o->id, GetLastError());
     }
     Deselect(o);
     return STEP_NEXT;
@@ -165,28 +185,44 @@ Step RemoveFileObject(Executor& x, InstallObject* o)
 
 namespace {
 
-// Deletes a folder: below its parent object's folder, taking the parents it leaves empty along up to
-// that one; without a parent, by itself. True when it went.
-bool DeleteFolder(InstallObject* o, ShellItem* folder, bool force)
+// Deletes a folder through the shell: below its parent object's folder, taking the parents it leaves
+// empty along up to that one; without a parent, by itself. SHELL_DELETE_ABSENT when it cannot be
+// resolved, else 1 when it went.
+int DeleteFolderThroughShell(InstallObject* o, const char* path, bool force)
 {
+    ShellItem folder;
+    if (!ShellItemFromPath(&folder, nullptr, path)) {
+        return SHELL_DELETE_ABSENT;
+    }
     DWORD recursive = force ? SHELL_DELETE_RECURSIVE : 0;
     if (o->parent == 0) {
-        if (ShellItemDelete(folder, recursive)) {
-            return true;
+        if (ShellItemDelete(&folder, recursive)) {
+            return 1;
         }
-        ShellItemFree(folder);
-        return false;
+        ShellItemFree(&folder);
+        return 0;
     }
-    ShellItemFree(folder);
+    ShellItemFree(&folder);
     HeapText parentPath(GetObjectPathInto(o->parent, nullptr, 0));
     HeapText name(GetObjectLeafName(o->id, 0, nullptr, 0));
     ShellItem parent;
     if (!parentPath || !name || !ShellItemFromPath(&parent, nullptr, parentPath.get())) {
-        return false;
+        return SHELL_DELETE_ABSENT;
     }
-    bool removed = ShellDeletePath(&parent, name.get(), SHELL_DELETE_CLIMB | recursive) == 1;
+    int removed = ShellDeletePath(&parent, name.get(), SHELL_DELETE_CLIMB | recursive) == 1 ? 1 : 0;
     ShellItemFree(&parent);
     return removed;
+}
+
+// Whether the folder's removal is one step: it has no parent object, or its own part below the parent
+// is a single name (so that the climb ends at once, at the parent's folder).
+bool OneStep(InstallObject* o)
+{
+    if (o->parent == 0) {
+        return true;
+    }
+    HeapText name(GetObjectLeafName(o->id, 1, nullptr, 0));
+    return name && strchr(name.get(), '\\') == nullptr;
 }
 
 } // namespace
@@ -204,21 +240,23 @@ Step RemoveFolderObject(Executor& x, InstallObject* o)
         return STEP_NEXT;
     }
     HeapText path(GetObjectPathInto(o->id, nullptr, 0));
-    ShellItem folder;
-    if (!path || !ShellItemFromPath(&folder, nullptr, path.get())) {
-        NoteKept(o->id, KEPT_MISSING);
-        Deselect(o);
-        return STEP_NEXT;
-    }
-    if (PathHoldsSystemLocation(path.get())) {
-        ShellItemFree(&folder);
+    if (path && PathHoldsSystemLocation(path.get())) {
         KeepObject(o);
         NoteKept(o->id, KEPT_PROTECTED);
         Deselect(o);
         return STEP_NEXT;
     }
+    // An empty plain folder goes by its path; one that holds something (or is a link) through the shell.
     bool force = covered || (o->flags & OBJECT_KILLCHILDREN);
-    if (DeleteFolder(o, &folder, force)) {
+    int removed = !path        ? SHELL_DELETE_ABSENT
+                  : OneStep(o) ? ShellDeleteByPath(path.get(), true)
+                               : SHELL_DELETE_USE_SHELL;
+    if (removed == SHELL_DELETE_USE_SHELL) {
+        removed = DeleteFolderThroughShell(o, path.get(), force);
+    }
+    if (removed == SHELL_DELETE_ABSENT) {
+        NoteKept(o->id, KEPT_MISSING);
+    } else if (removed == 1) {
         CountSuccess(x);
         NoteRemoved(o->id);
     } else {

@@ -115,6 +115,46 @@ int ShellItemDelete(ShellItem* item, int recursive)
     return 1;
 }
 
+namespace {
+
+// A path of the file system itself: "X:\..." or "\\server\share\...".
+bool IsPlainPath(const char* path)
+{
+    bool drive =
+        ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z')) && path[1] == ':' && path[2] == '\\';
+    bool unc = path[0] == '\\' && path[1] == '\\' && path[2] != '?' && path[2] != '.' && path[2] != '\0';
+    return drive || unc;
+}
+
+} // namespace
+
+int ShellDeleteByPath(const char* path, bool folder)
+{
+    if (path == nullptr || !IsPlainPath(path)) {
+        return SHELL_DELETE_USE_SHELL;
+    }
+    DWORD onDisk = GetFileAttributesA(path);
+    if (onDisk == INVALID_FILE_ATTRIBUTES) {
+        DWORD error = GetLastError();
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? SHELL_DELETE_ABSENT
+                                                                              : SHELL_DELETE_USE_SHELL;
+    }
+    bool directory = (onDisk & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    if (directory != folder || (onDisk & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        return SHELL_DELETE_USE_SHELL; // links and what the caller did not expect go through the shell
+    }
+    if (ShellPathIsProtected(path)) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return 0;
+    }
+    MakeDeletable(path, onDisk);
+    if (folder ? RemoveDirectoryA(path) : DeleteFileA(path)) {
+        return 1;
+    }
+    // A folder that still holds something is the shell's to walk (or to refuse).
+    return folder && GetLastError() == ERROR_DIR_NOT_EMPTY ? SHELL_DELETE_USE_SHELL : 0;
+}
+
 int ShellDeletePath(const ShellItem* base, const char* relPath, DWORD flags)
 {
     if (base == nullptr || base->folder == nullptr || base->idList == nullptr || relPath == nullptr) {

@@ -86,6 +86,17 @@ void ShellListFree(ShellItemList* list);
 // went (the item is then freed).
 int ShellItemDelete(ShellItem* item, int recursive);
 
+// Deletes a plain file, or an empty plain folder, named by its file-system path ("X:\..." or a UNC
+// path), by the rules ShellItemDelete applies to an item that holds nothing: protected places are
+// refused, read-only, hidden and system are cleared first. Without resolving the path through the
+// shell namespace, this costs what the deletion costs. 1 when it went, 0 when it was refused or could
+// not be deleted (GetLastError tells why), SHELL_DELETE_ABSENT when nothing is there, and
+// SHELL_DELETE_USE_SHELL for anything else (a link, a folder that is not empty, an object of another
+// kind than asked for, a path outside the file system): the caller goes through the shell.
+const int SHELL_DELETE_ABSENT = -2;
+const int SHELL_DELETE_USE_SHELL = -1;
+int ShellDeleteByPath(const char* path, bool folder);
+
 // Options of ShellDeletePath.
 const DWORD SHELL_DELETE_RECURSIVE = 0x1;  // the target with everything in it
 const DWORD SHELL_DELETE_EVERY_STEP = 0x2; // with SHELL_DELETE_RECURSIVE: every step of the climb too
