@@ -67,23 +67,32 @@ bool Expand(Preparation& p, InstallObject* o)
     return false;
 }
 
-// Tests a removable file for being in use: it is opened for reading (a file that cannot be opened
-// does not exist: selected, not counted) and then for writing without sharing. A file in use that
-// other products still count is left to them; any other is told to the callback.
+// Tests a removable file for being in use with one open for writing without sharing: a file that is
+// not there is selected but not counted; a file another process holds (whatever its sharing) is in use.
+// A file that cannot be written (read-only) is there and not in use; on any other answer a plain open
+// for reading tells whether it is there. A file in use that other products still count is left to
+// them; any other is told to the callback.
 Walk TestFile(Preparation& p, InstallObject* o, const char* path, bool* counted)
 {
-    KernelHandle file(
-        CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) {
+    KernelHandle file(CreateFileA(path, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    DWORD error = file ? ERROR_SUCCESS : GetLastError();
+    file.reset();
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
         *counted = false;
         return WALK_NEXT;
+    }
+    if (error != ERROR_SUCCESS && error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED) {
+        KernelHandle read(
+            CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!read) {
+            *counted = false;
+            return WALK_NEXT;
+        }
     }
     if (o->flags & COMPONENT_FLAGS) {
         o->flags |= MARK_COMPONENT;
     }
-    file.reset();
-    file.reset(CreateFileA(path, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file && GetLastError() == ERROR_SHARING_VIOLATION) {
+    if (error == ERROR_SHARING_VIOLATION) {
         bool leftToOthers = (o->flags & OBJECT_SHARED) && UpdateSharedCount(o->id, 0, p.d->sharingMode) > 1;
         if (!leftToOthers && Tell(p, o->id, OBJECT_FILE, EVENT_FILE_IN_USE, CODE_FILE_IN_USE) == CALLBACK_ABORT) {
             return WALK_ABORT;

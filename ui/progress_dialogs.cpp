@@ -12,9 +12,20 @@ namespace {
 
 const int STATUS_WIDTH = 260; // status lines are padded with blanks to this many characters
 
+// The executor reports every object it handles, and updating the controls for each of them costs
+// more than removing the object: names and positions are taken at once, and shown at most this often
+// (always at once when the last showing is older).
+const DWORD SHOW_INTERVAL_MS = 40;
+const UINT_PTR SHOW_TIMER = 1;
+
 struct ProgressDialogState {
     int statusId;
     char labels[UI_TEXT_SIZE];
+    // What is still to be shown: the newest name and position, since the last showing.
+    bool namePending, positionPending, timerSet;
+    char name[STATUS_WIDTH + 1];
+    WPARAM position;
+    DWORD lastShown;
 };
 
 HWND Open(HWND owner, int statusId, int labelSlot, int templateNumber)
@@ -113,14 +124,52 @@ void ToBar(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
     }
 }
 
+// Shows the pending name and position.
+void ShowPending(HWND dialog, ProgressDialogState* state)
+{
+    if (state->timerSet) {
+        KillTimer(dialog, SHOW_TIMER);
+        state->timerSet = false;
+    }
+    if (state->positionPending) {
+        ToBar(dialog, PBM_SETPOS, state->position, 0);
+    }
+    if (state->namePending) {
+        ShowName(dialog, state, state->name);
+    }
+    state->positionPending = state->namePending = false;
+    state->lastShown = GetTickCount();
+}
+
+// Takes a name or a position: shown at once when the last showing is old enough, else by the timer.
+void Take(HWND dialog, ProgressDialogState* state, WPARAM command, LPARAM value)
+{
+    if (command == PROGRESS_POSITION) {
+        state->position = static_cast<WPARAM>(value);
+        state->positionPending = true;
+    } else {
+        const char* name = value != 0 ? reinterpret_cast<const char*>(value) : "";
+        lstrcpynA(state->name, name, sizeof(state->name));
+        state->namePending = true;
+    }
+    if (GetTickCount() - state->lastShown >= SHOW_INTERVAL_MS) {
+        ShowPending(dialog, state);
+    } else if (!state->timerSet) {
+        state->timerSet = SetTimer(dialog, SHOW_TIMER, SHOW_INTERVAL_MS, nullptr) != 0;
+    }
+}
+
 LRESULT Progress(HWND dialog, ProgressDialogState* state, WPARAM command, LPARAM value)
 {
+    if (command == PROGRESS_POSITION || command == PROGRESS_NAME) {
+        Take(dialog, state, command, value);
+        return 1;
+    }
+    // Every other command comes after what is pending.
+    ShowPending(dialog, state);
     switch (command) {
     case PROGRESS_RANGE:
         ToBar(dialog, PBM_SETRANGE, 0, value);
-        break;
-    case PROGRESS_NAME:
-        ShowName(dialog, state, reinterpret_cast<const char*>(value));
         break;
     case PROGRESS_CLOSE:
         SetWindowLongPtrA(dialog, DWLP_USER, 0);
@@ -129,9 +178,6 @@ LRESULT Progress(HWND dialog, ProgressDialogState* state, WPARAM command, LPARAM
         break;
     case PROGRESS_STEP_SIZE:
         ToBar(dialog, PBM_SETSTEP, static_cast<WPARAM>(value), 0);
-        break;
-    case PROGRESS_POSITION:
-        ToBar(dialog, PBM_SETPOS, static_cast<WPARAM>(value), 0);
         break;
     case PROGRESS_CHECK:
     case PROGRESS_STEP:
@@ -192,6 +238,13 @@ INT_PTR CALLBACK ProgressDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
         SetDialogButtons(dialog);
         PositionWindow(dialog, 0);
         SetWindowLongPtrA(dialog, DWLP_USER, reinterpret_cast<LONG_PTR>(state));
+        return TRUE;
+    }
+    if (message == WM_TIMER && wParam == SHOW_TIMER) {
+        ProgressDialogState* state = reinterpret_cast<ProgressDialogState*>(GetWindowLongPtrA(dialog, DWLP_USER));
+        if (state != nullptr) {
+            ShowPending(dialog, state);
+        }
         return TRUE;
     }
     if (message == WM_PROGRESS) {

@@ -1,0 +1,157 @@
+// The whole uninstall against the floor. For N = 2,000 and 20,000: a product of N files in N/20 folders,
+// N/4 registry values and 20 shortcuts in a Start-menu group is staged, and the real program removes it
+// with "/KILL" (both phases, the dialogs on the display, the final message answered); then the same
+// payload is staged again and removed by a bare loop of DeleteFileA, RemoveDirectoryA and
+// RegDeleteValueA. The last line is the ratio of the marginal cost per object (the slope between the
+// two sizes) of the program to the floor's; the fixed pauses of the program (the handshake, the
+// dialogs' pacing) do not grow with N and fall out of the slope.
+#include "kit/product_kit.h"
+#include "kit/testkit.h"
+#include "kit/uninstall_kit.h"
+#include "support/reg_keys.h"
+
+#include "bench_clock.h"
+
+#include <shlobj.h>
+#include <stdio.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+const int FILES_PER_FOLDER = 20;
+const int FILES_PER_VALUE = 4;
+const int SHORTCUTS = 20;
+
+struct Payload {
+    std::unique_ptr<ProductStage> stage;
+    std::vector<std::string> files, folders, values, links;
+    std::string key, group;
+};
+
+// The product: its files, folders, values and shortcuts on the machine and in its script.
+std::unique_ptr<Payload> Stage(int n)
+{
+    std::unique_ptr<Payload> p(new Payload);
+    std::string script =
+        "_regkey=PARENT_HKEY /_REMOVABLE;\r\n_regkey=PROJECT_HKEY /_REMOVABLE;\r\n"
+        "_regkey=PRODUCT_HKEY /_REMOVABLE /_KILLCHILDREN;\r\n"
+        "_dir=APPDIR /_TARGETPATH \"%FOLDER%\" /_REMOVABLE;\r\n"
+        "_file=UNINST /_PARENT APPDIR /_TARGETPATH Uninst.exe /_REMOVABLE /_UNINSTALL \"%VENDOR%\" x;\r\n"
+        "_file=CONFIG /_PARENT APPDIR /_TARGETPATH Struct.cfg /_REMOVABLE;\r\n"
+        "_group=PGROUP /_PARENT USERSTARTGROUPS /_TARGETPATH \"%VENDOR%\" /_REMOVABLE;\r\n"
+        "_regkey=BKEY /_PARENT HKEY_USER_SOFTWARE /_TARGETPATH \"%VENDOR%\" /_REMOVABLE;\r\n";
+    for (int d = 0; d < n / FILES_PER_FOLDER; d++) {
+        std::string ds = std::to_string(d);
+        script += "_dir=D" + ds + " /_PARENT APPDIR /_TARGETPATH d" + ds + " /_REMOVABLE;\r\n";
+        for (int f = 0; f < FILES_PER_FOLDER; f++) {
+            int i = d * FILES_PER_FOLDER + f;
+            std::string is = std::to_string(i);
+            script += "_file=F" + is + " /_PARENT D" + ds + " /_TARGETPATH f" + is + ".dat /_REMOVABLE" +
+                      (i < SHORTCUTS ? " /_GROUP PGROUP L" + is : std::string()) + ";\r\n";
+        }
+    }
+    for (int v = 0; v < n / FILES_PER_VALUE; v++) {
+        script += "_regitem=V" + std::to_string(v) + " /_PARENT BKEY /_REMOVABLE;\r\n";
+    }
+    ProductSpec spec;
+    spec.withProgram = true;
+    spec.script = script;
+    p->stage.reset(new ProductStage(spec));
+    const std::string& folder = p->stage->folder();
+    p->key = "Software\\" + p->stage->vendor();
+    p->group = SpecialFolder(CSIDL_PROGRAMS) + p->stage->vendor() + "\\";
+    CreateDirectoryA(p->group.c_str(), nullptr);
+    HKEY key = CreateRegKey(HKEY_CURRENT_USER, p->key.c_str());
+    for (int d = 0; d < n / FILES_PER_FOLDER; d++) {
+        std::string dir = folder + "d" + std::to_string(d);
+        CreateDirectoryA(dir.c_str(), nullptr);
+        p->folders.push_back(dir);
+        for (int f = 0; f < FILES_PER_FOLDER; f++) {
+            int i = d * FILES_PER_FOLDER + f;
+            std::string file = dir + "\\f" + std::to_string(i) + ".dat";
+            WriteFileBytes(file, "installed content");
+            p->files.push_back(file);
+            if (i < SHORTCUTS) {
+                p->links.push_back(p->group + "L" + std::to_string(i) + ".lnk");
+                MakeShortcut(p->links.back(), file);
+            }
+        }
+    }
+    for (int v = 0; v < n / FILES_PER_VALUE; v++) {
+        p->values.push_back("V" + std::to_string(v));
+        SetRegString(key, p->values.back().c_str(), "value");
+    }
+    CloseRegKey(key);
+    return p;
+}
+
+bool Removed(const Payload& p)
+{
+    return !PathExists(p.files.back()) && !PathExists(p.folders.back()) && !PathExists(p.links.back()) &&
+           !PathExists(p.group);
+}
+
+double Program(int n)
+{
+    std::unique_ptr<Payload> p = Stage(n);
+    double start = BenchNow();
+    UninstallRun run = RunUninstaller(p->stage->program(), "/KILL", true, nullptr, 600000);
+    double time = BenchNow() - start;
+    if (run.phaseTwoExit != 1 || !Removed(*p)) {
+        fprintf(stderr, "the program did not remove the product (phase 2 ended with %lu)\n", run.phaseTwoExit);
+        exit(1);
+    }
+    return time;
+}
+
+double Floor(int n)
+{
+    std::unique_ptr<Payload> p = Stage(n);
+    double start = BenchNow();
+    for (const std::string& l : p->links) {
+        DeleteFileA(l.c_str());
+    }
+    RemoveDirectoryA(p->group.c_str());
+    for (const std::string& f : p->files) {
+        DeleteFileA(f.c_str());
+    }
+    for (const std::string& d : p->folders) {
+        RemoveDirectoryA(d.c_str());
+    }
+    HKEY key = OpenRegKeyWrite(HKEY_CURRENT_USER, p->key.c_str());
+    for (const std::string& v : p->values) {
+        RegDeleteValueA(key, v.c_str());
+    }
+    CloseRegKey(key);
+    RegDeleteKeyA(HKEY_CURRENT_USER, p->key.c_str());
+    double time = BenchNow() - start;
+    if (!Removed(*p)) {
+        fprintf(stderr, "the floor did not remove the product\n");
+        exit(1);
+    }
+    return time;
+}
+
+} // namespace
+
+int main()
+{
+    const int small = 2000, large = getenv("BENCH_SMALL") != nullptr ? 4000 : 20000;
+    double programSmall = Program(small), floorSmall = Floor(small);
+    double programLarge = Program(large), floorLarge = Floor(large);
+    printf("program: %d files %.3f s, %d files %.3f s\n", small, programSmall, large, programLarge);
+    printf("floor:   %d files %.3f s, %d files %.3f s\n", small, floorSmall, large, floorLarge);
+    double objects = (large - small) * (1.0 + 1.0 / FILES_PER_FOLDER + 1.0 / FILES_PER_VALUE);
+    double fixed =
+        programSmall - floorSmall - (programLarge - programSmall - (floorLarge - floorSmall)) / (large - small) * small;
+    printf("fixed part of the program (pauses, handshake, start-up): %.2f s\n", fixed);
+    printf("marginal cost per object: program %.1f us, floor %.1f us\n", (programLarge - programSmall) / objects * 1e6,
+           (floorLarge - floorSmall) / objects * 1e6);
+    printf("uninstall-vs-floor: %.2f\n", (programLarge - programSmall) / (floorLarge - floorSmall));
+    return 0;
+}
