@@ -62,9 +62,6 @@ struct DialogThread {
     LRESULT Send(WPARAM command, LPARAM value) const { return SendMessageA(dialog, WM_PROGRESS, command, value); }
 };
 
-return s;
-}
-
 } // namespace
 
 TEST(ProgressDialogsTest, TheRemovalChecklistFollowsEveryCommand)
