@@ -117,6 +117,7 @@ set(UNINST_TESTS_SYSTEM
 )
 set(UNINST_TESTS_PROGMAN
     tests/system/progman_test.cpp
+    tests/engine/group_removal_test.cpp
 )
 set(UNINST_TESTS_ENGINE
     tests/engine/executor_test.cpp

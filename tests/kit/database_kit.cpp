@@ -1,5 +1,7 @@
 #include "kit/database_kit.h"
 
+#include "engine/executor.h"
+#include "engine/prepare.h"
 #include "script/object_text.h"
 
 #include <string.h>
@@ -55,4 +57,13 @@ std::string ObjectPathText(ObjectId id, UINT32 mode)
     std::string result = text != nullptr ? text : "(null)";
     FreeObjectText(text);
     return result;
+}
+
+int RemoveAll(DatabaseHandle db, UINT_PTR context)
+{
+    PrepareRemoval(context, db,
+                   PREPARE_AGAIN | PREPARE_ASK_QUERIES | PREPARE_NO_IN_USE_TEST | PREPARE_EXPAND |
+                       PREPARE_MASKS_FROM_TARGET);
+    SetDatabaseFlags(db, DATABASE_PROCESSED, 1);
+    return ExecuteUninstall(context, db, ALL_PASSES);
 }

@@ -21,6 +21,9 @@ struct EngineScope {
     bool started;
 };
 
+// Prepares the database as phase 2 does and runs every pass of the executor: its result.
+int RemoveAll(DatabaseHandle db, UINT_PTR context = 0);
+
 // An object's path as a string, "(null)" when it has none.
 std::string ObjectPathText(ObjectId id, UINT32 mode = 0);
 

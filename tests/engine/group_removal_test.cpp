@@ -1,0 +1,98 @@
+// Program groups kept by Program Manager, removed through the executor with a stand-in that records
+// every command: a group goes only when nothing is left in it that stays, or when it is forced.
+#include "kit/database_kit.h"
+#include "kit/progman_standin.h"
+#include "kit/testkit.h"
+#include "script/groups.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+TEST(GroupRemovalTest, ProgramManagerGroupsLoseTheItemsOfRemovedFilesAndGoWhenNothingStays)
+{
+    EngineScope engine;
+    TestFolder folder;
+    for (const char* name : {"a.exe", "b.exe", "keep.exe", "long file name.exe"}) {
+        WriteFileBytes(folder / name, name);
+    }
+    char shortB[MAX_PATH] = {};
+    GetShortPathNameA((folder / "long file name.exe").c_str(), shortB, sizeof(shortB));
+    std::vector<StandInItem> items = {{"A", folder / "a.exe", "", ""},
+                                      {"B", folder / "b.exe", "", ""},
+                                      {"Short", shortB, "", ""},
+                                      {"K", folder / "keep.exe", "", ""}};
+    struct Row {
+        const char* what;
+        const char* groupSwitches;
+        std::vector<StandInItem> items;
+        std::vector<std::string> commands; // after the ShowGroup that makes the group current
+        bool groupStays;
+    } const rows[] = {
+        {"an item of a file that stays keeps the group",
+         "",
+         items,
+         {"[DeleteItem(\"A\")]", "[DeleteItem(\"B\")]", "[DeleteItem(\"Short\")]"},
+         true},
+        {"_KILLCHILDREN deletes every item, then the group",
+         " /_KILLCHILDREN",
+         items,
+         {"[DeleteItem(\"A\")]", "[DeleteItem(\"B\")]", "[DeleteItem(\"Short\")]", "[DeleteItem(\"K\")]",
+          "[DeleteGroup(\"Tools\")]"},
+         false},
+        {"an empty group goes at once", "", {}, {"[DeleteGroup(\"Tools\")]"}, false},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.what);
+        for (const char* name : {"a.exe", "b.exe", "long file name.exe"}) {
+            WriteFileBytes(folder / name, name);
+        }
+        ProgmanStandIn standIn;
+        standIn.AddGroup("Tools", r.items);
+        TestDatabase db;
+        SetDatabaseFlags(db.handle(), DATABASE_PROGMAN_GROUPS, 1);
+        ASSERT_EQ(db.Parse("_dir=APP /_TARGETPATH \"" + ScriptPath(folder.path()) +
+                           "\";\r\n"
+                           "_group=TOOLS /_PARENT STARTGROUPS /_TARGETPATH Tools /_REMOVABLE" +
+                           r.groupSwitches +
+                           ";\r\n"
+                           "_file=A /_PARENT APP /_TARGETPATH a.exe /_REMOVABLE /_GROUP TOOLS A;\r\n"
+                           "_file=B /_PARENT APP /_TARGETPATH b.exe /_REMOVABLE;\r\n"
+                           "_file=LONG /_PARENT APP /_TARGETPATH \"long file name.exe\" /_REMOVABLE;\r\n"
+                           "_file=KEEP /_PARENT APP /_TARGETPATH keep.exe;\r\n"),
+                  1);
+        EXPECT_GE(RemoveAll(db.handle()), 0); // a group that stays is no failure
+        std::vector<std::string> commands = standIn.Commands();
+        ASSERT_FALSE(commands.empty());
+        EXPECT_EQ(commands.front(), "[ShowGroup(\"Tools\",0)]"); // shown before any item goes
+        EXPECT_EQ(std::vector<std::string>(commands.begin() + 1, commands.end()), r.commands);
+        EXPECT_EQ(standIn.HasGroup("Tools"), r.groupStays);
+        EXPECT_FALSE(PathExists(folder / "a.exe"));
+        EXPECT_TRUE(PathExists(folder / "keep.exe"));
+    }
+}
+
+TEST(GroupRemovalTest, ProgramManagerGroupsAreFoundShownAndCreatedByName)
+{
+    EngineScope engine;
+    ProgmanStandIn standIn;
+    standIn.AddGroup("Present");
+    TestDatabase db;
+    SetDatabaseFlags(db.handle(), DATABASE_PROGMAN_GROUPS, 1);
+    ASSERT_EQ(db.Parse("_group=P /_PARENT STARTGROUPS /_TARGETPATH Present;\r\n"
+                       "_group=N /_PARENT STARTGROUPS /_TARGETPATH \"New Group\";\r\n"),
+              1);
+    EXPECT_EQ(ResolveGroup(db.Find("N"), 0, 1), 0); // not there, and only looked for
+    EXPECT_EQ(ResolveGroup(db.Find("P"), 0, 1), 1); // there: found without a command
+    EXPECT_TRUE(standIn.Commands().empty());
+    EXPECT_EQ(SelectGroup(db.Find("P")), 0); // not found yet (flag 0x1 clear)
+    EXPECT_EQ(ResolveGroup(db.Find("P"), 1, 1), 1);
+    EXPECT_EQ(db.State().currentGroup, db.Find("P"));
+    EXPECT_EQ(ResolveGroup(db.Find("N"), 1, 0), 1); // created
+    EXPECT_TRUE(standIn.HasGroup("New Group"));
+    EXPECT_EQ(SelectGroup(db.Find("P")), 1); // shown again: it is no longer the current group
+    std::vector<std::string> sent = {"[ShowGroup(\"Present\",0)]", "[CreateGroup(\"New Group\")]",
+                                     "[ShowGroup(\"Present\",0)]"};
+    EXPECT_EQ(standIn.Commands(), sent);
+}
