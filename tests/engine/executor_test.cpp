@@ -1,77 +1,285 @@
-// The executor on real files, folders and registry entries, databases loaded from script texts.
+// The executor on real files, folders, registry keys and values, libraries and programs, with databases
+// loaded from script texts: each row is a script, the machine before, and the machine after.
 #include "engine/executor.h"
 #include "engine/prepare.h"
+#include "engine/registration.h"
+#include "engine/uninstall_callback.h"
 #include "kit/database_kit.h"
 #include "kit/testkit.h"
 #include "support/reg_keys.h"
-#include "support/report.h"
-#include <fstream>
-#include <sstream>
 
 #include <gtest/gtest.h>
 
+#include <shlobj.h>
+
+#include <functional>
 #include <string>
 #include <vector>
 
 namespace {
 
-std::string Escaped(const std::string& path)
-{
-    std::string out;
-    for (char c : path) {
-        out += c == '\\' ? "\\\\" : std::string(1, c);
+// A machine for one row: a folder for files and a key below HKEY_CURRENT_USER\Software for values.
+struct Machine {
+    TestFolder folder;
+    std::string key = "UninstExec" + std::to_string(GetCurrentProcessId());
+    Machine() { MakeKey(""); }
+    ~Machine() { DeleteRegKeyTree(HKEY_CURRENT_USER, ("Software\\" + key).c_str(), 0, 1); }
+
+    void MakeKey(const std::string& sub, const char* value = nullptr)
+    {
+        HKEY k = CreateRegKey(HKEY_CURRENT_USER, ("Software\\" + key + sub).c_str());
+        if (value != nullptr) {
+            SetRegString(k, value, "data");
+        }
+        CloseRegKey(k);
     }
-    return out;
+    bool HasKey(const std::string& sub) const
+    {
+        HKEY k = OpenRegKeyRead(HKEY_CURRENT_USER, ("Software\\" + key + sub).c_str());
+        CloseRegKey(k);
+        return k != nullptr;
+    }
+    bool HasValue(const std::string& sub, const char* value) const
+    {
+        HKEY k = OpenRegKeyRead(HKEY_CURRENT_USER, ("Software\\" + key + sub).c_str());
+        bool has = k != nullptr && RegQueryValueExA(k, value, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+        CloseRegKey(k);
+        return has;
+    }
+    // The script's placeholders: %F% the folder, %K% the key below HKEY_USER_SOFTWARE.
+    std::string Script(std::string text) const
+    {
+        for (size_t at; (at = text.find("%F%")) != std::string::npos;) {
+            text.replace(at, 3, ScriptPath(folder.path()));
+        }
+        for (size_t at; (at = text.find("%K%")) != std::string::npos;) {
+            text.replace(at, 3, key);
+        }
+        return text;
+    }
+};
+
+struct Row {
+    const char* what;
+    std::vector<std::string> files; // below the folder ("sub\\" makes a folder)
+    std::function<void(Machine&)> before;
+    const char* script;
+    int sign; // of the executor's result: 1 for 0 or more, -1
+    std::vector<std::string> gone, stay;
+    std::function<void(const Machine&)> after;
+};
+
+void RunRow(const Row& r)
+{
+    SCOPED_TRACE(r.what);
+    Machine m;
+    for (const std::string& f : r.files) {
+        if (f.back() == '\\') {
+            CreateDirectoryA((m.folder / f).c_str(), nullptr);
+        } else {
+            WriteFileBytes(m.folder / f, f);
+        }
+    }
+    if (r.before) {
+        r.before(m);
+    }
+    TestDatabase db("TEST", "C:\\Source\\", UninstallCallback);
+    ASSERT_EQ(db.Parse(m.Script(r.script)), 1);
+    int result = RemoveAll(db.handle());
+    EXPECT_EQ(result >= 0 ? 1 : -1, r.sign) << "result " << result;
+    for (const std::string& f : r.gone) {
+        EXPECT_FALSE(PathExists(m.folder / f)) << f;
+    }
+    for (const std::string& f : r.stay) {
+        EXPECT_TRUE(PathExists(m.folder / f)) << f;
+    }
+    if (r.after) {
+        r.after(m);
+    }
 }
 
-bool Exists(const std::string& path)
-{
-    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
+const char kApp[] = "_dir=APP /_TARGETPATH \"%F%app\" /_REMOVABLE;\r\n";
 
 } // namespace
 
-TEST(ExecutorTest, Smoke)
+TEST(ExecutorTest, FilesFoldersAndRegistryGoAsTheScriptSays)
+{
+    const Row rows[] = {
+        {"a product's files, folders, keys and values go; a read-only file too",
+         {"app\\", "app\\bin\\", "app\\bin\\main.exe", "app\\bin\\ro.dll", "other.txt"},
+         [](Machine& m) {
+             SetFileAttributesA((m.folder / "app\\bin\\ro.dll").c_str(), FILE_ATTRIBUTE_READONLY);
+             m.MakeKey("\\App", "V1");
+             m.MakeKey("\\App\\Sub", "V2");
+         },
+         "_dir=APP /_TARGETPATH \"%F%app\" /_REMOVABLE;\r\n_dir=BIN /_PARENT APP /_TARGETPATH bin /_REMOVABLE;\r\n"
+         "_file=MAIN /_PARENT BIN /_TARGETPATH main.exe /_REMOVABLE;\r\n"
+         "_file=RO /_PARENT BIN /_TARGETPATH ro.dll /_REMOVABLE;\r\n"
+         "_regkey=APPKEY /_PARENT HKEY_USER_SOFTWARE /_TARGETPATH \"%K%\\\\App\" /_REMOVABLE;\r\n"
+         "_regkey=SUB /_PARENT APPKEY /_TARGETPATH Sub /_REMOVABLE;\r\n"
+         "_regitem=V1 /_PARENT APPKEY /_REMOVABLE;\r\n_regitem=V2 /_PARENT SUB /_REMOVABLE;\r\n",
+         1,
+         {"app"},
+         {"other.txt"},
+         [](const Machine& m) {
+             EXPECT_FALSE(m.HasKey("\\App"));
+             EXPECT_FALSE(m.HasKey("")); // the keys along the product key's path go once they are empty
+         }},
+        {"what is neither removable nor covered stays, and its folder with it, without failing",
+         {"app\\", "app\\main.exe", "app\\user.cfg"},
+         nullptr,
+         "_dir=APP /_TARGETPATH \"%F%app\" /_REMOVABLE;\r\n"
+         "_file=MAIN /_PARENT APP /_TARGETPATH main.exe /_REMOVABLE;\r\n"
+         "_file=CFG /_PARENT APP /_TARGETPATH user.cfg;\r\n",
+         1,
+         {"app\\main.exe"},
+         {"app\\user.cfg"},
+         nullptr},
+        {"a folder that holds a file the script does not know fails the run; the rest still goes",
+         {"app\\", "app\\main.exe", "app\\stray.log"},
+         nullptr,
+         "_dir=APP /_TARGETPATH \"%F%app\" /_REMOVABLE;\r\n"
+         "_file=MAIN /_PARENT APP /_TARGETPATH main.exe /_REMOVABLE;\r\n",
+         -1,
+         {"app\\main.exe"},
+         {"app\\stray.log"},
+         nullptr},
+        {"_KILLCHILDREN takes everything in the folder, listed or not",
+         {"app\\", "app\\main.exe", "app\\stray.log", "app\\deep\\", "app\\deep\\x.dat"},
+         nullptr,
+         "_dir=APP /_TARGETPATH \"%F%app\" /_REMOVABLE /_KILLCHILDREN;\r\n"
+         "_file=MAIN /_PARENT APP /_TARGETPATH main.exe;\r\n",
+         1,
+         {"app"},
+         {},
+         nullptr},
+        {"a value already gone, and a _NONINSTALLABLE one, do not fail the run; a key that is gone is passed",
+         {},
+         [](Machine& m) { m.MakeKey("\\App", "Present"); },
+         "_regkey=APPKEY /_PARENT HKEY_USER_SOFTWARE /_TARGETPATH \"%K%\\\\App\" /_REMOVABLE;\r\n"
+         "_regkey=GONE /_PARENT HKEY_USER_SOFTWARE /_TARGETPATH \"%K%\\\\Gone\" /_REMOVABLE;\r\n"
+         "_regitem=P /_PARENT APPKEY /_TARGETPATH Present /_REMOVABLE;\r\n"
+         "_regitem=A /_PARENT APPKEY /_TARGETPATH Absent /_REMOVABLE;\r\n"
+         "_regitem=N /_PARENT APPKEY /_TARGETPATH Never /_REMOVABLE /_NONINSTALLABLE;\r\n",
+         1,
+         {},
+         {},
+         [](const Machine& m) { EXPECT_FALSE(m.HasKey("\\App")); }},
+        {"a key that keeps a value the script does not remove stays without failing",
+         {},
+         [](Machine& m) {
+             m.MakeKey("\\App", "Mine");
+             m.MakeKey("\\App", "Theirs");
+         },
+         "_regkey=APPKEY /_PARENT HKEY_USER_SOFTWARE /_TARGETPATH \"%K%\\\\App\" /_REMOVABLE;\r\n"
+         "_regitem=M /_PARENT APPKEY /_TARGETPATH Mine /_REMOVABLE;\r\n"
+         "_regitem=T /_PARENT APPKEY /_TARGETPATH Theirs;\r\n",
+         1,
+         {},
+         {},
+         [](const Machine& m) {
+             EXPECT_FALSE(m.HasValue("\\App", "Mine"));
+             EXPECT_TRUE(m.HasValue("\\App", "Theirs"));
+         }},
+        {"a wildcard becomes the files it matches, a satellite a file of its own; a stray file fails the folder",
+         {"app\\", "app\\a.log", "app\\b.log", "app\\keep.txt", "app\\help.hlp", "app\\help.gid"},
+         nullptr,
+         "_dir=APP /_TARGETPATH \"%F%app\" /_REMOVABLE;\r\n"
+         "_file=LOGS /_PARENT APP /_TARGETMASK \"*.log\" /_REMOVABLE;\r\n"
+         "_file=HELP /_PARENT APP /_TARGETPATH help.hlp /_REMOVABLE /_FRIENDEXT GID _SAT;\r\n",
+         -1,
+         {"app\\a.log", "app\\b.log", "app\\help.hlp", "app\\help.gid"},
+         {"app\\keep.txt"},
+         nullptr},
+    };
+    EngineScope engine;
+    SessionScope session;
+    for (const Row& r : rows) {
+        RunRow(r);
+    }
+}
+
+TEST(ExecutorTest, ProtectedSystemLocationsAreNeverRemoved)
+{
+    const int places[] = {
+        CSIDL_PROGRAM_FILES, CSIDL_PROGRAM_FILES_COMMON, CSIDL_PROFILE, CSIDL_STARTMENU, CSIDL_PROGRAMS,
+        CSIDL_STARTUP,       CSIDL_DESKTOPDIRECTORY,     CSIDL_WINDOWS};
+    EngineScope engine;
+    char temp[MAX_PATH] = {};
+    GetTempPathA(sizeof(temp), temp);
+    std::vector<std::string> paths = {temp};
+    for (int csidl : places) {
+        paths.push_back(SpecialFolder(csidl));
+    }
+    // "C:\users" holds the profile: removing it would take the profile along.
+    std::string profile = SpecialFolder(CSIDL_PROFILE);
+    paths.push_back(profile.substr(0, profile.rfind('\\', profile.size() - 2) + 1));
+    for (const std::string& path : paths) {
+        SCOPED_TRACE(path);
+        ASSERT_TRUE(PathExists(path));
+        TestDatabase db;
+        ASSERT_EQ(db.Parse("_dir=SYS /_TARGETPATH \"" + ScriptPath(path) + "\" /_REMOVABLE /_KILLCHILDREN;\r\n"), 1);
+        EXPECT_GE(RemoveAll(db.handle()), 0); // kept like a container that holds what stays: no failure
+        EXPECT_TRUE(PathExists(path));
+    }
+}
+
+TEST(ExecutorTest, ComponentsUnregisterAndUninstallProgramsRun)
 {
     EngineScope engine;
-    TestFolder folder;
-    CreateDirectoryA((folder / "app").c_str(), nullptr);
-    CreateDirectoryA((folder / "app\\bin").c_str(), nullptr);
-    WriteFileBytes(folder / "app\\bin\\main.exe", "main");
-    WriteFileBytes(folder / "app\\bin\\lib.dll", "lib");
-    SetFileAttributesA((folder / "app\\bin\\lib.dll").c_str(), FILE_ATTRIBUTE_READONLY);
-    std::string key = "SOFTWARE\\UninstExec" + std::to_string(GetCurrentProcessId());
-    HKEY k = CreateRegKey(HKEY_CURRENT_USER, (key + "\\App").c_str());
-    SetRegString(k, "V1", "one");
-    CloseRegKey(k);
-    TestDatabase db("EXEC", "C:\\Source\\");
-    std::string script = "_dir=APPDIR /_TARGETPATH \"" + Escaped(folder.path()) +
-                         "app\" /_REMOVABLE;\r\n"
-                         "_dir=BIN /_PARENT APPDIR /_TARGETPATH bin /_REMOVABLE;\r\n"
-                         "_file=MAIN /_PARENT BIN /_TARGETPATH main.exe /_REMOVABLE;\r\n"
-                         "_file=LIB /_PARENT BIN /_TARGETPATH lib.dll /_REMOVABLE;\r\n"
-                         "_regkey=APPKEY /_PARENT HKEY_USER_SOFTWARE /_TARGETPATH \"UninstExec" +
-                         std::to_string(GetCurrentProcessId()) +
-                         "\\\\App\" /_REMOVABLE;\r\n"
-                         "_regitem=V1 /_PARENT APPKEY /_REMOVABLE;\r\n";
+    Machine m;
+    const std::string bin = TestProgramFolder();
+    for (const char* lib : {"unreg_ok.dll", "unreg_false.dll", "unreg_none.dll", "child_program.exe"}) {
+        CopyFileA((bin + lib).c_str(), (m.folder / lib).c_str(), FALSE);
+    }
+    WriteFileBytes(m.folder / "broken.dll", "no library at all");
+    HKEY libraryKey = CreateRegKey(HKEY_CURRENT_USER, "Software\\UninstTestLibs\\unreg_ok.dll");
+    CloseRegKey(libraryKey);
+    // Every library of the list is tried, in the list's order; one failure fails the run.
+    SessionScope session;
+    TestDatabase db("TEST", "C:\\Source\\", UninstallCallback);
+    std::string script =
+        m.Script("_dir=APP /_TARGETPATH \"%F%\";\r\n"
+                 "_file=OK /_PARENT APP /_TARGETPATH unreg_ok.dll /_REMOVABLE /_OCX;\r\n"
+                 "_file=NONE /_PARENT APP /_TARGETPATH unreg_none.dll /_REMOVABLE /_OCX;\r\n"
+                 "_file=RUN0 /_PARENT APP /_TARGETPATH child_program.exe /_REMOVABLE "
+                 "/_UNREGISTER \"\\\"(OBJECTPATH SELF)\\\" 0 \\\"(OBJECTDIR SELF)ran.marker\\\"\";\r\n");
     ASSERT_EQ(db.Parse(script), 1);
-    ReportOpen((folder / "report.txt").c_str());
-    int prepared = PrepareRemoval(0, db.handle(), 0x3023);
-    printf("prepared %d\n", prepared);
-    SetDatabaseFlags(db.handle(), DATABASE_PROCESSED, 1);
-    int result = ExecuteUninstall(0, db.handle(), ALL_PASSES);
-    printf("result %d\n", result);
-    ReportClose();
-    std::ifstream in(folder / "report.txt");
-    std::stringstream ss;
-    ss << in.rdbuf();
-    printf("%s\n", ss.str().c_str());
-    EXPECT_GE(result, 0);
-    EXPECT_FALSE(Exists(folder / "app\\bin\\main.exe"));
-    EXPECT_FALSE(Exists(folder / "app\\bin\\lib.dll"));
-    EXPECT_FALSE(Exists(folder / "app"));
-    HKEY opened = OpenRegKeyRead(HKEY_CURRENT_USER, key.c_str());
-    EXPECT_EQ(opened, nullptr);
-    CloseRegKey(opened);
-    DeleteRegKeyTree(HKEY_CURRENT_USER, key.c_str(), 0, 1);
+    EXPECT_GE(RemoveAll(db.handle()), 0);
+    EXPECT_FALSE(PathExists(m.folder / "unreg_ok.dll"));
+    HKEY k = OpenRegKeyRead(HKEY_CURRENT_USER, "Software\\UninstTestLibs\\unreg_ok.dll");
+    EXPECT_EQ(k, nullptr); // its DllUnregisterServer ran
+    CloseRegKey(k);
+    EXPECT_TRUE(PathExists(m.folder / "ran.marker")); // the uninstall program ran, with its arguments
+
+    const struct {
+        const char* file;
+        const char* switches;
+    } failing[] = {
+        {"unreg_false.dll", "/_OCX"},
+        {"broken.dll", "/_OCX"},
+        {"child_program.exe", "/_UNREGISTER \"\\\"(OBJECTPATH SELF)\\\" 3\""},
+        {"child_program.exe", "/_UNREGISTER \"no-such-program.exe\""},
+    };
+    for (const auto& f : failing) {
+        SCOPED_TRACE(std::string(f.file) + " " + f.switches);
+        CopyFileA((bin + "child_program.exe").c_str(), (m.folder / "child_program.exe").c_str(), FALSE);
+        TestDatabase one("ONE", "C:\\Source\\", UninstallCallback);
+        ASSERT_EQ(
+            one.Parse(m.Script("_dir=APP /_TARGETPATH \"%F%\";\r\n_file=X /_PARENT APP /_REMOVABLE /_TARGETPATH ") +
+                      f.file + " " + f.switches + ";\r\n"),
+            1);
+        EXPECT_EQ(RemoveAll(one.handle()), -1);
+    }
+}
+
+TEST(ExecutorTest, MasksAndUnpreparedDatabases)
+{
+    EngineScope engine;
+    TestDatabase db;
+    ASSERT_EQ(db.Parse("_file=X /_TARGETPATH \"C:\\\\nowhere\\\\x.exe\" /_REMOVABLE;\r\n"), 1);
+    EXPECT_EQ(ExecuteUninstall(0, db.handle(), 0), 0);           // nothing asked, nothing done
+    EXPECT_EQ(ExecuteUninstall(0, db.handle(), PASS_FILES), -1); // never prepared
+    EXPECT_EQ(ExecuteUninstall(0, 0x1234, ALL_PASSES), -1);      // no such database
+    EXPECT_GE(RemoveAll(db.handle()), 0);                        // a file that is not there is passed over
 }

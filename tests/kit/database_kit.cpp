@@ -11,8 +11,8 @@ int WINAPI TestProgressCallback(UINT_PTR, UINT_PTR, UINT_PTR, UINT32, UINT_PTR)
     return 0;
 }
 
-TestDatabase::TestDatabase(const char* name, const char* source)
-    : db_(CreateObjectDatabase(name, source, TestProgressCallback))
+TestDatabase::TestDatabase(const char* name, const char* source, ProgressCallback callback)
+    : db_(CreateObjectDatabase(name, source, callback))
 {
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 // Object databases for tests: the engine started for the life of a scope, databases made from script
 // texts, and a short way to read an object's record.
+#include "engine/session.h"
 #include "script/object_database.h"
 #include "script/script_parser.h"
 #include "support/startup.h"
@@ -21,6 +22,15 @@ struct EngineScope {
     bool started;
 };
 
+// A zero-filled session published as the current one for the life of a scope, as the program's is: the
+// uninstaller's callback works on it.
+struct SessionScope {
+    UninstallSession session = {};
+    UninstallSession* previous;
+    SessionScope() : previous(CurrentSession) { CurrentSession = &session; }
+    ~SessionScope() { CurrentSession = previous; }
+};
+
 // Prepares the database as phase 2 does and runs every pass of the executor: its result.
 int RemoveAll(DatabaseHandle db, UINT_PTR context = 0);
 
@@ -30,7 +40,8 @@ std::string ObjectPathText(ObjectId id, UINT32 mode = 0);
 // A database that is closed when the object goes.
 class TestDatabase {
   public:
-    explicit TestDatabase(const char* name = "TEST", const char* source = "C:\\Source\\");
+    explicit TestDatabase(const char* name = "TEST", const char* source = "C:\\Source\\",
+                          ProgressCallback callback = TestProgressCallback);
     ~TestDatabase();
     TestDatabase(const TestDatabase&) = delete;
     TestDatabase& operator=(const TestDatabase&) = delete;
