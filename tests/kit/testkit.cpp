@@ -307,3 +307,30 @@ std::string ScriptPath(const std::string& path)
     }
     return out;
 }
+
+HANDLE RunHolder(const std::string& path, DWORD ms)
+{
+    std::string program = TestProgramFolder() + "child_program.exe";
+    std::string line = "\"" + program + "\" hold \"" + path + "\" " + std::to_string(ms);
+    STARTUPINFOA si = {};
+    si.cb = sizeof(si);
+    PROCESS_INFORMATION pi = {};
+    if (!CreateProcessA(program.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+        return nullptr;
+    }
+    CloseHandle(pi.hThread);
+    for (int i = 0; i < 500; i++) {
+        HANDLE probe = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                   OPEN_EXISTING, 0, nullptr);
+        if (probe == INVALID_HANDLE_VALUE && GetLastError() == ERROR_SHARING_VIOLATION) {
+            return pi.hProcess;
+        }
+        if (probe != INVALID_HANDLE_VALUE) {
+            CloseHandle(probe);
+        }
+        Sleep(10);
+    }
+    TerminateProcess(pi.hProcess, 1);
+    CloseHandle(pi.hProcess);
+    return nullptr;
+}

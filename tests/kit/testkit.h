@@ -80,6 +80,10 @@ bool RunUnixTool(const char* program, const std::string& arguments, const std::s
 bool MakeUnixLink(const std::string& target, const std::string& link);
 bool RemoveUnixLink(const std::string& link);
 
+// Starts the test build's child program holding path open without sharing for ms milliseconds, and
+// returns its process handle once the file is held (null when it could not be).
+HANDLE RunHolder(const std::string& path, DWORD ms);
+
 // Waits until flag is set, at most timeoutMs; false when it was not.
 bool WaitFor(const std::atomic<bool>& flag, DWORD timeoutMs = 10000);
 
