@@ -122,6 +122,7 @@ set(UNINST_TESTS_PROGMAN
 set(UNINST_TESTS_ENGINE
     tests/engine/executor_test.cpp
     tests/engine/callback_test.cpp
+    tests/engine/shared_objects_test.cpp
 )
 set(UNINST_TESTS_UI
     tests/ui/dialog_texts_test.cpp

@@ -65,12 +65,19 @@ bool GroupHoldsSystemLocation(Executor& x, InstallObject* o)
     return false;
 }
 
+// The name of a registry value: the item's leaf name, trimmed. A counter's is its path exactly as it
+// is counted, which for a folder or key ends in a backslash.
+char* ValueName(InstallObject* o)
+{
+    return GetObjectLeafName(o->id, (o->flags & OBJECT_COUNTER) ? 0 : 1, nullptr, 0);
+}
+
 // A counter of the shared-object registry that is not covered: it stays while its count is above 0,
 // rewritten as a plain string. True when it stays.
 bool CounterStays(Executor& x, InstallObject* o)
 {
     InstallObject* parent = LockObject(o->parent);
-    HeapText valueName(GetObjectLeafName(o->id, 1, nullptr, 0));
+    HeapText valueName(ValueName(o));
     bool cached = (o->state & STATE_COUNT_CACHED) != 0;
     HKEY key = parent != nullptr ? reinterpret_cast<HKEY>(parent->handle) : nullptr;
     long count =
@@ -287,7 +294,7 @@ Step RemoveRegItemObject(Executor& x, InstallObject* o)
         Deselect(o);
         return STEP_NEXT;
     }
-    HeapText valueName(GetObjectLeafName(o->id, 1, nullptr, 0));
+    HeapText valueName(ValueName(o));
     LONG error = ERROR_SUCCESS;
     if (!valueName || !DeleteRegValue(key, valueName.get())) {
         // A value that is already gone, or a "_NONINSTALLABLE" one, does not fail the run.

@@ -206,6 +206,15 @@ InstallObject* FindCounter(Count& c)
     return counter;
 }
 
+// Opens the key that holds a counter's value: its parent key object's key. (Through the counter item
+// itself the value name would be trimmed, and a folder's or key's counter, named by a path that ends in
+// a backslash, could never be read or written.)
+bool OpenCounterKey(InstallObject* counter, REGSAM access, HKEY* key, int* mustClose)
+{
+    return OpenObjectKey(counter->parent, nullptr, nullptr, access, nullptr, nullptr, nullptr, key, mustClose) ==
+           ERROR_SUCCESS;
+}
+
 // The counter's count: its cached contents, or read afresh from its value.
 long ReadCounter(Count& c, const char* valueName)
 {
@@ -217,7 +226,7 @@ long ReadCounter(Count& c, const char* valueName)
     } else {
         HKEY key = nullptr;
         int mustClose = 0;
-        if (QueryItemValueRead(counter->id, nullptr, nullptr, nullptr, &key, &mustClose) == ERROR_SUCCESS) {
+        if (OpenCounterKey(counter, KEY_READ, &key, &mustClose)) {
             count = static_cast<long>(AdjustCounterValue(key, valueName, 0, 0));
             if (mustClose) {
                 CloseRegKey(key);
@@ -260,7 +269,7 @@ void WriteCounter(Count& c, const char* valueName)
 {
     HKEY key = nullptr;
     int mustClose = 0;
-    if (QueryItemValue(c.counter->id, KEY_ALL_ACCESS, nullptr, nullptr, nullptr, &key, &mustClose) != ERROR_SUCCESS) {
+    if (!OpenCounterKey(c.counter, KEY_ALL_ACCESS, &key, &mustClose)) {
         return;
     }
     StepStoredCount(key, valueName, static_cast<long>(AdjustCounterValue(key, valueName, 0, 0)), c.count);

@@ -1,0 +1,247 @@
+// Shared counts on the real registry: products that share files, folders and registry entries, counted
+// in SharedDLLs, in the shared-object registry under the product's sharing key, or in both. Each row is
+// the counts before, the product removed, the counts and the machine after.
+#include "engine/executor.h"
+#include "engine/shared_objects.h"
+#include "engine/uninstall_callback.h"
+#include "kit/database_kit.h"
+#include "kit/testkit.h"
+#include "script/object_text.h"
+#include "support/reg_keys.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+const char kSharedDlls[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
+
+// A product's place in the registry (HKEY_LOCAL_MACHINE\SOFTWARE\<vendor>\Suite) with its shared-object
+// registry below "Shared Objects", and a folder for its files.
+struct SharingProduct {
+    TestFolder folder;
+    std::string vendor = "UninstShare" + std::to_string(GetCurrentProcessId()) + "_" + std::to_string(Next());
+    std::string suite = "SOFTWARE\\" + vendor + "\\Suite";
+    std::vector<std::string> dlls; // SharedDLLs values made here
+
+    ~SharingProduct()
+    {
+        DeleteRegKeyTree(HKEY_LOCAL_MACHINE, ("SOFTWARE\\" + vendor).c_str(), 0, 1);
+        HKEY key = OpenRegKeyWrite(HKEY_LOCAL_MACHINE, kSharedDlls);
+        for (const std::string& d : dlls) {
+            DeleteRegValue(key, d.c_str());
+        }
+        CloseRegKey(key);
+    }
+    static int Next()
+    {
+        static int n = 0;
+        return ++n;
+    }
+    std::string Header() const
+    {
+        return "_regkey=PARENT_HKEY /_TARGETPATH \"" + vendor + "\";\r\n_regkey=PROJECT_HKEY /_TARGETPATH Suite;\r\n";
+    }
+    void SetDll(const std::string& path, DWORD count)
+    {
+        dlls.push_back(path);
+        HKEY key = CreateRegKey(HKEY_LOCAL_MACHINE, kSharedDlls);
+        RegSetValueExA(key, path.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&count), sizeof(count));
+        CloseRegKey(key);
+    }
+    DWORD Dll(const std::string& path) const { return Read(kSharedDlls, path); }
+    void SetCounter(const char* kind, const std::string& path, const char* count)
+    {
+        HKEY key = CreateRegKey(HKEY_LOCAL_MACHINE, (suite + "\\Shared Objects\\" + kind).c_str());
+        SetRegString(key, path.c_str(), count);
+        CloseRegKey(key);
+    }
+    DWORD Counter(const char* kind, const std::string& path) const
+    {
+        return Read((suite + "\\Shared Objects\\" + kind).c_str(), path);
+    }
+    bool HasSharingTree() const
+    {
+        HKEY key = OpenRegKeyRead(HKEY_LOCAL_MACHINE, (suite + "\\Shared Objects").c_str());
+        CloseRegKey(key);
+        return key != nullptr;
+    }
+    // A count as stored: a REG_DWORD, or the number of a REG_SZ; 0 when there is none.
+    static DWORD Read(const std::string& keyPath, const std::string& name)
+    {
+        HKEY key = OpenRegKeyRead(HKEY_LOCAL_MACHINE, keyPath.c_str());
+        BYTE data[64] = {};
+        DWORD size = sizeof(data) - 1, type = 0;
+        bool exists = key != nullptr && RegQueryValueExA(key, name.c_str(), nullptr, &type, data, &size) == 0;
+        CloseRegKey(key);
+        if (!exists) {
+            return 0;
+        }
+        return type == REG_SZ ? static_cast<DWORD>(atol(reinterpret_cast<char*>(data)))
+                              : *reinterpret_cast<DWORD*>(data);
+    }
+};
+
+} // namespace
+
+TEST(SharedObjectsTest, SharedFilesGoOnlyWhenTheirLastCountGoes)
+{
+    EngineScope engine;
+    SessionScope session;
+    struct Row {
+        const char* what;
+        const char* switches;      // of the shared file
+        DWORD dllBefore;           // 0: no SharedDLLs value
+        const char* counterBefore; // nullptr: no "Shared Files" counter
+        bool killChildren;         // the folder goes with its contents
+        bool fileStays;
+        DWORD dllAfter, counterAfter;
+    } const rows[] = {
+        {"counted once in SharedDLLs: the count and the file go", "/_SHAREDDLL", 1, nullptr, false, false, 0, 0},
+        {"counted three times: one less, the file stays", "/_SHAREDDLL", 3, nullptr, false, true, 2, 0},
+        {"2 under Shared Files and 3 in SharedDLLs count as 3: both hold 2 after", "/_SHARED", 3, "2", false, true, 2,
+         2},
+        {"inside a folder that goes with its contents: driven to 0 and removed", "/_SHAREDDLL", 3, nullptr, true, false,
+         0, 0},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.what);
+        SharingProduct p;
+        std::string file = p.folder / "app\\common.dll";
+        WriteFileBytes(file, "shared");
+        if (r.dllBefore != 0) {
+            p.SetDll(file, r.dllBefore);
+        }
+        if (r.counterBefore != nullptr) {
+            p.SetCounter("Shared Files", file, r.counterBefore);
+        }
+        TestDatabase db("TEST", "C:\\Source\\", UninstallCallback);
+        ASSERT_EQ(db.Parse(p.Header() + "_dir=APP /_TARGETPATH \"" + ScriptPath(p.folder / "app") + "\" /_REMOVABLE" +
+                           (r.killChildren ? " /_KILLCHILDREN" : "") +
+                           ";\r\n_file=COMMON /_PARENT APP /_TARGETPATH common.dll /_REMOVABLE " + r.switches +
+                           ";\r\n"),
+                  1);
+        EXPECT_GE(RemoveAll(db.handle()), 0);
+        EXPECT_EQ(PathExists(file), r.fileStays);
+        EXPECT_EQ(p.Dll(file), r.dllAfter);
+        EXPECT_EQ(p.Counter("Shared Files", file), r.counterAfter);
+        if (r.counterAfter == 0) {
+            EXPECT_FALSE(p.HasSharingTree()); // a counter at 0 goes, and with it the emptied tree
+        }
+    }
+}
+
+TEST(SharedObjectsTest, CountsAreLoweredOncePerRunAndNamedWithinThirtyOneCharacters)
+{
+    EngineScope engine;
+    SharingProduct p;
+    std::string file = p.folder / "x.dll";
+    WriteFileBytes(file, "x");
+    p.SetCounter("Shared Files", file, "5");
+    const char* name31 = "ABCDEFGHIJKLMNOPQRSTUVWXYZ01234"; // 31 characters
+    TestDatabase db;
+    ASSERT_EQ(db.Parse(p.Header() + "_regkey=SHARING_HKEY /_REMOVABLE;\r\n_file=" + name31 + " /_TARGETPATH \"" +
+                       ScriptPath(file) + "\" /_REMOVABLE /_SHARED;\r\n"),
+              1);
+    ObjectId id = db.Find(name31);
+    EXPECT_EQ(UpdateSharedCount(id, 0, SHARING_REGISTRY), 5);
+    // The counter: "..." and the name's last 27 characters and "_"; its value named by the file's path.
+    InstallObject o = db.Get(name31);
+    EXPECT_STREQ(o.shareKey, "...EFGHIJKLMNOPQRSTUVWXYZ01234_");
+    EXPECT_EQ(strlen(o.shareKey), 31u);
+    EXPECT_EQ(ObjectPathText(db.Find(o.shareKey)),
+              "HKEY_LOCAL_MACHINE\\SOFTWARE\\" + p.vendor + "\\Suite\\Shared Objects\\Shared Files\\" + file);
+    // Lowered once per direction with the once-only option, written back each time.
+    SetObjectFlags(id, MARK_RELEASE);
+    EXPECT_EQ(UpdateSharedCount(id, -1, SHARING_REGISTRY | SHARE_ONCE | SHARE_WRITE_BACK), 4);
+    EXPECT_EQ(UpdateSharedCount(id, -1, SHARING_REGISTRY | SHARE_ONCE | SHARE_WRITE_BACK), 4);
+    EXPECT_EQ(p.Counter("Shared Files", file), 4u);
+    EXPECT_EQ(UpdateSharedCount(id, -1, SHARING_REGISTRY | SHARE_WRITE_BACK), 3);
+    EXPECT_EQ(p.Counter("Shared Files", file), 3u);
+    EXPECT_EQ(UpdateSharedCount(db.Find("SHARING_HKEY"), 0, SHARING_REGISTRY), -1); // not shared
+}
+
+TEST(SharedObjectsTest, ContainersStayWhileAnotherProductCountsWhatTheyHold)
+{
+    EngineScope engine;
+    SessionScope session;
+    struct Row {
+        const char* what;
+        const char* counted; // "Shared Files" or "Shared Folders" value below the folder (relative), or none
+        const char* kind;
+        int sign;
+    } const rows[] = {
+        {"a file another product counts keeps the folder", "theirs.dll", "Shared Files", 1},
+        {"a sub-folder counted without its backslash", "sub", "Shared Folders", 1},
+        {"a sub-folder counted with its backslash", "sub\\", "Shared Folders", 1},
+        {"an unshared leftover fails the run", nullptr, nullptr, -1},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.what);
+        SharingProduct p;
+        WriteFileBytes(p.folder / "app\\mine.dll", "mine");
+        WriteFileBytes(p.folder / "app\\theirs.dll", "theirs");
+        WriteFileBytes(p.folder / "app\\sub\\x.dat", "x");
+        p.SetCounter("Shared Items", "placeholder", "1"); // the sharing tree exists
+        if (r.counted != nullptr) {
+            p.SetCounter(r.kind, p.folder / "app\\" + r.counted, "1");
+        }
+        TestDatabase db("TEST", "C:\\Source\\", UninstallCallback);
+        ASSERT_EQ(db.Parse(p.Header() + "_dir=APP /_TARGETPATH \"" + ScriptPath(p.folder / "app") +
+                           "\" /_REMOVABLE;\r\n_file=MINE /_PARENT APP /_TARGETPATH mine.dll /_REMOVABLE;\r\n"),
+                  1);
+        int result = RemoveAll(db.handle());
+        EXPECT_EQ(result >= 0 ? 1 : -1, r.sign);
+        EXPECT_FALSE(PathExists(p.folder / "app\\mine.dll"));
+        EXPECT_TRUE(PathExists(p.folder / "app\\theirs.dll"));
+    }
+}
+
+TEST(SharedObjectsTest, KeysAndItemsAreCountedByTheSamePathTextTheContainerSearchBuilds)
+{
+    EngineScope engine;
+    SessionScope session;
+    // A shared key whose own count goes to 0 still stays when something inside it is counted: the
+    // search builds "<key's path>\<subkey>" (looked up with and without a trailing backslash) and
+    // "<key's path>\<value>", the texts an object of another product is counted by.
+    struct Row {
+        const char* what;
+        const char* kind;
+        const char* below; // below the key's path, or none
+        int sign;
+    } const rows[] = {
+        {"a subkey counted as a key object counts it (trailing backslash)", "Shared Keys", "\\Theirs\\", 1},
+        {"a subkey counted without the backslash", "Shared Keys", "\\Theirs", 1},
+        {"a value deeper down, counted as an item", "Shared Items", "\\Theirs\\Value", 1},
+        {"nothing counted: the key that cannot go fails the run", nullptr, nullptr, -1},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.what);
+        SharingProduct p;
+        std::string base = "Software\\" + p.vendor + "Keys";
+        HKEY theirs = CreateRegKey(HKEY_CURRENT_USER, (base + "\\Settings\\Theirs").c_str());
+        SetRegString(theirs, "Value", "x");
+        CloseRegKey(theirs);
+        TestDatabase db("TEST", "C:\\Source\\", UninstallCallback);
+        ASSERT_EQ(db.Parse(p.Header() +
+                           "_regkey=SHARING_HKEY /_REMOVABLE;\r\n"
+                           "_regkey=SETTINGS /_PARENT HKEY_USER_SOFTWARE /_TARGETPATH \"" +
+                           ScriptPath(base.substr(9)) + "\\\\Settings\" /_REMOVABLE /_SHARED;\r\n"),
+                  1);
+        std::string keyPath = ObjectPathText(db.Find("SETTINGS"));
+        EXPECT_EQ(keyPath, "HKEY_CURRENT_USER\\SOFTWARE\\" + base.substr(9) + "\\Settings");
+        EXPECT_EQ(ObjectPathText(db.Find("SETTINGS"), PATH_CONTAINER), keyPath + "\\");
+        p.SetCounter("Shared Keys", keyPath + "\\", "1"); // the key itself, counted once: by this product
+        if (r.kind != nullptr) {
+            p.SetCounter(r.kind, keyPath + r.below, "1");
+        }
+        EXPECT_EQ(RemoveAll(db.handle()) >= 0 ? 1 : -1, r.sign);
+        EXPECT_EQ(p.Counter("Shared Keys", keyPath + "\\"), 0u);
+        HKEY kept = OpenRegKeyRead(HKEY_CURRENT_USER, (base + "\\Settings\\Theirs").c_str());
+        EXPECT_NE(kept, nullptr);
+        CloseRegKey(kept);
+        DeleteRegKeyTree(HKEY_CURRENT_USER, base.c_str(), 0, 1);
+    }
+}
