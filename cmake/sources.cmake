@@ -133,6 +133,7 @@ set(UNINST_TESTS_APP
     tests/app/command_line_test.cpp
     tests/app/program_test.cpp
     tests/app/session_test.cpp
+    tests/app/resync_test.cpp
 )
 set(UNINST_TESTS_UNINSTALL
     tests/app/uninstall_test.cpp

@@ -245,3 +245,30 @@ TEST(SharedObjectsTest, KeysAndItemsAreCountedByTheSamePathTextTheContainerSearc
         DeleteRegKeyTree(HKEY_CURRENT_USER, base.c_str(), 0, 1);
     }
 }
+
+TEST(SharedObjectsTest, ACountStoredInATypeThatCannotHoldOneIsReadAsZeroAndNeverRewritten)
+{
+    EngineScope engine;
+    SessionScope session;
+    SharingProduct p;
+    std::string file = p.folder / "app\\common.dll";
+    WriteFileBytes(file, "shared");
+    p.SetCounter("Shared Files", file, "3");
+    p.dlls.push_back(file);
+    HKEY dlls = CreateRegKey(HKEY_LOCAL_MACHINE, kSharedDlls);
+    const char text[] = "5"; // another program's value, of a type that holds no count
+    RegSetValueExA(dlls, file.c_str(), 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>(text), sizeof(text));
+    TestDatabase db("TEST", "C:\\Source\\", UninstallCallback);
+    ASSERT_EQ(db.Parse(p.Header() + "_dir=APP /_TARGETPATH \"" + ScriptPath(p.folder / "app") +
+                       "\";\r\n_file=COMMON /_PARENT APP /_TARGETPATH common.dll /_REMOVABLE /_SHARED;\r\n"),
+              1);
+    EXPECT_GE(RemoveAll(db.handle()), 0); // the write-back that cannot move the value stops at once
+    EXPECT_EQ(p.Counter("Shared Files", file), 2u);
+    char stored[16] = {};
+    DWORD size = sizeof(stored) - 1, type = 0;
+    RegQueryValueExA(dlls, file.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(stored), &size);
+    CloseRegKey(dlls);
+    EXPECT_EQ(type, static_cast<DWORD>(REG_EXPAND_SZ));
+    EXPECT_STREQ(stored, "5");
+    EXPECT_TRUE(PathExists(file));
+}

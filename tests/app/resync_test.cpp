@@ -1,0 +1,167 @@
+// The sharing resynchronisation over products staged in the prefix and listed in a registry key: counts
+// rebuilt from every product that shares an object, and products moved from one scheme to the other.
+#include "app/resync.h"
+#include "kit/database_kit.h"
+#include "kit/product_kit.h"
+#include "kit/testkit.h"
+#include "support/reg_keys.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+const char kSharedDlls[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
+
+// A list key and products that share one file, all removed again.
+struct SharingSetup {
+    TestFolder common;
+    std::string file = common / "common.dll";
+    std::string vendor = "UninstSync" + std::to_string(GetCurrentProcessId());
+    std::string list = "SOFTWARE\\" + vendor + "List";
+    std::vector<std::unique_ptr<ProductStage>> products;
+
+    SharingSetup() { WriteFileBytes(file, "shared"); }
+    ~SharingSetup()
+    {
+        DeleteRegKeyTree(HKEY_LOCAL_MACHINE, list.c_str(), 0, 1);
+        DeleteRegKeyTree(HKEY_LOCAL_MACHINE, ("SOFTWARE\\" + vendor).c_str(), 0, 1);
+        HKEY key = OpenRegKeyWrite(HKEY_LOCAL_MACHINE, kSharedDlls);
+        DeleteRegValue(key, file.c_str());
+        CloseRegKey(key);
+    }
+    // A product listed under name whose script shares the file; all products count under one sharing key.
+    void AddProduct(const char* name, const char* switches)
+    {
+        ProductSpec spec;
+        spec.script = "_regkey=PARENT_HKEY /_TARGETPATH \"" + vendor +
+                      "\";\r\n_regkey=SHARING_HKEY /_SHAREKEY;\r\n"
+                      "_file=COMMON /_TARGETPATH \"" +
+                      ScriptPath(file) + "\" /_REMOVABLE " + switches + ";\r\n";
+        products.emplace_back(new ProductStage(spec));
+        List(name, products.back()->configFile());
+    }
+    void List(const char* name, const std::string& path)
+    {
+        HKEY key = CreateRegKey(HKEY_LOCAL_MACHINE, list.c_str());
+        SetRegString(key, name, path.c_str());
+        CloseRegKey(key);
+    }
+    std::string ListPath() const { return "HKEY_LOCAL_MACHINE\\" + list; }
+    std::string CounterKey() const { return "SOFTWARE\\" + vendor + "\\Suite\\Shared Objects\\Shared Files"; }
+    void SetDll(DWORD count)
+    {
+        HKEY key = CreateRegKey(HKEY_LOCAL_MACHINE, kSharedDlls);
+        RegSetValueExA(key, file.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&count), sizeof(count));
+        CloseRegKey(key);
+    }
+    void SetCounter(const char* count)
+    {
+        HKEY key = CreateRegKey(HKEY_LOCAL_MACHINE, CounterKey().c_str());
+        SetRegString(key, file.c_str(), count);
+        CloseRegKey(key);
+    }
+    // -1 when there is no value.
+    long Dll() const { return Count(kSharedDlls); }
+    long Counter() const { return Count(CounterKey()); }
+    long Count(const std::string& keyPath) const
+    {
+        HKEY key = OpenRegKeyRead(HKEY_LOCAL_MACHINE, keyPath.c_str());
+        BYTE data[32] = {};
+        DWORD size = sizeof(data) - 1, type = 0;
+        bool exists = key != nullptr && RegQueryValueExA(key, file.c_str(), nullptr, &type, data, &size) == 0;
+        CloseRegKey(key);
+        if (!exists) {
+            return -1;
+        }
+        return type == REG_SZ ? atol(reinterpret_cast<char*>(data))
+                              : static_cast<long>(*reinterpret_cast<DWORD*>(data));
+    }
+    bool CounterKeyExists() const
+    {
+        HKEY key = OpenRegKeyRead(HKEY_LOCAL_MACHINE, CounterKey().c_str());
+        CloseRegKey(key);
+        return key != nullptr;
+    }
+};
+
+} // namespace
+
+TEST(ResyncTest, CountsAreRebuiltFromEveryListedProduct)
+{
+    EngineScope engine;
+    SessionScope session; // the program's session, which the uninstaller's callback answers from
+    struct Row {
+        const char* what;
+        int products;
+        const char* switches;
+        UINT32 mode;
+        DWORD dllBefore;             // 0: none
+        const char* counterBefore;   // none
+        long dllAfter, counterAfter; // -1: no value
+        bool counterKeyAfter;
+    } const rows[] = {
+        {"one product: its file counted once", 1, "/_SHAREDDLL", 0, 0, nullptr, 1, -1, false},
+        {"two products with counts 1 and 1 give 2", 2, "/_SHAREDDLL", 0, 1, nullptr, 2, -1, false},
+        {"to registry sharing: SharedDLLs left, counters set", 2, "/_SHARED", SHARING_REGISTRY, 2, nullptr, -1, 2,
+         true},
+        {"to DLL sharing: counters and their emptied key go", 2, "/_SHARED", SHARING_DLL, 0, "2", 2, -1, false},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.what);
+        SharingSetup s;
+        if (r.dllBefore != 0) {
+            s.SetDll(r.dllBefore);
+        }
+        if (r.counterBefore != nullptr) {
+            s.SetCounter(r.counterBefore);
+        }
+        for (int i = 0; i < r.products; i++) {
+            s.AddProduct(("Product" + std::to_string(i)).c_str(), r.switches);
+        }
+        EXPECT_EQ(ResyncSharing(s.ListPath().c_str(), r.mode), 1);
+        EXPECT_EQ(s.Dll(), r.dllAfter);
+        EXPECT_EQ(s.Counter(), r.counterAfter);
+        EXPECT_EQ(s.CounterKeyExists(), r.counterKeyAfter);
+        EXPECT_TRUE(PathExists(s.file)); // counts change, files never
+        EXPECT_EQ(FindObjectDatabase("SYNC000"), 0u);
+    }
+}
+
+TEST(ResyncTest, ListsThatNameNoProductAreReadAndSkipped)
+{
+    EngineScope engine;
+    SessionScope session;
+    SharingSetup s;
+    HKEY empty = CreateRegKey(HKEY_LOCAL_MACHINE, s.list.c_str());
+    CloseRegKey(empty);
+    EXPECT_EQ(ResyncSharing(s.ListPath().c_str(), 0), 1); // an empty list
+    s.List("Folder", s.common.path());
+    s.List("Missing", s.common / "missing.cfg");
+    HKEY key = OpenRegKeyWrite(HKEY_LOCAL_MACHINE, s.list.c_str());
+    DWORD number = 7;
+    RegSetValueExA(key, "Number", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number), sizeof(number));
+    CloseRegKey(key);
+    EXPECT_EQ(ResyncSharing(s.ListPath().c_str(), 0), 1);
+    EXPECT_EQ(s.Dll(), -1); // nothing was counted
+    // A list below HKEY_LOCAL_MACHINE may be named without its root; a list that is not there fails.
+    EXPECT_EQ(ResyncSharing(s.list.c_str(), 0), 1);
+    EXPECT_EQ(ResyncSharing("HKEY_LOCAL_MACHINE\\SOFTWARE\\NoSuchList", 0), 0);
+    EXPECT_EQ(ResyncSharing("", 0), 0);
+    EXPECT_EQ(ResyncSharing(nullptr, 0), 0);
+}
+
+TEST(ResyncTest, TheRealProgramRebuildsTheCountsOfItsList)
+{
+    SharingSetup s;
+    s.AddProduct("One", "/_SHAREDDLL");
+    s.AddProduct("Two", "/_SHAREDDLL");
+    ProgramRun run = RunProgram(TestProgramFolder() + "Uninst.exe", "/DLLSHARING \"" + s.ListPath() + "\"", 60000);
+    EXPECT_TRUE(run.exited);
+    EXPECT_EQ(run.exitCode, 1u);
+    EXPECT_FALSE(run.showedWindow);
+    EXPECT_EQ(s.Dll(), 2);
+}
