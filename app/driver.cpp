@@ -8,6 +8,7 @@
 #include "app/unattended.h"
 #include "engine/executor.h"
 #include "engine/prepare.h"
+#include "engine/release_journal.h"
 #include "engine/uninstall_callback.h"
 #include "script/load_script.h"
 #include "script/object_text.h"
@@ -218,7 +219,10 @@ bool RemoveProduct(UninstallSession* s)
     }
     PrepareRemoval(0, s->database, PHASE_TWO_PREPARATION);
     SetDatabaseFlags(s->database, DATABASE_PROCESSED, 1);
-    return RunBehindDialog(s, OpenRemovalDialog, ALL_PASSES, AFTER_CHECKLIST_MS) != 0;
+    ReleaseJournalOpen(s->removeTarget);
+    bool ok = RunBehindDialog(s, OpenRemovalDialog, ALL_PASSES, AFTER_CHECKLIST_MS) != 0;
+    ReleaseJournalClose(ok);
+    return ok;
 }
 
 int PhaseTwo(UninstallSession* s)

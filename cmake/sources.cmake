@@ -50,6 +50,7 @@ set(UNINST_SOURCES_ENGINE
     engine/prepare.cpp
     engine/shared_objects.cpp
     engine/shared_content.cpp
+    engine/release_journal.cpp
     engine/group_removal.cpp
     engine/registration.cpp
     engine/removal_report.cpp

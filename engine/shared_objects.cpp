@@ -3,6 +3,7 @@
 #include "engine/shared_objects.h"
 
 #include "engine/executor.h"
+#include "engine/release_journal.h"
 #include "script/groups.h"
 #include "script/object_keys.h"
 #include "script/object_text.h"
@@ -358,7 +359,20 @@ int ReleaseSharedObject(ObjectId id, int maxCoverCount, int ignoreCover)
         return 0;
     }
     UINT32 mode = reinterpret_cast<ObjectDatabase*>(db)->sharingMode;
-    int n = UpdateSharedCount(id, -1, mode | SHARE_ONCE | SHARE_WRITE_BACK);
+    // An earlier, interrupted run of this removal may have lowered this count already.
+    char entry[MAX_PATH * 2];
+    int written = snprintf(entry, sizeof entry, "%u:", static_cast<unsigned>(ObjectType(o)));
+    bool journaled =
+        GetObjectPath(id, PATH_CONTAINER, entry + written, static_cast<int>(sizeof entry) - written) != nullptr;
+    int n = 0;
+    if (journaled && ReleaseJournalHas(entry)) {
+        n = UpdateSharedCount(id, 0, mode);
+    } else {
+        n = UpdateSharedCount(id, -1, mode | SHARE_ONCE | SHARE_WRITE_BACK);
+        if (journaled && n >= 0) {
+            ReleaseJournalAdd(entry);
+        }
+    }
     if (n <= 0) {
         return 1;
     }

@@ -2,6 +2,7 @@
 // in SharedDLLs, in the shared-object registry under the product's sharing key, or in both. Each row is
 // the counts before, the product removed, the counts and the machine after.
 #include "engine/executor.h"
+#include "engine/release_journal.h"
 #include "engine/shared_objects.h"
 #include "engine/uninstall_callback.h"
 #include "kit/database_kit.h"
@@ -271,4 +272,38 @@ TEST(SharedObjectsTest, ACountStoredInATypeThatCannotHoldOneIsReadAsZeroAndNever
     EXPECT_EQ(type, static_cast<DWORD>(REG_EXPAND_SZ));
     EXPECT_STREQ(stored, "5");
     EXPECT_TRUE(PathExists(file));
+}
+
+TEST(SharedObjectsTest, ARemovalRunAgainAfterAnInterruptionLowersEachCountOnlyOnce)
+{
+    EngineScope engine;
+    SessionScope session;
+    SharingProduct p;
+    CloseRegKey(CreateRegKey(HKEY_LOCAL_MACHINE, p.suite.c_str()));
+    std::string file = p.folder / "app\\common.dll";
+    WriteFileBytes(file, "shared");
+    p.SetDll(file, 3);
+    std::string script =
+        p.Header() + "_dir=APP /_TARGETPATH \"" + ScriptPath(p.folder / "app") +
+        "\" /_REMOVABLE;\r\n_file=COMMON /_PARENT APP /_TARGETPATH common.dll /_REMOVABLE /_SHAREDDLL;\r\n";
+    std::string productKey = "HKEY_LOCAL_MACHINE\\" + p.suite;
+    auto removeOnce = [&](bool complete) {
+        TestDatabase db("TEST", "C:\\Source\\", UninstallCallback);
+        ASSERT_EQ(db.Parse(script), 1);
+        ASSERT_TRUE(ReleaseJournalOpen(productKey.c_str()));
+        RemoveAll(db.handle());
+        ReleaseJournalClose(complete);
+    };
+    removeOnce(false); // interrupted: the record of lowered counts stays in the product's key
+    EXPECT_EQ(p.Dll(file), 2u);
+    EXPECT_NE(SharingProduct::Read(p.suite, "UninstallReleasedShares"), 0u);
+    removeOnce(true); // run again and completed: the count stands, the record goes
+    EXPECT_EQ(p.Dll(file), 2u);
+    EXPECT_TRUE(PathExists(file));
+    HKEY key = OpenRegKeyRead(HKEY_LOCAL_MACHINE, p.suite.c_str());
+    EXPECT_NE(RegQueryValueExA(key, "UninstallReleasedShares", nullptr, nullptr, nullptr, nullptr), ERROR_SUCCESS);
+    CloseRegKey(key);
+    removeOnce(true); // a later removal of its own lowers it again
+    EXPECT_EQ(p.Dll(file), 1u);
+    EXPECT_FALSE(ReleaseJournalOpen("HKEY_LOCAL_MACHINE\\SOFTWARE\\UninstNoSuchVendor\\Suite"));
 }
