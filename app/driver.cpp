@@ -38,6 +38,33 @@ const UINT STYLE_CONFIRM = MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2 | MB_SYSTE
 const UINT STYLE_SUCCESS = MB_OK | MB_ICONASTERISK | MB_SYSTEMMODAL;
 const UINT STYLE_NOT_ALL = MB_OK | MB_ICONEXCLAMATION | MB_SYSTEMMODAL;
 
+// One uninstall of a product at a time: a mutex named after its configuration file. Phase 1 creates it
+// and phase 2 opens it before phase 1 ends, so that it exists from the first question to the last
+// removal. False when it exists already: another uninstall of the product runs.
+bool ClaimProduct(UninstallSession* s)
+{
+    char upper[MAX_PATH * 2] = {};
+    lstrcpynA(upper, s->configFile != nullptr ? s->configFile : "", sizeof(upper));
+    CharUpperA(upper);
+    UINT32 hash = 2166136261u; // FNV-1a
+    for (const char* c = upper; *c != '\0'; c++) {
+        hash = (hash ^ static_cast<unsigned char>(*c)) * 16777619u;
+    }
+    char name[40];
+    snprintf(name, sizeof(name), "UninstProduct_%08X", static_cast<unsigned>(hash));
+    HANDLE mutex = CreateMutexA(nullptr, FALSE, name);
+    bool exists = GetLastError() == ERROR_ALREADY_EXISTS;
+    if (mutex == nullptr) {
+        return true; // no mutex, no guard: the uninstall goes on as without one
+    }
+    if (exists && !(s->flags & SESSION_PHASE_TWO)) {
+        CloseHandle(mutex);
+        return false;
+    }
+    s->productMutex = mutex; // held until this process ends
+    return true;
+}
+
 // Closes a database when the scope ends, and forgets it in the session.
 struct SessionDatabase {
     UninstallSession* session;
@@ -146,32 +173,46 @@ int HandOver(UninstallSession* s, const Relocation& r)
     return 1;
 }
 
+// Ends phase 1 or 2 with an outcome and the reason in the report; the phase's result.
+int End(UninstallSession* s, UninstallOutcome outcome, const char* why, int result)
+{
+    s->outcome = outcome;
+    ReportLine("phase %d ends: %s", (s->flags & SESSION_PHASE_TWO) ? 2 : 1, why);
+    return result;
+}
+
 int PhaseOne(UninstallSession* s)
 {
     if (!CheckPrivileges(nullptr, 0)) {
         ShowOrReport(s, s->noPrivilegesText, STYLE_NO_PRIVILEGES);
-        return 0;
+        return End(s, OUTCOME_FAILED, "no administrator rights", 0);
+    }
+    if (!ClaimProduct(s)) {
+        // Its dialogs are on the screen already; this start leaves it alone.
+        return End(s, OUTCOME_ANOTHER_RUNNING, "another uninstall of this product is running", 0);
     }
     if (!(s->flags & SESSION_KILL) && !Unattended(s) &&
         UiMessageBox(nullptr, s->confirmText, s->title, STYLE_CONFIRM) != IDYES) {
-        return 0;
+        return End(s, OUTCOME_DECLINED, "the user answered No", 0);
+    }
+    // The temporary folder is made only once nothing is in use, so that a phase 1 that stops (or is
+    // stopped) before leaves nothing behind.
+    HeapText keyName;
+    if (!QueryProduct(s, &keyName)) {
+        bool inUse = (s->flags & SESSION_FILE_IN_USE) != 0;
+        return End(s, OUTCOME_FAILED, inUse ? "a file is in use" : "the product's script could not be loaded", 0);
     }
     Relocation r;
     if (!MakeRelocation(s, &r)) {
-        return 0;
-    }
-    HeapText keyName;
-    if (!QueryProduct(s, &keyName)) {
-        DropRelocation(&r); // nothing is relocated: what was made for it goes
-        ReportLine("phase 1 ends: %s", (s->flags & SESSION_FILE_IN_USE) ? "a file is in use" : "no script");
-        return 0;
+        return End(s, OUTCOME_FAILED, "no folder for the program's copy in the temporary directory", 0);
     }
     if (!CopyProgram(&r)) {
-        return 0;
+        return End(s, OUTCOME_FAILED, "the program could not be copied", 0);
     }
-    int result = HandOver(s, r);
-    ReportLine("phase 1 ends: %s", result != 0 ? "the copy took over" : "the copy could not be started");
-    return result;
+    if (HandOver(s, r) == 0) {
+        return End(s, OUTCOME_FAILED, "the copy could not be started", 0);
+    }
+    return End(s, OUTCOME_HANDED_OVER, "the copy took over", 1);
 }
 
 // Phase 2's handshake: "Sync" opened, "SyncBack" created, both waits. False on a time-out or when phase
@@ -186,6 +227,7 @@ bool AwaitParent(UninstallSession* s)
     if (!sync) {
         return false;
     }
+    ClaimProduct(s); // before phase 1 ends, so that the claim never lapses
     KernelHandle syncBack(CreateMutexA(nullptr, TRUE, "SyncBack")); // tells phase 1 that the copy runs
     if (!syncBack) {
         return false;
@@ -219,21 +261,35 @@ bool RemoveProduct(UninstallSession* s)
     }
     PrepareRemoval(0, s->database, PHASE_TWO_PREPARATION);
     SetDatabaseFlags(s->database, DATABASE_PROCESSED, 1);
+    if (Unattended(s)) {
+        SetDatabaseFlags(s->database, DATABASE_DELETE_AT_RESTART, 1); // nobody to ask to close a program
+    }
     ReleaseJournalOpen(s->removeTarget);
     bool ok = RunBehindDialog(s, OpenRemovalDialog, ALL_PASSES, AFTER_CHECKLIST_MS) != 0;
     ReleaseJournalClose(ok);
+    ObjectDatabase* d = LockObjectDatabase(s->database);
+    bool restart = d != nullptr && (d->flags & DATABASE_RESTART_PENDING);
+    if (d != nullptr) {
+        UnlockObjectDatabase(s->database);
+    }
+    s->outcome = !ok ? OUTCOME_FAILED : restart ? OUTCOME_REMOVED_AT_RESTART : OUTCOME_REMOVED;
     return ok;
 }
 
 int PhaseTwo(UninstallSession* s)
 {
     if (!AwaitParent(s)) {
-        ReportLine("phase 2 ends: phase 1 did not hand over in time; nothing was removed");
-        return 0;
+        return End(s, OUTCOME_FAILED, "phase 1 did not hand over in time; nothing was removed", 0);
     }
     bool ok = RemoveProduct(s);
     ShowOrReport(s, ok ? s->successText : s->notAllText, ok ? STYLE_SUCCESS : STYLE_NOT_ALL);
-    return ok ? -1 : 0;
+    if (!ok) {
+        return End(s, OUTCOME_FAILED, "not everything could be removed", 0);
+    }
+    if (s->outcome == OUTCOME_REMOVED_AT_RESTART) {
+        return End(s, OUTCOME_REMOVED_AT_RESTART, "removed; what was in use goes at the next restart", -1);
+    }
+    return End(s, OUTCOME_REMOVED, "everything removed", -1);
 }
 
 } // namespace

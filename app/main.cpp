@@ -2,6 +2,7 @@
 // failure ends the process with exit code 0 and no message.
 #include "app/modes.h"
 #include "app/session.h"
+#include "app/unattended.h"
 #include "system/process.h"
 #include "ui/dialog_texts.h"
 
@@ -11,12 +12,13 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, in
     (void)show;
     // Before anything else loads a library on demand: only the system folder is searched.
     RestrictLibrarySearch();
-    UninstallSession* session = BuildSession(instance, commandLine);
+    int failureCode = 0;
+    UninstallSession* session = BuildSession(instance, commandLine, &failureCode);
     if (session == nullptr) {
-        return 0;
+        return failureCode;
     }
     CurrentSession = session;
-    int result = SessionRun(session);
+    int result = FinishRun(session, SessionRun(session));
     UiShutdown();
     return result;
 }

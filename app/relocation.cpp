@@ -7,6 +7,8 @@
 #include <wincrypt.h>
 #include <stdio.h>
 
+#include <string>
+
 namespace {
 
 const int FOLDER_ATTEMPTS = 8;
@@ -99,6 +101,10 @@ bool CopyProgram(const Relocation* r)
     source.reset();
     // The copy goes at the next restart, and then its folder, which is empty by then.
     ScheduleRebootRename(nullptr, r->copy.get());
-    ScheduleRebootRename(nullptr, r->folder.get());
+    std::string folder = r->folder.get(); // named without its trailing backslash
+    if (folder.size() > 1 && folder.back() == '\\') {
+        folder.pop_back();
+    }
+    ScheduleRebootRename(nullptr, folder.c_str());
     return copied;
 }

@@ -1,5 +1,8 @@
 #include "app/session.h"
 
+#include "app/unattended.h"
+#include "support/report.h"
+
 #include "data/config_text.h"
 #include "support/memory.h"
 #include "ui/dialog_texts.h"
@@ -127,8 +130,11 @@ void SessionReadCommandLine(UninstallSession* session, const char* commandLine, 
     }
 }
 
-UninstallSession* BuildSession(HINSTANCE instance, const char* commandLine)
+UninstallSession* BuildSession(HINSTANCE instance, const char* commandLine, int* failureCode)
 {
+    if (failureCode != nullptr) {
+        *failureCode = 0;
+    }
     if (!UiStartup(instance)) {
         return nullptr;
     }
@@ -144,6 +150,7 @@ UninstallSession* BuildSession(HINSTANCE instance, const char* commandLine)
 
     char* pathArgument = nullptr;
     SessionReadCommandLine(session, commandLine, &pathArgument);
+    ReportStart(session, commandLine);
 
     // A sharing word with a key path asks for the resynchronisation alone: no configuration is needed
     // and the built-in texts stay.
@@ -155,10 +162,18 @@ UninstallSession* BuildSession(HINSTANCE instance, const char* commandLine)
         LocateConfiguration(session, pathArgument) == 2 && LoadSessionTexts(session, session->configFile) == CONFIG_OK;
     MemFree(pathArgument);
     if (!ok) {
+        ReportLine("no installed product found beside the program (configuration searched in %s)",
+                   session->configPath != nullptr ? session->configPath : "the program's folder");
+        session->outcome = OUTCOME_NOT_INSTALLED;
+        int code = FinishRun(session, 0);
+        if (failureCode != nullptr) {
+            *failureCode = code;
+        }
         FreeSession(session);
         UiShutdown();
         return nullptr;
     }
+    ReportProduct(session);
     return session;
 }
 

@@ -14,8 +14,10 @@ const int CONFIG_VERSION_MISMATCH = 0x80000;
 
 // The whole start-up: dialog layer, session record with the built-in texts, command line, and (unless
 // a sharing word with a key path asks only for the resynchronisation) the product's configuration.
-// Null on any failure, with everything it started undone.
-UninstallSession* BuildSession(HINSTANCE instance, const char* commandLine);
+// Null on any failure, with everything it started undone; *failureCode (when given) is then the exit
+// code of the process: 0, or with "/QUIET" the code of a product that is not installed. The report that
+// "/LOG" names is opened as soon as the command line is read.
+UninstallSession* BuildSession(HINSTANCE instance, const char* commandLine, int* failureCode = nullptr);
 
 // Releases everything the session holds and the record itself; null is ignored.
 void FreeSession(UninstallSession* session);

@@ -7,6 +7,70 @@
 #include <stdio.h>
 #include <string.h>
 
+namespace {
+
+// The program's file version from its own version resource ("?" without one).
+void ProgramVersion(char* text, size_t size)
+{
+    snprintf(text, size, "?");
+    HRSRC found = FindResourceA(nullptr, MAKEINTRESOURCEA(VS_VERSION_INFO), MAKEINTRESOURCEA(16)); // RT_VERSION
+    HGLOBAL loaded = found != nullptr ? LoadResource(nullptr, found) : nullptr;
+    const BYTE* data = loaded != nullptr ? static_cast<const BYTE*>(LockResource(loaded)) : nullptr;
+    DWORD resourceSize = found != nullptr ? SizeofResource(nullptr, found) : 0;
+    for (DWORD at = 0; data != nullptr && at + sizeof(VS_FIXEDFILEINFO) <= resourceSize; at += 4) {
+        VS_FIXEDFILEINFO info;
+        memcpy(&info, data + at, sizeof(info));
+        if (info.dwSignature == 0xFEEF04BD) {
+            snprintf(text, size, "%d.%d.%d.%d", HIWORD(info.dwFileVersionMS), LOWORD(info.dwFileVersionMS),
+                     HIWORD(info.dwFileVersionLS), LOWORD(info.dwFileVersionLS));
+            return;
+        }
+    }
+}
+
+const char* OutcomeText(UINT32 outcome)
+{
+    switch (outcome) {
+    case OUTCOME_HANDED_OVER:
+        return "handed over to phase 2";
+    case OUTCOME_DECLINED:
+        return "declined by the user";
+    case OUTCOME_FAILED:
+        return "failed or incomplete";
+    case OUTCOME_ANOTHER_RUNNING:
+        return "another uninstall of the product is running";
+    case OUTCOME_REMOVED:
+        return "everything removed";
+    case OUTCOME_REMOVED_AT_RESTART:
+        return "everything removed, a restart completes it";
+    case OUTCOME_NOT_INSTALLED:
+        return "no installed product found";
+    default:
+        return "no uninstall";
+    }
+}
+
+int QuietExitCode(UINT32 outcome, int result)
+{
+    switch (outcome) {
+    case OUTCOME_NONE:
+        return result;
+    case OUTCOME_HANDED_OVER:
+    case OUTCOME_REMOVED:
+        return EXIT_QUIET_OK;
+    case OUTCOME_ANOTHER_RUNNING:
+        return EXIT_QUIET_ANOTHER_RUNNING;
+    case OUTCOME_REMOVED_AT_RESTART:
+        return EXIT_QUIET_RESTART_NEEDED;
+    case OUTCOME_NOT_INSTALLED:
+        return EXIT_QUIET_NOT_INSTALLED;
+    default:
+        return EXIT_QUIET_FAILED;
+    }
+}
+
+} // namespace
+
 bool Unattended(const UninstallSession* session)
 {
     return (session->flags & SESSION_QUIET) != 0;
@@ -44,4 +108,34 @@ char* PhaseTwoArguments(const UninstallSession* session)
         snprintf(text.get() + n, size - static_cast<size_t>(n), " /LOG \"%s\"", log);
     }
     return text.release();
+}
+
+void ReportStart(const UninstallSession* session, const char* commandLine)
+{
+    if (!ReportOpen(session->logPath)) {
+        return;
+    }
+    char version[32];
+    ProgramVersion(version, sizeof(version));
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    ReportLine("");
+    ReportLine("Uninst %s: phase %d, process %lu, started %04u-%02u-%02u %02u:%02u:%02u", version,
+               (session->flags & SESSION_PHASE_TWO) ? 2 : 1, static_cast<unsigned long>(GetCurrentProcessId()),
+               now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond);
+    ReportLine("command line: %s", commandLine != nullptr ? commandLine : "");
+}
+
+void ReportProduct(const UninstallSession* session)
+{
+    ReportLine("product: %s, version %s, configuration %s", session->title, session->version,
+               session->configFile != nullptr ? session->configFile : "(none)");
+}
+
+int FinishRun(UninstallSession* session, int result)
+{
+    int code = Unattended(session) ? QuietExitCode(session->outcome, result) : result;
+    ReportLine("result: %s, exit code %d", OutcomeText(session->outcome), code);
+    ReportClose();
+    return code;
 }

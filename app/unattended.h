@@ -20,3 +20,14 @@ int ShowOrReport(const UninstallSession* session, const char* text, UINT style);
 // Phase 2's command line: phase 1's process id, the configuration folder in double quotes, then the
 // administrator's words; a new heap text, or null.
 char* PhaseTwoArguments(const UninstallSession* session);
+
+// The report's first lines for this process: the program and its version, the phase, the process id,
+// the local time and the command line. Opens the report that "/LOG" names; nothing without one.
+void ReportStart(const UninstallSession* session, const char* commandLine);
+
+// The product's line: its title, version and configuration file.
+void ReportProduct(const UninstallSession* session);
+
+// The exit code of the process: with "/QUIET" the one its outcome maps to, else result as it stands.
+// Written to the report as its last line, with the outcome; the report is closed.
+int FinishRun(UninstallSession* session, int result);

@@ -51,6 +51,7 @@ set(UNINST_SOURCES_ENGINE
     engine/shared_objects.cpp
     engine/shared_content.cpp
     engine/release_journal.cpp
+    engine/restart_deletion.cpp
     engine/group_removal.cpp
     engine/registration.cpp
     engine/removal_report.cpp

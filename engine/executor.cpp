@@ -218,7 +218,7 @@ int ExecuteUninstall(UINT_PTR context, DatabaseHandle db, UINT32 passMask)
     if (!ComAcquire()) {
         return -1;
     }
-    Executor x = {context, db, nullptr, callback, 0, 0, 0};
+    Executor x = {context, db, nullptr, callback, 0, 0, 0, {}};
     UINT32 mask = passMask & ALL_PASSES;
     EnterWindowsDirectory();
     while (mask != 0 && RunPass(x, NextPass(&mask))) {

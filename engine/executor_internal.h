@@ -2,15 +2,19 @@
 // Shared by the files of the executor; not for other modules.
 #include "engine/executor.h"
 
+#include <string>
+#include <vector>
+
 // One run of the executor.
 struct Executor {
     UINT_PTR context;
     DatabaseHandle db;
     ObjectDatabase* d; // while a pass holds the database
     ProgressCallback callback;
-    int result;                // -1 once anything failed; else the successes counted
-    ListHandle unregisterList; // "_OCX" files collected by the components pass
-    ListHandle runList;        // "_UNREGISTER" files collected by the components pass
+    int result;                            // -1 once anything failed; else the successes counted
+    ListHandle unregisterList;             // "_OCX" files collected by the components pass
+    ListHandle runList;                    // "_UNREGISTER" files collected by the components pass
+    std::vector<std::string> restartPaths; // what goes at the next restart, in the order asked
 };
 
 // What a handler asks of the walk.
@@ -40,3 +44,9 @@ Step RemoveRegKeyObject(Executor& x, InstallObject* o);
 // holds something that stays or is shared, or is of the sharing tree itself; otherwise (or when its
 // removal was forced, or it is empty and still could not go) the run fails.
 void ContainerFallback(Executor& x, InstallObject* o, bool forced, DWORD error);
+
+// When the database asks for it (DATABASE_DELETE_AT_RESTART): a file that could not be deleted because
+// it is in use, or a folder that holds nothing but what goes at the next restart, is deleted at the next
+// restart instead; the database then carries DATABASE_RESTART_PENDING. True when that was arranged.
+bool FileGoesAtRestart(Executor& x, InstallObject* o, const char* path, DWORD error);
+bool FolderGoesAtRestart(Executor& x, InstallObject* o, const char* path);

@@ -182,9 +182,9 @@ Step RemoveFileObject(Executor& x, InstallObject* o)
     } else if (deleted == 1) {
         CountSuccess(x);
         NoteRemoved(o->id);
-    } else {
+    } else if (DWORD error = GetLastError(); !FileGoesAtRestart(x, o, path.get(), error)) {
         x.result = -1;
-        NoteFailed(o->id, GetLastError());
+        NoteFailed(o->id, error);
     }
     Deselect(o);
     return STEP_NEXT;
@@ -266,8 +266,8 @@ Step RemoveFolderObject(Executor& x, InstallObject* o)
     } else if (removed == 1) {
         CountSuccess(x);
         NoteRemoved(o->id);
-    } else {
-        ContainerFallback(x, o, force, GetLastError());
+    } else if (DWORD error = GetLastError(); !FolderGoesAtRestart(x, o, path.get())) {
+        ContainerFallback(x, o, force, error);
     }
     Deselect(o);
     return STEP_NEXT;

@@ -70,6 +70,9 @@ void NoteKept(ObjectId id, KeptReason reason, int count)
     case KEPT_MISSING:
         Note(id, "kept: does not exist");
         break;
+    case KEPT_UNTIL_RESTART:
+        Note(id, "kept until the next restart: in use now, deleted then");
+        break;
     }
 }
 

@@ -10,6 +10,7 @@ enum KeptReason {
     KEPT_HOLDS_CONTENT, // a folder, group or key that holds kept or shared content
     KEPT_PROTECTED,     // a protected system location, or one that holds it
     KEPT_MISSING,       // it does not exist
+    KEPT_UNTIL_RESTART, // in use (or holding what is): deleted at the next restart
 };
 
 void NoteRemoved(ObjectId id);

@@ -18,6 +18,18 @@ const UINT32 SESSION_SHARING_KINDS = SESSION_DLL_SHARING | SESSION_REG_SHARING;
 const UINT32 SESSION_QUIET = 0x00000100;       // "QUIET": no window in either phase
 const UINT32 SESSION_FILE_IN_USE = 0x80000000; // phase 1 met a file in use
 
+// How the uninstall of this process ended; with "QUIET" it decides the exit code.
+enum UninstallOutcome : UINT32 {
+    OUTCOME_NONE,               // no uninstall was attempted
+    OUTCOME_NOT_INSTALLED,      // no installed product was found beside the program
+    OUTCOME_HANDED_OVER,        // phase 1 started the copy, which took over
+    OUTCOME_DECLINED,           // the user answered No
+    OUTCOME_FAILED,             // stopped or incomplete: see the report
+    OUTCOME_ANOTHER_RUNNING,    // another uninstall of the same product runs
+    OUTCOME_REMOVED,            // phase 2 removed everything
+    OUTCOME_REMOVED_AT_RESTART, // everything removed, but something goes at the next restart
+};
+
 struct UninstallSession {
     HINSTANCE instance;
     UINT32 flags;
@@ -46,6 +58,8 @@ struct UninstallSession {
     HWND progressDialog;  // the progress dialog while the executor runs
     UINT32 progressCount; // progress steps reported so far
     char* logPath;        // "/LOG": the report both phases append to (heap text), or null
+    UINT32 outcome;       // an UninstallOutcome
+    HANDLE productMutex;  // held while this process uninstalls the product
 };
 
 // The session of this process, set by WinMain once BuildSession has succeeded.

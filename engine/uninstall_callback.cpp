@@ -10,7 +10,7 @@
 #include "support/report.h"
 #include "support/strings.h"
 #include "ui/dialogs.h"
-#include "ui/progress_message.h"
+#include "ui/progress_dialogs.h"
 
 #include <string.h>
 
@@ -78,8 +78,12 @@ void ObjectDone(UninstallSession* s, ObjectId id)
         lstrcpynA(name, "unknown", sizeof(name));
     }
     s->progressCount++;
-    Send(dialog, PROGRESS_POSITION, static_cast<LPARAM>(s->progressCount));
-    Send(dialog, PROGRESS_NAME, reinterpret_cast<LPARAM>(name));
+    // Offered, not sent: a round trip to the dialog's thread for every object would cost more than
+    // removing the object.
+    if (!ProgressOffer(dialog, static_cast<LPARAM>(s->progressCount), name)) {
+        Send(dialog, PROGRESS_POSITION, static_cast<LPARAM>(s->progressCount));
+        Send(dialog, PROGRESS_NAME, reinterpret_cast<LPARAM>(name));
+    }
     Sleep(OBJECT_PAUSE_MS);
 }
 

@@ -86,6 +86,8 @@ const UINT32 DATABASE_REPLACE_ALWAYS = 0x400;
 const UINT32 DATABASE_KEEP_ALWAYS = 0x800;
 const UINT32 DATABASE_REBOOT = 0x1000;
 const UINT32 DATABASE_PROGMAN_GROUPS = 0x2000;
+const UINT32 DATABASE_DELETE_AT_RESTART = 0x4000; // files in use (and folders left with them) go at restart
+const UINT32 DATABASE_RESTART_PENDING = 0x8000;   // something of the removal goes at the next restart
 const UINT32 DATABASE_UPDATE = 0x1000000;
 const UINT32 DATABASE_REMOVE = 0x2000000;
 

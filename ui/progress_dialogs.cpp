@@ -1,5 +1,6 @@
 #include "ui/progress_dialogs.h"
 
+#include "support/guards.h"
 #include "support/memory.h"
 #include "ui/dialog_texts.h"
 #include "ui/dialogs.h"
@@ -17,6 +18,7 @@ const int STATUS_WIDTH = 260; // status lines are padded with blanks to this man
 // (always at once when the last showing is older).
 const DWORD SHOW_INTERVAL_MS = 40;
 const UINT_PTR SHOW_TIMER = 1;
+const UINT_PTR MAILBOX_TIMER = 2;
 
 struct ProgressDialogState {
     int statusId;
@@ -27,6 +29,57 @@ struct ProgressDialogState {
     WPARAM position;
     DWORD lastShown;
 };
+
+// The newest name and position offered from another thread for the dialog that holds the mailbox (the
+// one opened last): the offering thread does not wait for the dialog, which collects them with a timer.
+struct ProgressMailbox {
+    CRITICAL_SECTION lock;
+    HWND dialog;
+    bool namePending, positionPending;
+    char name[STATUS_WIDTH + 1];
+    LPARAM position;
+    ProgressMailbox() : dialog(nullptr), namePending(false), positionPending(false), name(), position(0)
+    {
+        InitializeCriticalSection(&lock);
+    }
+};
+
+ProgressMailbox& Mailbox()
+{
+    static ProgressMailbox mailbox;
+    return mailbox;
+}
+
+void ClaimMailbox(HWND dialog, bool claim)
+{
+    ProgressMailbox& m = Mailbox();
+    CriticalSectionScope held(&m.lock);
+    if (claim) {
+        m.dialog = dialog;
+        m.namePending = m.positionPending = false;
+    } else if (m.dialog == dialog) {
+        m.dialog = nullptr;
+    }
+}
+
+// Moves what the mailbox holds for this dialog into what the dialog is still to show.
+void CollectMailbox(HWND dialog, ProgressDialogState* state)
+{
+    ProgressMailbox& m = Mailbox();
+    CriticalSectionScope held(&m.lock);
+    if (m.dialog != dialog) {
+        return;
+    }
+    if (m.namePending) {
+        memcpy(state->name, m.name, sizeof(state->name));
+        state->namePending = true;
+    }
+    if (m.positionPending) {
+        state->position = static_cast<WPARAM>(m.position);
+        state->positionPending = true;
+    }
+    m.namePending = m.positionPending = false;
+}
 
 HWND Open(HWND owner, int statusId, int labelSlot, int templateNumber)
 {
@@ -165,13 +218,16 @@ LRESULT Progress(HWND dialog, ProgressDialogState* state, WPARAM command, LPARAM
         Take(dialog, state, command, value);
         return 1;
     }
-    // Every other command comes after what is pending.
+    // Every other command comes after what is pending, offered or sent.
+    CollectMailbox(dialog, state);
     ShowPending(dialog, state);
     switch (command) {
     case PROGRESS_RANGE:
         ToBar(dialog, PBM_SETRANGE, 0, value);
         break;
     case PROGRESS_CLOSE:
+        ClaimMailbox(dialog, false);
+        KillTimer(dialog, MAILBOX_TIMER);
         SetWindowLongPtrA(dialog, DWLP_USER, 0);
         MemFree(state);
         DestroyWindow(dialog);
@@ -190,6 +246,20 @@ LRESULT Progress(HWND dialog, ProgressDialogState* state, WPARAM command, LPARAM
 }
 
 } // namespace
+
+bool ProgressOffer(HWND dialog, LPARAM position, const char* name)
+{
+    ProgressMailbox& m = Mailbox();
+    CriticalSectionScope held(&m.lock);
+    if (dialog == nullptr || m.dialog != dialog) {
+        return false;
+    }
+    m.position = position;
+    m.positionPending = true;
+    lstrcpynA(m.name, name != nullptr ? name : "", sizeof(m.name));
+    m.namePending = true;
+    return true;
+}
 
 HWND OpenRemovalDialog(HWND owner)
 {
@@ -238,14 +308,23 @@ INT_PTR CALLBACK ProgressDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
         SetDialogButtons(dialog);
         PositionWindow(dialog, 0);
         SetWindowLongPtrA(dialog, DWLP_USER, reinterpret_cast<LONG_PTR>(state));
+        ClaimMailbox(dialog, true);
+        SetTimer(dialog, MAILBOX_TIMER, SHOW_INTERVAL_MS, nullptr);
         return TRUE;
     }
-    if (message == WM_TIMER && wParam == SHOW_TIMER) {
+    if (message == WM_TIMER && (wParam == SHOW_TIMER || wParam == MAILBOX_TIMER)) {
         ProgressDialogState* state = reinterpret_cast<ProgressDialogState*>(GetWindowLongPtrA(dialog, DWLP_USER));
         if (state != nullptr) {
-            ShowPending(dialog, state);
+            CollectMailbox(dialog, state);
+            if (state->namePending || state->positionPending) {
+                ShowPending(dialog, state);
+            }
         }
         return TRUE;
+    }
+    if (message == WM_DESTROY) {
+        ClaimMailbox(dialog, false);
+        return FALSE;
     }
     if (message == WM_PROGRESS) {
         ProgressDialogState* state = reinterpret_cast<ProgressDialogState*>(GetWindowLongPtrA(dialog, DWLP_USER));

@@ -1,22 +1,179 @@
-// The real uninstaller, both phases, on whole products staged in the prefix.
+// The real uninstaller, both phases, on whole products staged in the prefix, answered through its
+// windows as a person would.
 #include "kit/testkit.h"
 #include "kit/uninstall_kit.h"
 
 #include <gtest/gtest.h>
 
-TEST(UninstallTest, KillRemovesTheWholeProductAndNothingElse)
+#include <algorithm>
+
+namespace {
+
+const UINT STYLE_CONFIRM = MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2 | MB_SYSTEMMODAL;
+const UINT STYLE_SUCCESS = MB_OK | MB_ICONASTERISK | MB_SYSTEMMODAL;
+const UINT STYLE_NOT_ALL = MB_OK | MB_ICONEXCLAMATION | MB_SYSTEMMODAL;
+
+// The folders for the program's copy that a run made in the temporary directory ("Uninst-" and 16 hex
+// digits; other tests make folders there at the same time).
+std::vector<std::string> NewTempEntries(const std::set<std::string>& before)
+{
+    std::vector<std::string> made;
+    for (const std::string& name : TempEntries()) {
+        if (before.count(name) == 0 && name.size() == 23 && name.rfind("Uninst-", 0) == 0) {
+            made.push_back(name);
+        }
+    }
+    return made;
+}
+
+std::string FolderOf(const std::string& path)
+{
+    return path.substr(0, path.find_last_of('\\') + 1);
+}
+
+// The names in a folder.
+std::vector<std::string> Contents(const std::string& folder)
+{
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA found;
+    HANDLE find = FindFirstFileA((folder + "*").c_str(), &found);
+    while (find != INVALID_HANDLE_VALUE) {
+        if (strcmp(found.cFileName, ".") != 0 && strcmp(found.cFileName, "..") != 0) {
+            names.push_back(found.cFileName);
+        }
+        if (!FindNextFileA(find, &found)) {
+            FindClose(find);
+            break;
+        }
+    }
+    return names;
+}
+
+} // namespace
+
+TEST(UninstallTest, KillRemovesTheWholeProductFromANewFolderOfTheTemporaryDirectory)
+{
+    for (bool container : {false, true}) {
+        SCOPED_TRACE(container ? "configuration in a container" : "plain configuration");
+        WholeProductSpec spec;
+        spec.container = container;
+        WholeProduct product(spec);
+        ASSERT_EQ(product.CheckUntouched(), "");
+        std::set<std::string> before = TempEntries();
+        UninstallRun run = RunUninstaller(product.program(), "/KILL");
+        ASSERT_TRUE(run.started);
+        EXPECT_EQ(run.phaseOneExit, 1u);
+        EXPECT_EQ(run.phaseTwoExit, 1u);
+        EXPECT_TRUE(run.sawFixup);
+        EXPECT_TRUE(run.sawChecklist);
+        EXPECT_EQ(run.styles, std::vector<UINT>{STYLE_SUCCESS}); // no question with "/KILL"
+        EXPECT_EQ(product.CheckRemoved(), "");
+
+        // Phase 2 ran from a copy alone in a folder that did not exist before; both go at the next
+        // restart, the copy first.
+        std::string folder = FolderOf(run.phaseTwoProgram);
+        std::vector<std::string> made = NewTempEntries(before);
+        ASSERT_EQ(made.size(), 1u);
+        EXPECT_EQ(lstrcmpiA((TempDirectory() + made[0] + "\\").c_str(), folder.c_str()), 0) << folder;
+        EXPECT_EQ(Contents(folder).size(), 1u);
+        int copyAt = ScheduledForRestart(run.phaseTwoProgram), folderAt = ScheduledForRestart(folder);
+        EXPECT_GE(copyAt, 0);
+        EXPECT_GT(folderAt, copyAt);
+    }
+}
+
+TEST(UninstallTest, AnsweringNoOrFindingAFileInUseChangesNothing)
+{
+    struct Row {
+        const char* what;
+        bool answerYes;
+        bool holdMain; // another program holds main.exe open
+        UINT style;    // of the one message shown
+    } const rows[] = {
+        {"the answer No", false, false, STYLE_CONFIRM},
+        {"a file in use during phase 1", true, true, MB_OK | MB_ICONEXCLAMATION | MB_SYSTEMMODAL},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.what);
+        WholeProduct product;
+        ProcessScope holder(r.holdMain ? RunHolder(product.folder() + "main.exe", 60000) : nullptr);
+        std::set<std::string> before = TempEntries();
+        UninstallRun run = RunUninstaller(product.program(), r.holdMain ? "/KILL" : "", r.answerYes);
+        ASSERT_TRUE(run.started);
+        EXPECT_EQ(run.phaseOneExit, 0u);
+        EXPECT_FALSE(run.phaseTwoSeen);
+        ASSERT_EQ(run.styles, std::vector<UINT>{r.style});
+        if (r.holdMain) {
+            EXPECT_TRUE(run.sawFixup);
+            EXPECT_NE(run.messages[0].find(product.folder() + "main.exe"), std::string::npos) << run.messages[0];
+        }
+        holder.Terminate();
+        EXPECT_EQ(product.CheckUntouched(), ""); // the Uninstall key too
+        EXPECT_TRUE(NewTempEntries(before).empty());
+    }
+}
+
+TEST(UninstallTest, WhatCannotGoIsReportedAndAProductWithoutUninstallEntryKeepsTheKey)
+{
+    // A folder of the product that holds a file the product did not install: it stays, and the user
+    // is told that not everything could be removed.
+    {
+        WholeProduct product;
+        WriteFileBytes(product.folder() + "bin\\lib\\notes.txt", "the user's own notes");
+        UninstallRun run = RunUninstaller(product.program(), "/KILL");
+        EXPECT_EQ(run.phaseOneExit, 1u);
+        EXPECT_EQ(run.phaseTwoExit, 0u);
+        EXPECT_EQ(run.styles, std::vector<UINT>{STYLE_NOT_ALL});
+        EXPECT_TRUE(PathExists(product.folder() + "bin\\lib\\notes.txt"));
+        EXPECT_FALSE(PathExists(product.folder() + "bin\\lib\\core.dll"));
+    }
+    // No file names the Uninstall key: everything else goes, the key stays.
+    {
+        WholeProductSpec spec;
+        spec.uninstallObject = false;
+        WholeProduct product(spec);
+        UninstallRun run = RunUninstaller(product.program(), "/KILL");
+        EXPECT_EQ(run.phaseTwoExit, 1u);
+        EXPECT_EQ(product.CheckRemoved(), "Uninstall key stays; ");
+    }
+}
+
+TEST(UninstallTest, APhaseTwoThatNeverGetsSyncRemovesNothing)
 {
     WholeProduct product;
-    ASSERT_EQ(product.CheckUntouched(), "");
-    UninstallRun run = RunUninstaller(product.program(), "/KILL");
-    ASSERT_TRUE(run.started);
-    EXPECT_EQ(run.phaseOneExit, 1u);
-    EXPECT_TRUE(run.phaseTwoSeen);
+    std::string copy = TempDirectory() + "uninst_phase2_" + std::to_string(GetCurrentProcessId()) + ".exe";
+    ASSERT_TRUE(CopyFileA(product.program().c_str(), copy.c_str(), FALSE));
+    // Started as phase 2 by a parent that is alive but never made "Sync" (this test).
+    std::string arguments = std::to_string(GetCurrentProcessId()) + " \"" + product.folder() + "\"";
+    UninstallRun run = RunUninstaller(copy, arguments);
+    EXPECT_EQ(run.phaseOneExit, 0u);
+    EXPECT_EQ(run.windowsSeen, 0u);
+    EXPECT_EQ(product.CheckUntouched(), ""); // the Uninstall key stays: the product can still be removed
+    DeleteFileA(copy.c_str());
+}
+
+TEST(UninstallTest, ASecondStartWhileOneRunsLeavesItAlone)
+{
+    WholeProduct product;
+    TestFolder elsewhere;
+    std::string second = elsewhere / "Uninst.exe";
+    ASSERT_TRUE(CopyFileA(product.program().c_str(), second.c_str(), FALSE));
+    std::vector<DWORD> secondExits;
+    // While phase 2 works, the uninstaller is started again for the same product, quietly and not.
+    auto startAgain = [&](const RunView& view) -> HANDLE {
+        if (view.checklist != nullptr && secondExits.empty()) {
+            for (const char* words : {"/QUIET", "/KILL"}) {
+                UninstallRun again =
+                    RunUninstaller(second, "\"" + product.folder() + "\" " + words, true, nullptr, 20000);
+                secondExits.push_back(again.phaseTwoSeen ? 9999 : again.phaseOneExit);
+                secondExits.push_back(static_cast<DWORD>(again.windowsSeen));
+            }
+        }
+        return nullptr;
+    };
+    UninstallRun run = RunUninstaller(product.program(), "/KILL", true, startAgain);
+    // Quietly: "another uninstall is running"; without the word: it ends at once, without a window.
+    EXPECT_EQ(secondExits, (std::vector<DWORD>{1618, 0, 0, 0}));
     EXPECT_EQ(run.phaseTwoExit, 1u);
-    EXPECT_TRUE(run.sawFixup);
-    EXPECT_TRUE(run.sawChecklist);
-    for (size_t i = 0; i < run.messages.size(); i++) {
-        printf("message %zu: style %x: %s\n", i, run.styles[i], run.messages[i].c_str());
-    }
     EXPECT_EQ(product.CheckRemoved(), "");
 }

@@ -8,10 +8,14 @@
 #include "support/guards.h"
 #include "ui/dialog_texts.h"
 #include "ui/progress_dialogs.h"
+#include "ui/resource.h"
+
+#include <commctrl.h>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -21,13 +25,23 @@ namespace {
 std::vector<std::string> g_received;
 WNDPROC g_dialogProc = nullptr;
 
+// Names and positions are offered to the checklist, not sent; what was shown of them is recorded with
+// each check mark: the status line and the bar's position.
 LRESULT CALLBACK Recording(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (message == WM_PROGRESS) {
-        std::string value = wParam == PROGRESS_NAME ? reinterpret_cast<const char*>(lParam) : std::to_string(lParam);
-        g_received.push_back(std::to_string(wParam) + ":" + value);
+    if (message != WM_PROGRESS) {
+        return CallWindowProcA(g_dialogProc, window, message, wParam, lParam);
     }
-    return CallWindowProcA(g_dialogProc, window, message, wParam, lParam);
+    std::string value = wParam == PROGRESS_NAME ? reinterpret_cast<const char*>(lParam) : std::to_string(lParam);
+    g_received.push_back(std::to_string(wParam) + ":" + value);
+    LRESULT result = CallWindowProcA(g_dialogProc, window, message, wParam, lParam);
+    if (wParam == PROGRESS_CHECK) {
+        char status[300] = {};
+        GetDlgItemTextA(window, IDC_STATUS_REMOVAL, status, sizeof(status));
+        LRESULT position = SendDlgItemMessageA(window, IDC_PROGRESS, PBM_GETPOS, 0, 0);
+        g_received.push_back(std::string("shown:") + status + "@" + std::to_string(position));
+    }
+    return result;
 }
 
 std::string Cmd(WPARAM command, const std::string& value)
@@ -92,24 +106,25 @@ TEST(CallbackTest, AWholeRunReportsEveryPassAndObjectToTheChecklist)
     SendMessageA(dialog, WM_PROGRESS, PROGRESS_CLOSE, 0);
     EXPECT_FALSE(PathExists(folder / "a.txt"));
 
-    // The files pass: its range (high word), its step, step size 1, position 0, then each file from the
-    // last to the first, then its check mark.
+    // The files pass: its range (high word), its step, step size 1, position 0, then its check mark,
+    // by which the last file handled (the first in the script) and the count of files are shown.
     std::vector<std::string> files = {Cmd(PROGRESS_RANGE, std::to_string(range << 16)),
                                       Cmd(PROGRESS_STEP, "2"),
                                       Cmd(PROGRESS_STEP_SIZE, "1"),
                                       Cmd(PROGRESS_POSITION, "0"),
-                                      Cmd(PROGRESS_POSITION, "1"),
-                                      Cmd(PROGRESS_NAME, "b.txt"),
-                                      Cmd(PROGRESS_POSITION, "2"),
-                                      Cmd(PROGRESS_NAME, "a.txt"),
-                                      Cmd(PROGRESS_CHECK, "2")};
+                                      Cmd(PROGRESS_CHECK, "2"),
+                                      "shown:Remove files: a.txt@2"};
     auto at = std::search(g_received.begin(), g_received.end(), files.begin(), files.end());
     EXPECT_NE(at, g_received.end()) << "the files pass was not reported as expected";
     // The registry-items pass sends neither a range nor a step: its step size follows the folders'
     // check mark directly.
     std::vector<std::string> items = {Cmd(PROGRESS_CHECK, "3"), Cmd(PROGRESS_STEP_SIZE, "1"),
                                       Cmd(PROGRESS_POSITION, "0")};
-    EXPECT_NE(std::search(g_received.begin(), g_received.end(), items.begin(), items.end()), g_received.end());
+    std::vector<std::string> commands;
+    std::copy_if(g_received.begin(), g_received.end(), std::back_inserter(commands),
+                 [](const std::string& r) { return r.rfind("shown:", 0) != 0; });
+    EXPECT_NE(std::search(commands.begin(), commands.end(), items.begin(), items.end()), commands.end())
+        << ::testing::PrintToString(g_received);
     // Every checklist step but the registry items' began and was checked.
     for (int step = 0; step <= 4; step++) {
         EXPECT_NE(std::find(g_received.begin(), g_received.end(), Cmd(PROGRESS_STEP, std::to_string(step))),

@@ -217,6 +217,23 @@ void RemoveTree(const std::string& folder)
 
 } // namespace
 
+std::string TempDirectory()
+{
+    char temp[MAX_PATH] = {};
+    GetTempPathA(sizeof(temp), temp);
+    return temp;
+}
+
+void ProcessScope::Terminate()
+{
+    if (process_ != nullptr) {
+        TerminateProcess(process_, 0);
+        WaitForSingleObject(process_, 5000);
+        CloseHandle(process_);
+        process_ = nullptr;
+    }
+}
+
 TestFolder::TestFolder()
 {
     char temp[MAX_PATH] = {};

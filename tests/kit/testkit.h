@@ -80,6 +80,22 @@ bool RunUnixTool(const char* program, const std::string& arguments, const std::s
 bool MakeUnixLink(const std::string& target, const std::string& link);
 bool RemoveUnixLink(const std::string& link);
 
+// The prefix's temporary directory, with its trailing backslash.
+std::string TempDirectory();
+
+// A process handle that is ended and closed when the scope ends (or when Terminate is called).
+class ProcessScope {
+  public:
+    explicit ProcessScope(HANDLE process) : process_(process) {}
+    ~ProcessScope() { Terminate(); }
+    ProcessScope(const ProcessScope&) = delete;
+    ProcessScope& operator=(const ProcessScope&) = delete;
+    void Terminate();
+
+  private:
+    HANDLE process_;
+};
+
 // Starts the test build's child program holding path open without sharing for ms milliseconds, and
 // returns its process handle once the file is held (null when it could not be).
 HANDLE RunHolder(const std::string& path, DWORD ms);

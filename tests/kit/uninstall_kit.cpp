@@ -6,6 +6,7 @@
 #include <shlobj.h>
 #include <tlhelp32.h>
 
+#include <map>
 #include <memory>
 #include <set>
 
@@ -253,9 +254,24 @@ struct Watch {
     HANDLE processes[2];
     DWORD ids[2];
     bool answerYes;
-    std::set<HWND> answered;
+    std::set<HWND> answered, seen;
+    std::map<HWND, int> unreadLooks;
     RunView view;
 };
+
+// The program file a process runs.
+std::string ProgramOf(DWORD processId)
+{
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, processId);
+    if (snapshot == INVALID_HANDLE_VALUE) {
+        return "";
+    }
+    MODULEENTRY32 module;
+    module.dwSize = sizeof(module);
+    std::string path = Module32First(snapshot, &module) ? module.szExePath : "";
+    CloseHandle(snapshot);
+    return path;
+}
 
 BOOL CALLBACK LookAtWindow(HWND window, LPARAM param)
 {
@@ -265,7 +281,13 @@ BOOL CALLBACK LookAtWindow(HWND window, LPARAM param)
     int which = owner == w->ids[0] ? 0 : owner == w->ids[1] && w->ids[1] != 0 ? 1 : -1;
     char cls[64] = {};
     GetClassNameA(window, cls, sizeof(cls));
-    if (which < 0 || strcmp(cls, "#32770") != 0 || !IsWindowVisible(window)) {
+    if (which < 0 || !IsWindowVisible(window)) {
+        return TRUE;
+    }
+    if (w->seen.insert(window).second) {
+        w->run->windowsSeen++;
+    }
+    if (strcmp(cls, "#32770") != 0) {
         return TRUE;
     }
     if (GetDlgItem(window, 1029) != nullptr) {
@@ -274,10 +296,17 @@ BOOL CALLBACK LookAtWindow(HWND window, LPARAM param)
     } else if (GetDlgItem(window, 1037) != nullptr) {
         w->run->sawFixup = true;
         w->view.fixup = window;
-    } else if (GetDlgItem(window, IDOK) != nullptr && w->answered.insert(window).second) {
+    } else if (GetDlgItem(window, IDOK) != nullptr && w->answered.count(window) == 0) {
+        // A box is answered once its text could be read (its parameters are set during its start-up),
+        // or after half a second of looks without it.
         std::string text;
         UINT style = 0;
-        if (ReadBox(w->processes[which], window, &text, &style)) {
+        bool read = ReadBox(w->processes[which], window, &text, &style);
+        if (!read && ++w->unreadLooks[window] < 50) {
+            return TRUE;
+        }
+        w->answered.insert(window);
+        if (read) {
             w->run->messages.push_back(text);
             w->run->styles.push_back(style);
         }
@@ -304,13 +333,16 @@ UninstallRun RunUninstaller(const std::string& program, const std::string& argum
     CloseHandle(pi.hThread);
     run.started = true;
     Watch w = {
-        &run, {pi.hProcess, nullptr}, {pi.dwProcessId, 0}, answerYes, {}, {pi.hProcess, nullptr, nullptr, nullptr}};
+        &run, {pi.hProcess, nullptr}, {pi.dwProcessId, 0}, answerYes, {}, {}, {}, {pi.hProcess, nullptr, nullptr, nullptr}};
     DWORD start = GetTickCount(), phaseOneGone = 0;
     for (;;) {
         if (w.processes[1] == nullptr && (w.processes[1] = FindChild(pi.dwProcessId)) != nullptr) {
             w.ids[1] = GetProcessId(w.processes[1]);
             run.phaseTwoSeen = true;
             w.view.phaseTwo = w.processes[1];
+        }
+        if (w.processes[1] != nullptr && run.phaseTwoProgram.empty()) {
+            run.phaseTwoProgram = ProgramOf(w.ids[1]); // once it runs: a suspended process has no modules yet
         }
         w.view.fixup = w.view.checklist = nullptr;
         EnumWindows(LookAtWindow, reinterpret_cast<LPARAM>(&w));
@@ -346,7 +378,7 @@ UninstallRun RunUninstaller(const std::string& program, const std::string& argum
     return run;
 }
 
-bool ScheduledForRestart(const std::string& path)
+int ScheduledForRestart(const std::string& path)
 {
     HKEY key = OpenRegKeyRead(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\Session Manager");
     DWORD size = 0, type = 0;
@@ -355,13 +387,37 @@ bool ScheduledForRestart(const std::string& path)
     RegQueryValueExA(key, "PendingFileRenameOperations", nullptr, &type, reinterpret_cast<BYTE*>(&data[0]), &size);
     CloseRegKey(key);
     std::string wanted = path;
-    for (size_t at = 0; at < data.size();) {
+    if (wanted.size() > 3 && wanted.back() == '\\') {
+        wanted.pop_back();
+    }
+    int position = 0;
+    for (size_t at = 0; at < data.size(); position++) {
         std::string entry = data.c_str() + at;
         std::string trimmed = entry.rfind("\\??\\", 0) == 0 ? entry.substr(4) : entry;
+        if (trimmed.size() > 3 && trimmed.back() == '\\') {
+            trimmed.pop_back();
+        }
         if (!entry.empty() && lstrcmpiA(trimmed.c_str(), wanted.c_str()) == 0) {
-            return true;
+            return position;
         }
         at += entry.size() + 1;
     }
-    return false;
+    return -1;
+}
+
+std::set<std::string> TempEntries()
+{
+    char temp[MAX_PATH] = {};
+    GetTempPathA(sizeof(temp), temp);
+    std::set<std::string> names;
+    WIN32_FIND_DATAA found;
+    HANDLE find = FindFirstFileA((std::string(temp) + "*").c_str(), &found);
+    if (find == INVALID_HANDLE_VALUE) {
+        return names;
+    }
+    do {
+        names.insert(found.cFileName);
+    } while (FindNextFileA(find, &found));
+    FindClose(find);
+    return names;
 }

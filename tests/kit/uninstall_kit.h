@@ -9,6 +9,7 @@
 #include <windows.h>
 
 #include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -61,6 +62,8 @@ struct UninstallRun {
     std::vector<std::string> messages; // the texts of the message boxes, in the order they appeared
     std::vector<UINT> styles;
     bool killed = false;
+    size_t windowsSeen = 0;      // visible top-level windows of either phase, of any kind
+    std::string phaseTwoProgram; // the program file phase 2 runs from
 };
 
 // What a watcher sees while the uninstaller runs, for tests that end a phase at a chosen point.
@@ -75,5 +78,8 @@ struct RunView {
 UninstallRun RunUninstaller(const std::string& program, const std::string& arguments, bool answerYes = true,
                             std::function<HANDLE(const RunView&)> stopAt = nullptr, DWORD timeoutMs = 60000);
 
-// The entries of the pending removals at the next restart that name path.
-bool ScheduledForRestart(const std::string& path);
+// Where path stands among the removals pending for the next restart: its position, or -1.
+int ScheduledForRestart(const std::string& path);
+
+// The names in the temporary directory, for finding what a run left there.
+std::set<std::string> TempEntries();

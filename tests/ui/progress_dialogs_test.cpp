@@ -103,7 +103,18 @@ TEST(ProgressDialogsTest, TheRemovalChecklistFollowsEveryCommand)
         EXPECT_EQ(d.TextWhen(IDC_STATUS_REMOVAL, "Remove files: " + std::string(260, 'n')),
                   "Remove files: " + std::string(260, 'n'));
 
+        // Offered without a round trip: the newest name and position show within a tick, and always
+        // before the next command; a dialog that is not the one opened last takes no offers.
+        for (int i = 1; i <= 500; i++) {
+            ASSERT_TRUE(ProgressOffer(d.dialog, i % 250, ("offered" + std::to_string(i)).c_str()));
+        }
+        EXPECT_EQ(d.TextWhen(IDC_STATUS_REMOVAL, "Remove files: offered500"), "Remove files: offered500");
+        EXPECT_EQ(SendMessageA(bar, PBM_GETPOS, 0, 0), 0);
+        ProgressOffer(d.dialog, 7, "just before the check");
+        EXPECT_FALSE(ProgressOffer(GetDesktopWindow(), 1, "elsewhere"));
         EXPECT_EQ(d.Send(PROGRESS_CHECK, 2), 1);
+        EXPECT_EQ(d.Text(IDC_STATUS_REMOVAL), "Remove files: just before the check");
+        EXPECT_EQ(SendMessageA(bar, PBM_GETPOS, 0, 0), 7);
         EXPECT_TRUE(IsWindowVisible(GetDlgItem(d.dialog, IDC_CHECK_FIRST + 2)));
         EXPECT_FALSE(IsWindowVisible(GetDlgItem(d.dialog, IDC_CHECK_FIRST + 3)));
         EXPECT_EQ(d.Send(PROGRESS_CHECK, 5), 1); // no step 5: ignored
@@ -112,6 +123,7 @@ TEST(ProgressDialogsTest, TheRemovalChecklistFollowsEveryCommand)
         HWND dialog = d.dialog;
         d.Send(PROGRESS_CLOSE, 0); // the dialog is gone before its answer can be read back
         EXPECT_FALSE(IsWindow(dialog));
+        EXPECT_FALSE(ProgressOffer(dialog, 1, "after the close"));
     }
     UiShutdown();
 }

@@ -1,0 +1,86 @@
+// Unattended removals cannot ask the user to close a program: what is in use when the removal reaches
+// it is deleted at the next restart instead, and a folder that then holds nothing else goes after it.
+#include "engine/executor_internal.h"
+#include "engine/removal_report.h"
+#include "support/guards.h"
+#include "support/strings.h"
+#include "system/system_state.h"
+
+#include <string.h>
+
+namespace {
+
+// The errors of a file that another program holds open or runs.
+bool InUse(DWORD error)
+{
+    return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION || error == ERROR_ACCESS_DENIED;
+}
+
+bool Scheduled(const Executor& x, const std::string& path)
+{
+    for (const std::string& p : x.restartPaths) {
+        if (StrCompareNoCase(p.c_str(), path.c_str()) == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Whether everything left in the folder goes at the next restart already (and something does).
+bool HoldsOnlyScheduled(const Executor& x, const std::string& folder)
+{
+    WIN32_FIND_DATAA found;
+    FindHandle find(FindFirstFileA((folder + "*").c_str(), &found));
+    if (!find) {
+        return false;
+    }
+    bool any = false;
+    do {
+        if (strcmp(found.cFileName, ".") == 0 || strcmp(found.cFileName, "..") == 0) {
+            continue;
+        }
+        if (!Scheduled(x, folder + found.cFileName)) {
+            return false;
+        }
+        any = true;
+    } while (FindNextFileA(find.get(), &found));
+    return any;
+}
+
+bool Schedule(Executor& x, InstallObject* o, std::string path)
+{
+    if (ScheduleRebootRename(nullptr, path.c_str()) != 1) {
+        return false;
+    }
+    x.restartPaths.push_back(std::move(path));
+    x.d->flags |= DATABASE_RESTART_PENDING;
+    KeepObject(o);
+    NoteKept(o->id, KEPT_UNTIL_RESTART);
+    return true;
+}
+
+} // namespace
+
+bool FileGoesAtRestart(Executor& x, InstallObject* o, const char* path, DWORD error)
+{
+    if (x.d == nullptr || !(x.d->flags & DATABASE_DELETE_AT_RESTART) || path == nullptr || !InUse(error)) {
+        return false;
+    }
+    return Schedule(x, o, path);
+}
+
+bool FolderGoesAtRestart(Executor& x, InstallObject* o, const char* path)
+{
+    if (x.d == nullptr || !(x.d->flags & DATABASE_DELETE_AT_RESTART) || path == nullptr || x.restartPaths.empty()) {
+        return false;
+    }
+    std::string folder = path;
+    if (folder.empty() || folder.back() != '\\') {
+        folder += '\\';
+    }
+    if (!HoldsOnlyScheduled(x, folder)) {
+        return false;
+    }
+    folder.pop_back();
+    return Schedule(x, o, folder);
+}
