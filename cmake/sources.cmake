@@ -139,4 +139,6 @@ set(UNINST_TESTS_APP
 )
 set(UNINST_TESTS_UNINSTALL
     tests/app/uninstall_test.cpp
+    tests/app/unattended_test.cpp
+    tests/app/fault_test.cpp
 )

@@ -6,6 +6,8 @@
 
 #include <stdio.h>
 
+#include <set>
+
 namespace {
 
 const char* TypeName(UINT32 type)
@@ -49,7 +51,10 @@ void NoteRemoved(ObjectId id)
 
 void NoteKept(ObjectId id, KeptReason reason, int count)
 {
-    if (!ReportIsOpen()) {
+    // An object kept in one pass (a shared file whose count stays) is passed over in the next as no
+    // longer removable: its first reason is the one that counts.
+    static std::set<ObjectId> kept;
+    if (!ReportIsOpen() || !kept.insert(id).second) {
         return;
     }
     char text[160];

@@ -19,6 +19,12 @@ bool ReportOpen(const char* path)
     if (path == nullptr || path[0] == '\0') {
         return false;
     }
+    // A read-only report stays as it is (the system refuses it anyway, except to an administrator of
+    // some file systems, who should not get it either).
+    DWORD attributes = GetFileAttributesA(path);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY))) {
+        return false;
+    }
     // Appending only: every write lands at the end, also when both phases have the report open.
     HANDLE file = CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);

@@ -98,7 +98,11 @@ int ShellItemDelete(ShellItem* item, int recursive)
         }
         ShellItemEndEnum(item);
     }
-    if (children != 0 || !fileSystem) {
+    if (children != 0) {
+        SetLastError(ERROR_DIR_NOT_EMPTY); // what the walk left is the reason, not the walk's own last error
+        return 0;
+    }
+    if (!fileSystem) {
         return 0;
     }
     if (link && FolderIsEmpty(item->path)) {
@@ -169,6 +173,7 @@ int ShellDeletePath(const ShellItem* base, const char* relPath, DWORD flags)
     const DWORD bothRecursive = SHELL_DELETE_RECURSIVE | SHELL_DELETE_EVERY_STEP;
     const bool allRecursive = (flags & bothRecursive) == bothRecursive;
     int result = 0;
+    DWORD error = ERROR_SUCCESS; // of the deletion that decided the result, kept for the caller
     for (bool first = true;; first = false) {
         // The base itself, or anything that is not below it, is never deleted.
         if (ShellSameIdList(base->idList, current.idList) || !StartsWith(current.idList, base->idList)) {
@@ -179,6 +184,7 @@ int ShellDeletePath(const ShellItem* base, const char* relPath, DWORD flags)
         int deleted = ShellItemDelete(&current, (first && (flags & SHELL_DELETE_RECURSIVE)) || allRecursive);
         if (first || allRecursive) {
             result = deleted;
+            error = deleted ? ERROR_SUCCESS : GetLastError();
         }
         ShellItemFree(&current);
         if (!haveParent) {
@@ -190,6 +196,9 @@ int ShellDeletePath(const ShellItem* base, const char* relPath, DWORD flags)
         }
     }
     ShellItemFree(&current);
+    if (result == 0 && error != ERROR_SUCCESS) {
+        SetLastError(error);
+    }
     return result;
 }
 

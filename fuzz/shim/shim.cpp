@@ -5,6 +5,7 @@
 #include <unistd.h>
 #include <ctype.h>
 #include <strings.h>
+#include <wchar.h>
 
 #include <string>
 
@@ -272,6 +273,36 @@ char* CharUpperA(char* text)
         *p = static_cast<char>(toupper(static_cast<unsigned char>(*p)));
     }
     return text;
+}
+
+int WideCharToMultiByte(UINT, DWORD, const wchar_t* text, int length, char* out, int size, const char*, int*)
+{
+    int n = length < 0 ? static_cast<int>(wcslen(text)) + 1 : length;
+    if (out == nullptr || size == 0) {
+        return n;
+    }
+    if (size < n) {
+        return 0;
+    }
+    for (int i = 0; i < n; i++) {
+        out[i] = text[i] < 0x100 ? static_cast<char>(text[i]) : '?';
+    }
+    return n;
+}
+
+int MultiByteToWideChar(UINT, DWORD, const char* text, int length, wchar_t* out, int size)
+{
+    int n = length < 0 ? static_cast<int>(strlen(text)) + 1 : length;
+    if (out == nullptr || size == 0) {
+        return n;
+    }
+    if (size < n) {
+        return 0;
+    }
+    for (int i = 0; i < n; i++) {
+        out[i] = static_cast<unsigned char>(text[i]);
+    }
+    return n;
 }
 
 int CompareStringA(DWORD, DWORD, const char* a, int, const char* b, int)

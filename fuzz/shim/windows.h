@@ -116,4 +116,9 @@ LONG RegFlushKey(HKEY key);
 UINT GetWindowsDirectoryA(char* buffer, UINT size);
 UINT GetSystemDirectoryA(char* buffer, UINT size);
 char* CharUpperA(char* text);
+#define CP_ACP 0
+// Conversions between the ANSI code page (here: bytes as they are) and wide text.
+int WideCharToMultiByte(UINT codePage, DWORD flags, const wchar_t* text, int length, char* out, int size,
+                        const char* defaultChar, int* usedDefault);
+int MultiByteToWideChar(UINT codePage, DWORD flags, const char* text, int length, wchar_t* out, int size);
 int CompareStringA(DWORD locale, DWORD flags, const char* a, int aLength, const char* b, int bLength);

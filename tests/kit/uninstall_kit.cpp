@@ -15,6 +15,17 @@ namespace {
 const char kSharedDlls[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
 const char kLibraryKey[] = "Software\\UninstTestLibs\\unreg_ok.dll";
 
+// The bulk files come last in the script: the files pass goes from the last entry to the first.
+std::string BulkScript(int files)
+{
+    std::string script = files > 0 ? "_dir=BULK /_PARENT APPDIR /_TARGETPATH bulk /_REMOVABLE;\r\n" : "";
+    for (int i = 0; i < files; i++) {
+        std::string n = std::to_string(i);
+        script += "_file=BULK" + n + " /_PARENT BULK /_TARGETPATH f" + n + ".dat /_REMOVABLE;\r\n";
+    }
+    return script;
+}
+
 std::string ScriptOf(const WholeProductSpec& spec)
 {
     std::string config = spec.container ? "SetUp.cdf" : "Struct.cfg";
@@ -43,7 +54,7 @@ std::string ScriptOf(const WholeProductSpec& spec)
            "_regkey=SETTINGS /_PARENT HKEY_USER_SOFTWARE /_TARGETPATH \"%VENDOR%Settings\\\\Window\" /_REMOVABLE;\r\n"
            "_regitem=WIDTH /_PARENT SETTINGS /_TARGETPATH Width /_REMOVABLE;\r\n"
            "_regitem=HEIGHT /_PARENT SETTINGS /_TARGETPATH Height /_REMOVABLE;\r\n" +
-           spec.extraScript;
+           spec.extraScript + BulkScript(spec.bulkFiles);
 }
 
 void SetDword(HKEY root, const std::string& key, const std::string& name, DWORD value)
@@ -82,6 +93,9 @@ WholeProduct::WholeProduct(const WholeProductSpec& spec) : spec_(spec)
                {"bin\\lib\\core.dll", "core"},
                {"bin\\shared.dll", "shared"},
                {"bin\\common.dll", "common"}};
+    for (int i = 0; i < spec.bulkFiles; i++) {
+        p.files.push_back({"bulk\\f" + std::to_string(i) + ".dat", "bulk"});
+    }
     stage_.reset(new ProductStage(p));
     const std::string& f = stage_->folder();
     CopyFileA((TestProgramFolder() + "unreg_ok.dll").c_str(), (f + "bin\\unreg_ok.dll").c_str(), FALSE);
@@ -128,17 +142,21 @@ std::string WholeProduct::uninstallKey() const
 std::vector<std::string> WholeProduct::ProductPaths() const
 {
     const std::string& f = folder();
-    return {f + "Uninst.exe",
-            stage_->configFile(),
-            f + "main.exe",
-            f + "readme.txt",
-            f + "bin\\lib\\core.dll",
-            f + "bin\\lib",
-            f + "bin\\shared.dll",
-            f + "bin\\unreg_ok.dll",
-            f + "bin\\child_program.exe",
-            group_ + "Main.lnk",
-            desktopLink_};
+    std::vector<std::string> paths = {f + "Uninst.exe",
+                                      stage_->configFile(),
+                                      f + "main.exe",
+                                      f + "readme.txt",
+                                      f + "bin\\lib\\core.dll",
+                                      f + "bin\\lib",
+                                      f + "bin\\shared.dll",
+                                      f + "bin\\unreg_ok.dll",
+                                      f + "bin\\child_program.exe",
+                                      group_ + "Main.lnk",
+                                      desktopLink_};
+    if (spec_.bulkFiles > 0) {
+        paths.push_back(f + "bulk");
+    }
+    return paths;
 }
 
 std::vector<std::string> WholeProduct::ForeignPaths() const
@@ -332,8 +350,14 @@ UninstallRun RunUninstaller(const std::string& program, const std::string& argum
     }
     CloseHandle(pi.hThread);
     run.started = true;
-    Watch w = {
-        &run, {pi.hProcess, nullptr}, {pi.dwProcessId, 0}, answerYes, {}, {}, {}, {pi.hProcess, nullptr, nullptr, nullptr}};
+    Watch w = {&run,
+               {pi.hProcess, nullptr},
+               {pi.dwProcessId, 0},
+               answerYes,
+               {},
+               {},
+               {},
+               {pi.hProcess, nullptr, nullptr, nullptr}};
     DWORD start = GetTickCount(), phaseOneGone = 0;
     for (;;) {
         if (w.processes[1] == nullptr && (w.processes[1] = FindChild(pi.dwProcessId)) != nullptr) {

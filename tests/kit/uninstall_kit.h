@@ -17,6 +17,7 @@ struct WholeProductSpec {
     bool container = false;      // the configuration inside "SetUp.cdf"
     bool uninstallObject = true; // a file names the product's Uninstall key ("_UNINSTALL")
     std::string extraScript;     // more entries ("%FOLDER%", "%VENDOR%" as in ProductSpec)
+    int bulkFiles = 0;           // files "bulk\f<i>.dat" that the files pass removes before the others
 };
 
 class WholeProduct {

@@ -1,0 +1,158 @@
+// Unattended removals of staged products with the real program: no window from start to end, the
+// report of both phases, the exit codes that deployment tools read.
+#include "kit/testkit.h"
+#include "kit/uninstall_kit.h"
+#include "support/report.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+namespace {
+
+std::string ReadAll(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// The report line that names an object (by its name in the script), or "".
+std::string LineOf(const std::string& report, const std::string& object)
+{
+    std::istringstream lines(report);
+    for (std::string line; std::getline(lines, line);) {
+        if (line.rfind("  " + object + " ", 0) == 0) {
+            return line;
+        }
+    }
+    return "";
+}
+
+// Holds main.exe open from the moment phase 2 runs: phase 1 found nothing in use.
+struct HoldInPhaseTwo {
+    std::string file;
+    HANDLE holder = nullptr;
+    HANDLE operator()(const RunView& view)
+    {
+        if (view.phaseTwo != nullptr && holder == nullptr) {
+            holder = RunHolder(file, 60000);
+        }
+        return nullptr;
+    }
+};
+
+} // namespace
+
+TEST(UnattendedTest, AQuietRemovalShowsNoWindowAndReportsBothPhases)
+{
+    WholeProduct product;
+    TestFolder reports;
+    std::string report = reports / "removal.log";
+    UninstallRun run = RunUninstaller(product.program(), "/QUIET /LOG \"" + report + "\"");
+    EXPECT_EQ(run.windowsSeen, 0u);
+    EXPECT_EQ(run.phaseOneExit, 0u);
+    EXPECT_EQ(run.phaseTwoExit, 0u);
+    EXPECT_EQ(product.CheckRemoved(), "");
+
+    std::string text = ReadAll(report);
+    for (const char* expected :
+         {"Uninst 1.0.0.0: phase 1, process ", "Uninst 1.0.0.0: phase 2, process ", "product: Staged Product, version ",
+          "phase 1 ends: the copy took over", "result: handed over to phase 2, exit code 0\r\n",
+          "result: everything removed, exit code 0\r\n"}) {
+        EXPECT_NE(text.find(expected), std::string::npos) << expected << "\n" << text;
+    }
+    EXPECT_NE(LineOf(text, "MAIN").find("file"), std::string::npos);
+    EXPECT_NE(LineOf(text, "MAIN").find(product.folder() + "main.exe: removed"), std::string::npos) << text;
+    EXPECT_NE(LineOf(text, "COMMON").find("kept: still counted by other products (count 1)"), std::string::npos)
+        << text;
+    EXPECT_NE(LineOf(text, "WIDTH").find("registry value"), std::string::npos) << text;
+    // Every line ends in CR LF.
+    EXPECT_EQ(text.find("\n"), text.find("\r\n") + 1);
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), std::count(text.begin(), text.end(), '\r'));
+}
+
+TEST(UnattendedTest, TheReportSaysWhyEachThingStayed)
+{
+    WholeProduct product;
+    WriteFileBytes(product.folder() + "bin\\lib\\notes.txt", "the user's own notes");
+    TestFolder reports;
+    std::string report = reports / "removal.log";
+    HoldInPhaseTwo hold = {product.folder() + "main.exe"};
+    UninstallRun run = RunUninstaller(product.program(), "/QUIET /LOG \"" + report + "\"", true, std::ref(hold));
+    ProcessScope holder(hold.holder);
+    ASSERT_NE(hold.holder, nullptr);
+    EXPECT_EQ(run.phaseTwoExit, 1603u); // the folder with the foreign file could not go
+    std::string text = ReadAll(report);
+    EXPECT_NE(LineOf(text, "MAIN").find("kept until the next restart: in use now"), std::string::npos) << text;
+    EXPECT_GE(ScheduledForRestart(product.folder() + "main.exe"), 0);
+    EXPECT_NE(LineOf(text, "COMMON").find("kept: still counted by other products (count 1)"), std::string::npos);
+    std::string lib = LineOf(text, "LIBDIR");
+    EXPECT_NE(lib.find("FAILED: error 145"), std::string::npos) << text;
+    EXPECT_NE(text.find("result: failed or incomplete, exit code 1603"), std::string::npos);
+    EXPECT_TRUE(PathExists(product.folder() + "bin\\lib\\notes.txt"));
+}
+
+TEST(UnattendedTest, EachExitCodeComesFromARealRun)
+{
+    // 3010: everything went, but a file in use goes at the next restart.
+    {
+        WholeProduct product;
+        HoldInPhaseTwo hold = {product.folder() + "main.exe"};
+        UninstallRun run = RunUninstaller(product.program(), "/QUIET", true, std::ref(hold));
+        ProcessScope holder(hold.holder);
+        EXPECT_EQ(run.phaseOneExit, 0u);
+        EXPECT_EQ(run.phaseTwoExit, 3010u);
+        EXPECT_GE(ScheduledForRestart(product.folder() + "main.exe"), 0);
+        EXPECT_FALSE(PathExists(product.folder() + "readme.txt"));
+    }
+    // 1603: a file in use during phase 1 stops it without a message.
+    {
+        WholeProduct product;
+        ProcessScope holder(RunHolder(product.folder() + "main.exe", 60000));
+        UninstallRun run = RunUninstaller(product.program(), "/QUIET");
+        EXPECT_EQ(run.phaseOneExit, 1603u);
+        EXPECT_EQ(run.windowsSeen, 0u);
+        EXPECT_FALSE(run.phaseTwoSeen);
+        holder.Terminate();
+        EXPECT_EQ(product.CheckUntouched(), "");
+    }
+    // 1605: no installed product beside the program; without "/QUIET" the code stays 0.
+    {
+        TestFolder empty;
+        ASSERT_TRUE(CopyFileA((TestProgramFolder() + "Uninst.exe").c_str(), (empty / "Uninst.exe").c_str(), FALSE));
+        std::string report = empty / "report.log";
+        EXPECT_EQ(RunUninstaller(empty / "Uninst.exe", "/QUIET /LOG \"" + report + "\"").phaseOneExit, 1605u);
+        EXPECT_NE(ReadAll(report).find("no installed product found beside the program"), std::string::npos);
+        EXPECT_EQ(RunUninstaller(empty / "Uninst.exe", "/KILL").phaseOneExit, 0u);
+    }
+}
+
+TEST(UnattendedTest, AReportThatCannotBeWrittenNeverStopsTheRemoval)
+{
+    TestFolder folder;
+    WriteFileBytes(folder / "readonly.log", "kept as it is\r\n");
+    SetFileAttributesA((folder / "readonly.log").c_str(), FILE_ATTRIBUTE_READONLY);
+    const std::string longPath = folder.path() + std::string(2000 - folder.path().size(), 'r');
+    for (const std::string& path : {folder / "missing\\report.log", folder / "readonly.log", longPath}) {
+        SCOPED_TRACE(path.substr(0, 80));
+        EXPECT_FALSE(ReportOpen(path.c_str()));
+        EXPECT_FALSE(ReportIsOpen());
+        ReportLine("nowhere to go");
+    }
+    EXPECT_FALSE(PathExists(folder / "missing"));
+    EXPECT_EQ(ReadAll(folder / "readonly.log"), "kept as it is\r\n");
+    SetFileAttributesA((folder / "readonly.log").c_str(), FILE_ATTRIBUTE_NORMAL);
+
+    // The real program with a report in a folder that does not exist: removed as without one.
+    WholeProduct product;
+    UninstallRun run = RunUninstaller(product.program(), "/QUIET /LOG \"" + (folder / "missing\\report.log") + "\"");
+    EXPECT_EQ(run.phaseTwoExit, 0u);
+    EXPECT_EQ(product.CheckRemoved(), "");
+    // A "/LOG" without a path is passed over.
+    WholeProduct second;
+    EXPECT_EQ(RunUninstaller(second.program(), "/QUIET /LOG").phaseTwoExit, 0u);
+    EXPECT_EQ(second.CheckRemoved(), "");
+}
