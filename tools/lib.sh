@@ -128,6 +128,11 @@ uninst_env_start() {
     fi
     (wineserver -p && wine wineboot -i) >/dev/null 2>&1 </dev/null
     echo "$setup" >"$stamp"
+    # Wine as packaged here does not find its own TrueType fonts (fonts-wine) for the caption buttons
+    # (Marlett): without a copy in the prefix a close box shows an "r".
+    if [ -f /usr/share/wine/fonts/marlett.ttf ]; then
+        cp -n /usr/share/wine/fonts/marlett.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
+    fi
     # There is no window manager on the Xvfb display: windows left unmanaged are hidden at once
     # instead of after Wine's two-second wait for a manager's answer.
     wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 </dev/null

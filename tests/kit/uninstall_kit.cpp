@@ -169,6 +169,11 @@ bool WholeProduct::LibraryKeyExists() const
     return KeyExists(HKEY_CURRENT_USER, kLibraryKey);
 }
 
+bool WholeProduct::UninstallKeyExists() const
+{
+    return KeyExists(HKEY_LOCAL_MACHINE, uninstallKey());
+}
+
 DWORD WholeProduct::SharedCount(const char* file) const
 {
     HKEY key = OpenRegKeyRead(HKEY_LOCAL_MACHINE, kSharedDlls);
@@ -275,6 +280,7 @@ struct Watch {
     std::set<HWND> answered, seen;
     std::map<HWND, int> unreadLooks;
     RunView view;
+    std::function<void(HWND)> beforeAnswer;
 };
 
 // The program file a process runs.
@@ -328,6 +334,9 @@ BOOL CALLBACK LookAtWindow(HWND window, LPARAM param)
             w->run->messages.push_back(text);
             w->run->styles.push_back(style);
         }
+        if (w->beforeAnswer) {
+            w->beforeAnswer(window);
+        }
         bool yesNo = (style & MB_TYPEMASK) == MB_YESNO;
         HWND button = GetDlgItem(window, yesNo && !w->answerYes ? IDCANCEL : IDOK);
         PostMessageA(button, BM_CLICK, 0, 0);
@@ -338,7 +347,8 @@ BOOL CALLBACK LookAtWindow(HWND window, LPARAM param)
 } // namespace
 
 UninstallRun RunUninstaller(const std::string& program, const std::string& arguments, bool answerYes,
-                            std::function<HANDLE(const RunView&)> stopAt, DWORD timeoutMs)
+                            std::function<HANDLE(const RunView&)> stopAt, DWORD timeoutMs,
+                            std::function<void(HWND)> beforeAnswer)
 {
     UninstallRun run;
     std::string line = "\"" + program + "\" " + arguments;
@@ -357,7 +367,8 @@ UninstallRun RunUninstaller(const std::string& program, const std::string& argum
                {},
                {},
                {},
-               {pi.hProcess, nullptr, nullptr, nullptr}};
+               {pi.hProcess, nullptr, nullptr, nullptr},
+               beforeAnswer};
     DWORD start = GetTickCount(), phaseOneGone = 0;
     for (;;) {
         if (w.processes[1] == nullptr && (w.processes[1] = FindChild(pi.dwProcessId)) != nullptr) {
@@ -400,6 +411,27 @@ UninstallRun RunUninstaller(const std::string& program, const std::string& argum
         CloseHandle(w.processes[1]);
     }
     return run;
+}
+
+void SuspendProcess(DWORD processId, bool suspend)
+{
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) {
+        return;
+    }
+    THREADENTRY32 entry;
+    entry.dwSize = sizeof(entry);
+    for (BOOL ok = Thread32First(snapshot, &entry); ok; ok = Thread32Next(snapshot, &entry)) {
+        if (entry.th32OwnerProcessID != processId) {
+            continue;
+        }
+        HANDLE thread = OpenThread(THREAD_SUSPEND_RESUME, FALSE, entry.th32ThreadID);
+        if (thread != nullptr) {
+            suspend ? SuspendThread(thread) : ResumeThread(thread);
+            CloseHandle(thread);
+        }
+    }
+    CloseHandle(snapshot);
 }
 
 int ScheduledForRestart(const std::string& path)

@@ -43,6 +43,7 @@ class WholeProduct {
     std::string CheckUntouched() const;
     // The registry of the self-registering library and the SharedDLLs counts of the shared files.
     bool LibraryKeyExists() const;
+    bool UninstallKeyExists() const;
     DWORD SharedCount(const char* file) const;
     std::string markerPath() const { return sibling_.path() + "unregistered.marker"; }
 
@@ -75,9 +76,14 @@ struct RunView {
 
 // Starts the program with the argument text and watches both phases until they have ended (or
 // timeoutMs): message boxes are answered (a Yes/No box with answerYes, any other with its first
-// button); stopAt, when given, is asked at every look and returns the process to terminate (or null).
+// button), each after beforeAnswer (when given) has seen it; stopAt, when given, is asked at every look
+// and returns the process to terminate (or null).
 UninstallRun RunUninstaller(const std::string& program, const std::string& arguments, bool answerYes = true,
-                            std::function<HANDLE(const RunView&)> stopAt = nullptr, DWORD timeoutMs = 60000);
+                            std::function<HANDLE(const RunView&)> stopAt = nullptr, DWORD timeoutMs = 60000,
+                            std::function<void(HWND)> beforeAnswer = nullptr);
+
+// Stops (or lets go on) every thread of a process, so that what it shows holds still.
+void SuspendProcess(DWORD processId, bool suspend);
 
 // Where path stands among the removals pending for the next restart: its position, or -1.
 int ScheduledForRestart(const std::string& path);

@@ -74,7 +74,13 @@ TEST(ProgressDialogsTest, TheRemovalChecklistFollowsEveryCommand)
         EXPECT_EQ(d.Text(1035), "Unregister components");
         EXPECT_EQ(d.Text(1039), "Remove registry keys");
         for (int step = 0; step < 5; step++) {
-            EXPECT_FALSE(IsWindowVisible(GetDlgItem(d.dialog, IDC_CHECK_FIRST + step)));
+            HWND mark = GetDlgItem(d.dialog, IDC_CHECK_FIRST + step);
+            EXPECT_FALSE(IsWindowVisible(mark));
+            // Each check mark sits on the line of its label: their middles within two pixels.
+            RECT markAt, labelAt;
+            GetWindowRect(mark, &markAt);
+            GetWindowRect(GetDlgItem(d.dialog, IDC_LABEL_FIRST + step), &labelAt);
+            EXPECT_NEAR((markAt.top + markAt.bottom) / 2.0, (labelAt.top + labelAt.bottom) / 2.0, 2.0) << step;
         }
         HWND bar = GetDlgItem(d.dialog, IDC_PROGRESS);
         EXPECT_EQ(d.Send(PROGRESS_RANGE, MAKELPARAM(0, 250)), 1);
