@@ -68,7 +68,8 @@ uninst_warn() {
     echo "" >&2
 }
 
-# Configures (once) and builds one target: uninst_build i686|x86_64 [extra cmake options]
+# Configures (once) and builds one target: uninst_build i686|x86_64 [extra cmake options]; with
+# UNINST_BUILD_TARGETS set, only those build targets of it.
 uninst_build() {
     local target=$1; shift
     local dir=$UNINST_BUILD/$target option
@@ -81,8 +82,9 @@ uninst_build() {
         cmake -S "$UNINST_ROOT" -B "$dir" -G Ninja \
             -DCMAKE_TOOLCHAIN_FILE="$UNINST_ROOT/cmake/toolchain-$target.cmake" "$@" >/dev/null || return 1
     fi
-    echo "== building $target"
-    cmake --build "$dir" || return 1
+    echo "== building $target${UNINST_BUILD_TARGETS:+ ($UNINST_BUILD_TARGETS)}"
+    # shellcheck disable=SC2086 # the target list splits into words
+    cmake --build "$dir" ${UNINST_BUILD_TARGETS:+--target $UNINST_BUILD_TARGETS} || return 1
 }
 
 # What the prefix was made with: a prefix that a Wine without its 32-bit half made does not start once
