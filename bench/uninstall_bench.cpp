@@ -100,7 +100,11 @@ double Program(int n)
 {
     std::unique_ptr<Payload> p = Stage(n);
     double start = BenchNow();
-    UninstallRun run = RunUninstaller(p->stage->program(), "/KILL", true, nullptr, 600000);
+    // BENCH_LOG=folder: the program writes its report there (a line per pass with its time).
+    const char* log = getenv("BENCH_LOG");
+    std::string words =
+        log != nullptr ? "/KILL /LOG \"" + std::string(log) + "\\removal" + std::to_string(n) + ".log\"" : "/KILL";
+    UninstallRun run = RunUninstaller(p->stage->program(), words, true, nullptr, 600000);
     double time = BenchNow() - start;
     if (run.phaseTwoExit != 1 || !Removed(*p)) {
         fprintf(stderr, "the program did not remove the product (phase 2 ended with %lu)\n", run.phaseTwoExit);

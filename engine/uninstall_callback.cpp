@@ -42,6 +42,34 @@ int ChecklistStep(UINT_PTR pass)
     }
 }
 
+// The pass under way, for its line in the report: its objects and when it began.
+struct PassClock {
+    UINT_PTR objects;
+    DWORD startedAt;
+} g_pass;
+
+const char* PassName(UINT_PTR pass)
+{
+    switch (pass) {
+    case PASS_QUERY:
+        return "query";
+    case PASS_COMPONENTS:
+        return "components";
+    case PASS_GROUPS:
+        return "program groups";
+    case PASS_FILES:
+        return "files";
+    case PASS_FOLDERS:
+        return "folders";
+    case PASS_REGITEMS:
+        return "registry values";
+    case PASS_REGKEYS:
+        return "registry keys";
+    default:
+        return "preparation"; // the removal preparation reports itself as pass 0
+    }
+}
+
 void Send(HWND dialog, WPARAM command, LPARAM value)
 {
     SendMessageA(dialog, WM_PROGRESS, command, value);
@@ -49,6 +77,7 @@ void Send(HWND dialog, WPARAM command, LPARAM value)
 
 void PassBegins(UninstallSession* s, UINT_PTR count, UINT_PTR pass)
 {
+    g_pass = {count, GetTickCount()};
     HWND dialog = s->progressDialog;
     if (dialog == nullptr) {
         return;
@@ -89,6 +118,8 @@ void ObjectDone(UninstallSession* s, ObjectId id)
 
 void PassEnds(UninstallSession* s, UINT_PTR pass)
 {
+    ReportLine("%s pass: %lu objects in %lu ms", PassName(pass), static_cast<unsigned long>(g_pass.objects),
+               static_cast<unsigned long>(GetTickCount() - g_pass.startedAt));
     HWND dialog = s->progressDialog;
     if (dialog == nullptr) {
         return;

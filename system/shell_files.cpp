@@ -137,6 +137,17 @@ int ShellDeleteByPath(const char* path, bool folder)
     if (path == nullptr || !IsPlainPath(path)) {
         return SHELL_DELETE_USE_SHELL;
     }
+    // A plain file usually just goes: one call. Only when it does not (read-only, a folder, a link the
+    // shell should see to, missing) is the disk asked what it is.
+    if (!folder && !ShellPathIsProtected(path)) {
+        if (DeleteFileA(path)) {
+            return 1;
+        }
+        DWORD error = GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
+            return SHELL_DELETE_ABSENT;
+        }
+    }
     DWORD onDisk = GetFileAttributesA(path);
     if (onDisk == INVALID_FILE_ATTRIBUTES) {
         DWORD error = GetLastError();

@@ -91,7 +91,7 @@ int ShellItemDelete(ShellItem* item, int recursive);
 // refused, read-only, hidden and system are cleared first. Without resolving the path through the
 // shell namespace, this costs what the deletion costs. 1 when it went, 0 when it was refused or could
 // not be deleted (GetLastError tells why), SHELL_DELETE_ABSENT when nothing is there, and
-// SHELL_DELETE_USE_SHELL for anything else (a link, a folder that is not empty, an object of another
+// SHELL_DELETE_USE_SHELL for anything else (a link to a folder, a folder that is not empty, an object of another
 // kind than asked for, a path outside the file system): the caller goes through the shell.
 const int SHELL_DELETE_ABSENT = -2;
 const int SHELL_DELETE_USE_SHELL = -1;

@@ -125,6 +125,7 @@ TEST(ConfigTextTest, KeyReaderTakesTheLastRunBeforeTheEqualsSign)
         {" ", 64, -1, "", 0},
         {"ABCDEF=1", 4, 3, "ABC", 4}, // cut: reading goes on behind the first byte that did not fit
         {"ABC=1", 4, 3, "ABC", 4},    // fits exactly
+        {"ABCD=1", 4, 3, "ABC", 4},   // as long as the buffer: cut by one
         {"KEY=V", 0, 3, "", 0},       // length only: the cursor stays
         {"x y KEY=V", 0, 3, "", 0},
     };

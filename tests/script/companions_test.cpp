@@ -28,7 +28,9 @@ TEST(CompanionsTest, FriendExtensionsBecomeObjectsOfTheirOwn)
     ASSERT_EQ(db.Parse("_dir=APPDIR /_TARGETPATH \"C:\\\\App\";"
                        "_file=HELPFILE /_PARENT APPDIR /_TARGETPATH help.hlp /_SOURCE \"disk1\\\\help.hlp\" "
                        "/_FRIENDEXT GID _DEL /_FRIENDEXT CNT /_FRIENDEXT FTS _NEIGH /_REGISTER \"/r\" /_SHARED KEY;"
-                       "_file=ABCDEFGHIJKLMNOPQRSTUVWXYZ0123 /_PARENT APPDIR /_TARGETPATH x.dll /_FRIENDEXT GID _DEL;"),
+                       "_file=ABCDEFGHIJKLMNOPQRSTUVWXYZ0123 /_PARENT APPDIR /_TARGETPATH x.dll /_FRIENDEXT GID _DEL;"
+                       "_file=BCDEFGHIJKLMNOPQRSTUVWXYZ01234 /_PARENT APPDIR /_TARGETPATH y.dll "
+                       "/_FRIENDEXT ABCDEFGHIJKLMNOPQR _DEL /_FRIENDEXT ABCDEFGHIJKLMNOPQRS _DEL;"),
               1);
     ObjectId help = db.Find("HELPFILE");
     EXPECT_EQ(CreateFriendObjects(help, static_cast<UINT32>(-1), 0), 1);
@@ -60,6 +62,10 @@ TEST(CompanionsTest, FriendExtensionsBecomeObjectsOfTheirOwn)
     // A long base name is shortened from the front.
     EXPECT_EQ(CreateFriendObjects(db.Find("ABCDEFGHIJKLMNOPQRSTUVWXYZ0123"), FRIEND_DELETE, 0), 1);
     EXPECT_NE(db.Find("...KLMNOPQRSTUVWXYZ0123_DEL.GID"), 0u);
+    // A base that keeps exactly 8 characters shows "..." in front of its last 5; one that keeps 7 is cut.
+    EXPECT_EQ(CreateFriendObjects(db.Find("BCDEFGHIJKLMNOPQRSTUVWXYZ01234"), FRIEND_DELETE, 0), 1);
+    EXPECT_NE(db.Find("...01234_DEL.ABCDEFGHIJKLMNOPQR"), 0u);
+    EXPECT_NE(db.Find("YZ01234_DEL.ABCDEFGHIJKLMNOPQRS"), 0u);
     EXPECT_EQ(CreateFriendObjects(db.Find("APPDIR"), static_cast<UINT32>(-1), 0), -1);
 }
 

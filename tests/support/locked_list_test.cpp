@@ -141,6 +141,7 @@ TEST(LockedListTest, MoveReordersAndRepairsTheEnds)
         {2, 1, {2, 1, 3}, 1}, // the first behind the second
         {1, 2, {1, 2, 3}, 0}, // already there
         {2, 2, {1, 2, 3}, 0}, // behind itself
+        {1, 1, {1, 2, 3}, 0}, // the first behind itself
         {9, 2, {1, 2, 3}, 0}, // no such position
         {1, 9, {1, 2, 3}, 0}, // no such item
     };

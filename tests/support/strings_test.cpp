@@ -110,6 +110,7 @@ TEST(StringsTest, JoinMeetsAtExactlyOneBackslash)
         {"", "b", false, "b"},
         {"", "\\b", false, "\\b"},
         {"C:\\A", nullptr, false, "C:\\A\\"},
+        {"abc", nullptr, false, "abc\\"}, // four characters and the terminator: a block of eight
         {"C:\\A\\", nullptr, false, "C:\\A\\"},
         {"C:\\A\\x.cfg", nullptr, true, "C:\\A\\"},
         {"C:\\A", "", false, "C:\\A\\"},
