@@ -95,10 +95,11 @@ TEST(DatabaseTest, AHeldDatabaseBlocksOtherThreadsUntilEveryLockIsReleased)
     ASSERT_TRUE(WaitFor(started));
     // The holder itself goes on working on the database meanwhile.
     EXPECT_EQ(SetObjectFlags(first, OBJECT_REMOVABLE), 1);
-    Sleep(100);
+    // Still waiting: the thread has not ended a while later.
+    EXPECT_EQ(WaitForSingleObject(other, 100), static_cast<DWORD>(WAIT_TIMEOUT));
     EXPECT_FALSE(added.load());
     UnlockObjectDatabase(db.handle());
-    Sleep(100);
+    EXPECT_EQ(WaitForSingleObject(other, 100), static_cast<DWORD>(WAIT_TIMEOUT));
     EXPECT_FALSE(added.load()) << "one release of two let the other thread in";
     UnlockObjectDatabase(db.handle());
     EXPECT_TRUE(WaitFor(added));
@@ -115,7 +116,7 @@ TEST(DatabaseTest, AHeldDatabaseBlocksOtherThreadsUntilEveryLockIsReleased)
     ASSERT_TRUE(WaitFor(holding));
     std::atomic<bool> found(false);
     HANDLE reader = StartThread([&] { found = FindObjectByName(db.handle(), "SECOND") != 0; });
-    Sleep(100);
+    EXPECT_EQ(WaitForSingleObject(reader, 100), static_cast<DWORD>(WAIT_TIMEOUT));
     EXPECT_FALSE(found.load());
     release = true;
     EXPECT_TRUE(JoinThread(worker));
@@ -127,10 +128,10 @@ TEST(DatabaseTest, AHeldDatabaseBlocksOtherThreadsUntilEveryLockIsReleased)
     ASSERT_EQ(hit, first);
     std::atomic<bool> changed(false);
     HANDLE writer = StartThread([&] { changed = SetObjectFlags(first, OBJECT_QUERY) == 1; });
-    Sleep(100);
+    EXPECT_EQ(WaitForSingleObject(writer, 100), static_cast<DWORD>(WAIT_TIMEOUT));
     EXPECT_FALSE(changed.load());
     ReleaseObject(LockObject(hit)); // a lock and its release...
-    Sleep(50);
+    EXPECT_EQ(WaitForSingleObject(writer, 50), static_cast<DWORD>(WAIT_TIMEOUT));
     EXPECT_FALSE(changed.load());
     UnlockObjectDatabase(db.handle()); // ...and the one FindObjectByFlags left
     EXPECT_TRUE(JoinThread(writer));

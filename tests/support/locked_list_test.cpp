@@ -252,11 +252,12 @@ TEST(LockedListTest, AnItemLockedTwiceBlocksAnotherThreadUntilBothUnlocks)
     ListUnlock(list, 2);
     EXPECT_EQ(ListFindByKey(list, 1, &v, 0), 1);
     EXPECT_EQ(ListCount(list), 2u);
-    Sleep(100);
+    // Still waiting: the thread has not ended a while later.
+    EXPECT_EQ(WaitForSingleObject(other, 100), static_cast<DWORD>(WAIT_TIMEOUT));
     EXPECT_FALSE(found.load());
 
     ListUnlock(list, 1);
-    Sleep(100);
+    EXPECT_EQ(WaitForSingleObject(other, 100), static_cast<DWORD>(WAIT_TIMEOUT));
     EXPECT_FALSE(found.load()) << "one unlock of two released the item";
 
     ListUnlock(list, 1);
@@ -278,7 +279,7 @@ TEST(LockedListTest, UnlockByAnotherThreadChangesNothing)
         locked = ListFindByKey(list, 1, &w, 0) == 1 && w == 11;
         ListUnlock(list, 1);
     });
-    Sleep(100);
+    EXPECT_EQ(WaitForSingleObject(other, 100), static_cast<DWORD>(WAIT_TIMEOUT));
     EXPECT_FALSE(locked.load());
     EXPECT_EQ(ListFindByKey(list, 1, &v, 0), 1);
     EXPECT_EQ(v, 1u);
@@ -304,7 +305,7 @@ TEST(LockedListTest, DestroyWaitsForAnItemThatAnotherThreadHolds)
 
     std::atomic<bool> destroyed(false);
     HANDLE destroyer = StartThread([&] { destroyed = ListDestroy(list) == 1; });
-    Sleep(150);
+    EXPECT_EQ(WaitForSingleObject(destroyer, 150), static_cast<DWORD>(WAIT_TIMEOUT));
     EXPECT_FALSE(destroyed.load());
     // The items in front of the held one may already be gone; the held one is still there.
     EXPECT_EQ(ListUseCount(list, 2), 1u);

@@ -15,6 +15,14 @@
 
 namespace {
 
+// Whether the box's thread has handled what its start-up queued (focus, the default button): it
+// answers a message of its own once it has.
+bool Settled(HWND box)
+{
+    DWORD_PTR answer = 0;
+    return SendMessageTimeoutA(box, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &answer) != 0;
+}
+
 struct Box {
     std::atomic<HWND> window{nullptr};
     std::atomic<int> result{-100};
@@ -36,8 +44,7 @@ struct Box {
             HWND w = FindWindowA(nullptr, caption != nullptr ? caption : "Error");
             if (w != nullptr && IsWindowVisible(w)) {
                 window = w;
-                Sleep(50); // let the first messages (focus, default button) pass
-                return true;
+                return Settled(w);
             }
             Sleep(10);
         }
@@ -195,7 +202,7 @@ TEST(MessageBoxTest, ButtonCaptionsComeFromTheTextTable)
         window = FindWindowA(nullptr, "Table texts");
     }
     ASSERT_NE(window, nullptr);
-    Sleep(50);
+    ASSERT_TRUE(Settled(window));
     char yes[16] = {}, no[16] = {};
     GetWindowTextA(GetDlgItem(window, 1), yes, sizeof(yes));
     GetWindowTextA(GetDlgItem(window, 2), no, sizeof(no));
@@ -251,7 +258,7 @@ TEST(MessageBoxTest, HelpGoesToTheOwnerWhichMayCloseTheBox)
         }
     }
     ASSERT_NE(box.load(), nullptr);
-    Sleep(50);
+    ASSERT_TRUE(Settled(box));
     EXPECT_NE(GetDlgItem(box, MESSAGE_BOX_HELP_ID), nullptr);
     // The Help button asks the owner; its non-zero answer closes the box as Escape would.
     PostMessageA(GetDlgItem(box, MESSAGE_BOX_HELP_ID), BM_CLICK, 0, 0);
