@@ -8,6 +8,7 @@
 
 #include <fstream>
 #include <sstream>
+#include <vector>
 
 namespace {
 
@@ -31,16 +32,24 @@ std::string LineOf(const std::string& report, const std::string& object)
     return "";
 }
 
-// Holds main.exe open from the moment phase 2 runs: phase 1 found nothing in use.
+// Holds files open from the moment phase 2 runs: phase 1 found nothing in use.
 struct HoldInPhaseTwo {
-    std::string file;
-    HANDLE holder = nullptr;
+    std::vector<std::string> files;
+    std::vector<HANDLE> holders;
     HANDLE operator()(const RunView& view)
     {
-        if (view.phaseTwo != nullptr && holder == nullptr) {
-            holder = RunHolder(file, 60000);
+        if (view.phaseTwo != nullptr && holders.empty()) {
+            for (const std::string& f : files) {
+                holders.push_back(RunHolder(f, 60000));
+            }
         }
         return nullptr;
+    }
+    ~HoldInPhaseTwo()
+    {
+        for (HANDLE h : holders) {
+            ProcessScope ended(h);
+        }
     }
 };
 
@@ -80,10 +89,10 @@ TEST(UnattendedTest, TheReportSaysWhyEachThingStayed)
     WriteFileBytes(product.folder() + "bin\\lib\\notes.txt", "the user's own notes");
     TestFolder reports;
     std::string report = reports / "removal.log";
-    HoldInPhaseTwo hold = {product.folder() + "main.exe"};
+    HoldInPhaseTwo hold = {{product.folder() + "main.exe"}, {}};
     UninstallRun run = RunUninstaller(product.program(), "/QUIET /LOG \"" + report + "\"", true, std::ref(hold));
-    ProcessScope holder(hold.holder);
-    ASSERT_NE(hold.holder, nullptr);
+    ASSERT_EQ(hold.holders.size(), 1u);
+    ASSERT_NE(hold.holders[0], nullptr);
     EXPECT_EQ(run.phaseTwoExit, 1603u); // the folder with the foreign file could not go
     std::string text = ReadAll(report);
     EXPECT_NE(LineOf(text, "MAIN").find("kept until the next restart: in use now"), std::string::npos) << text;
@@ -97,15 +106,18 @@ TEST(UnattendedTest, TheReportSaysWhyEachThingStayed)
 
 TEST(UnattendedTest, EachExitCodeComesFromARealRun)
 {
-    // 3010: everything went, but a file in use goes at the next restart.
+    // 3010: everything went, but files in use go at the next restart, and after them the folder that
+    // holds nothing else.
     {
         WholeProduct product;
-        HoldInPhaseTwo hold = {product.folder() + "main.exe"};
+        const std::string lib = product.folder() + "bin\\lib";
+        HoldInPhaseTwo hold = {{product.folder() + "main.exe", lib + "\\core.dll"}, {}};
         UninstallRun run = RunUninstaller(product.program(), "/QUIET", true, std::ref(hold));
-        ProcessScope holder(hold.holder);
         EXPECT_EQ(run.phaseOneExit, 0u);
         EXPECT_EQ(run.phaseTwoExit, 3010u);
         EXPECT_GE(ScheduledForRestart(product.folder() + "main.exe"), 0);
+        EXPECT_GT(ScheduledForRestart(lib), ScheduledForRestart(lib + "\\core.dll"));
+        EXPECT_GE(ScheduledForRestart(lib + "\\core.dll"), 0);
         EXPECT_FALSE(PathExists(product.folder() + "readme.txt"));
     }
     // 1603: a file in use during phase 1 stops it without a message.
