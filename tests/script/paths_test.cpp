@@ -86,6 +86,8 @@ TEST(PathsTest, PathsWalkTheParentsWithEveryMode)
         {"SUB", PATH_TRIM, "C:\\WINDOWS\\system\\sub"},
         {"SUB", PATH_BELOW_BUILTIN | PATH_TRIM, "system\\sub"},
         {"VERSION", 0, "HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor\\App\\VERSION"},
+        {"VERSION", PATH_CONTAINER, "HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor\\App\\VERSION"}, // an item ends in itself
+        {"APP", PATH_CONTAINER, "HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor\\App\\"},
         {"VERSION", PATH_FOLDER | PATH_BELOW_BUILTIN | PATH_TRIM, "Vendor\\App"},
         {"LONE", PATH_TRIM, "\\Lone\\"}, // a lone registry item keeps its backslashes
         {"FLOATING", 0, "(null)"},       // no root path: no path at all
