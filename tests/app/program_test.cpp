@@ -36,7 +36,12 @@ TEST(ProgramTest, BothBuildsAreGuiPrograms)
 {
     WORD machine = 0, subsystem = 0;
     ASSERT_TRUE(ReadPeKind(TestProgramFolder() + "Uninst.exe", &machine, &subsystem));
+    // The program beside the tests is of their own build.
+#ifdef _WIN64
     EXPECT_EQ(machine, IMAGE_FILE_MACHINE_AMD64);
+#else
+    EXPECT_EQ(machine, IMAGE_FILE_MACHINE_I386);
+#endif
     EXPECT_EQ(subsystem, IMAGE_SUBSYSTEM_WINDOWS_GUI);
     // The shipped program is the 32-bit build beside this one.
     ASSERT_TRUE(ReadPeKind(TestProgramFolder() + "..\\i686\\Uninst.exe", &machine, &subsystem));
