@@ -15,6 +15,7 @@
 #include "support/guards.h"
 #include "support/module_path.h"
 #include "support/report.h"
+#include "system/deletion_gate.h"
 #include "system/process.h"
 #include "system/system_state.h"
 #include "ui/dialogs.h"
@@ -256,8 +257,8 @@ bool RemoveProduct(UninstallSession* s)
         return false;
     }
     HeapText keyName(UninstallKeyName(s->database));
-    if (keyName) {
-        DeleteUninstallKey(keyName.get());
+    if (keyName && GateDeleteUninstallEntry(keyName.get()).outcome == GATE_REFUSED) {
+        ReportLine("the Uninstall key \"%s\" is kept: %s", keyName.get(), GateVerdictText(GATE_NOT_UNINSTALL_ENTRY));
     }
     PrepareRemoval(0, s->database, PHASE_TWO_PREPARATION);
     SetDatabaseFlags(s->database, DATABASE_PROCESSED, 1);

@@ -2,10 +2,13 @@
 
 #include "support/module_path.h"
 #include "support/strings.h"
+#include "system/deletion_gate.h"
 #include "system/system_state.h"
 
+#include <sddl.h>
 #include <wincrypt.h>
 #include <stdio.h>
+#include <string.h>
 
 #include <string>
 
@@ -31,23 +34,75 @@ bool RandomName(char* out, size_t size)
     return ok;
 }
 
-// A folder that did not exist before, made here.
+// Administrators, the system and the user who runs the uninstall have full access, inherited by what
+// is made inside; nobody else has any (the temporary folder may be open to others).
+const char PRIVATE_FOLDER_ACCESS[] = "D:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;FA;;;%s)";
+
+// The security of a folder of our own: a heap block (LocalFree), or null.
+PSECURITY_DESCRIPTOR PrivateFolderSecurity()
+{
+    KernelHandle token;
+    HANDLE opened = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &opened)) {
+        return nullptr;
+    }
+    token.reset(opened);
+    BYTE buffer[512];
+    DWORD size = 0;
+    char* sid = nullptr;
+    if (!GetTokenInformation(token.get(), TokenUser, buffer, sizeof(buffer), &size) ||
+        !ConvertSidToStringSidA(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, &sid)) {
+        return nullptr;
+    }
+    char text[sizeof(PRIVATE_FOLDER_ACCESS) + 200];
+    snprintf(text, sizeof(text), PRIVATE_FOLDER_ACCESS, sid);
+    LocalFree(sid);
+    PSECURITY_DESCRIPTOR security = nullptr;
+    return ConvertStringSecurityDescriptorToSecurityDescriptorA(text, SDDL_REVISION_1, &security, nullptr) ? security
+                                                                                                           : nullptr;
+}
+
+// A folder that did not exist before, made here with an access list of its own.
 char* NewFolder(const char* tempDirectory)
 {
+    PSECURITY_DESCRIPTOR security = PrivateFolderSecurity();
+    if (security == nullptr) {
+        return nullptr;
+    }
+    SECURITY_ATTRIBUTES attributes = {sizeof(attributes), security, FALSE};
+    char* made = nullptr;
     for (int attempt = 0; attempt < FOLDER_ATTEMPTS; attempt++) {
         char name[32];
         if (!RandomName(name, sizeof(name))) {
             return nullptr;
         }
         HeapText folder(PathJoin(tempDirectory, name, false));
-        if (folder && CreateDirectoryA(folder.get(), nullptr)) {
-            return PathJoin(folder.get(), nullptr, false); // with its trailing backslash
+        if (folder && CreateDirectoryA(folder.get(), &attributes)) {
+            made = PathJoin(folder.get(), nullptr, false); // with its trailing backslash
+            break;
         }
         if (!folder || GetLastError() != ERROR_ALREADY_EXISTS) {
-            return nullptr;
+            break;
         }
     }
-    return nullptr;
+    LocalFree(security);
+    return made;
+}
+
+// The name GetTempFileNameA starts the copy's name with: the title's first characters that can stand
+// in a file name, never a path ("..\x" gives "x"); "Uni" when none can.
+void CopyPrefix(const char* title, char* prefix, size_t size)
+{
+    size_t n = 0;
+    for (const char* c = title != nullptr ? title : ""; *c != '\0' && n + 1 < size; c++) {
+        if (static_cast<unsigned char>(*c) > ' ' && strchr("\\/:*?\"<>|.", *c) == nullptr) {
+            prefix[n++] = *c;
+        }
+    }
+    prefix[n] = '\0';
+    if (n == 0) {
+        lstrcpynA(prefix, "Uni", static_cast<int>(size));
+    }
 }
 
 } // namespace
@@ -63,23 +118,15 @@ bool MakeRelocation(const UninstallSession* session, Relocation* r)
     if (!r->folder) {
         return false;
     }
-    r->copy.reset(MakeTempFile(r->folder.get(), session->title));
+    char prefix[4];
+    CopyPrefix(session->title, prefix, sizeof(prefix));
+    r->copy.reset(MakeTempFile(r->folder.get(), prefix));
     if (!r->copy) {
-        RemoveDirectoryA(r->folder.get());
+        GateDeleteFolder(r->folder.get(), 0, nullptr);
         r->folder.reset();
         return false;
     }
     return true;
-}
-
-void DropRelocation(Relocation* r)
-{
-    if (r->copy) {
-        DeleteFileA(r->copy.get());
-    }
-    if (r->folder) {
-        RemoveDirectoryA(r->folder.get());
-    }
 }
 
 bool CopyProgram(const Relocation* r)

@@ -1,7 +1,9 @@
 #pragma once
 // Where phase 1 puts the copy of the program that runs phase 2: a new folder with an unpredictable name
 // inside the temporary directory, made by this program (so that nobody can have put a library there
-// beforehand that the copy, which runs with the uninstaller's rights, would load), and a new file in it.
+// beforehand that the copy, which runs with the uninstaller's rights, would load) with an access list
+// that lets in only administrators, the system and the user, and a new file in it named after the
+// product's title (never a path made from it).
 #include "engine/session.h"
 #include "support/guards.h"
 
@@ -14,9 +16,6 @@ struct Relocation {
 // Makes the folder and the file; false (nothing left behind) when the temporary directory or a new
 // folder or file cannot be had.
 bool MakeRelocation(const UninstallSession* session, Relocation* r);
-
-// Removes the file and the folder again (phase 1 stopped before the copy was needed).
-void DropRelocation(Relocation* r);
 
 // Copies the program into the file and schedules the copy's removal, then the folder's, at the next
 // restart (whether or not the copy succeeded). True when the whole program was copied.

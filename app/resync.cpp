@@ -10,6 +10,7 @@
 #include "script/object_keys.h"
 #include "script/object_text.h"
 #include "support/guards.h"
+#include "system/deletion_gate.h"
 #include "support/strings.h"
 #include "system/system_state.h"
 
@@ -230,7 +231,8 @@ void DeleteEmptyCounterKey(ObjectDatabase* d, InstallObject* kindKey)
         return;
     }
     RegKeyHandle owned(mustClose ? parent : nullptr);
-    DeleteRegKeyTree(parent, below.get(), 1, 0);
+    HeapText parentPath(GetObjectPath(GetParentObject(d->sharingKey), 0, nullptr, 0));
+    GateDeleteRegKey(parent, parentPath.get(), below.get(), GATE_CLIMB);
 }
 
 // The object's counter of the shared-object registry: made to hold the count, or, when the product
@@ -260,7 +262,7 @@ void ResyncCounter(const Products& p, ObjectDatabase* d, InstallObject* o, long 
     } else if (d->sharingMode == p.mode && d->sharingKey != 0 && (o->state & STATE_SHARE_WITHOUT_KEY)) {
         InstallObject* parent = LockObject(counter->parent);
         if (parent != nullptr && parent->handle != 0) {
-            DeleteRegValue(reinterpret_cast<HKEY>(parent->handle), valueName.get());
+            GateDeleteRegValue(reinterpret_cast<HKEY>(parent->handle), valueName.get());
             DeleteEmptyCounterKey(d, parent);
         }
         ReleaseObject(parent);

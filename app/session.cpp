@@ -63,7 +63,8 @@ void ReadAdministratorWord(UninstallSession* session, const char* word, ConfigTe
     if (strcmp(word, "QUIET") == 0) {
         session->flags |= SESSION_QUIET;
     } else if (strcmp(word, "LOG") == 0) {
-        char* path = ConfigTextReadValueAlloc(ct, 0);
+        // An unquoted path keeps its drive's colon: "/LOG C:\x.log" names C:\x.log.
+        char* path = ConfigTextReadValueAlloc(ct, CONFIG_TEXT_PUNCTUATION);
         if (session->logPath == nullptr) {
             session->logPath = path;
         } else {

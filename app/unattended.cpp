@@ -2,6 +2,7 @@
 
 #include "support/guards.h"
 #include "support/report.h"
+#include "system/deletion_gate.h"
 #include "ui/dialogs.h"
 
 #include <stdio.h>
@@ -112,9 +113,14 @@ char* PhaseTwoArguments(const UninstallSession* session)
 
 void ReportStart(const UninstallSession* session, const char* commandLine)
 {
-    if (!ReportOpen(session->logPath)) {
+    // The report is written with the uninstaller's rights: the gate opens only a plain file reached
+    // without links, never a device.
+    GateVerdict refused = GATE_ALLOWED;
+    HANDLE file = session->logPath != nullptr ? GateOpenForAppend(session->logPath, &refused) : nullptr;
+    if (file == nullptr) {
         return;
     }
+    ReportAttach(file);
     char version[32];
     ProgramVersion(version, sizeof(version));
     SYSTEMTIME now;

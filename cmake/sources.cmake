@@ -40,6 +40,11 @@ set(UNINST_SOURCES_SYSTEM
     system/progman.cpp
     system/process.cpp
     system/protected_paths.cpp
+    system/protected_keys.cpp
+    system/gate_paths.cpp
+    system/nt_files.cpp
+    system/deletion_gate.cpp
+    system/gate_registry.cpp
 )
 
 set(UNINST_SOURCES_ENGINE
@@ -114,6 +119,7 @@ set(UNINST_TESTS_SCRIPT
 )
 set(UNINST_TESTS_SYSTEM
     tests/system/shell_test.cpp
+    tests/system/deletion_gate_test.cpp
     tests/system/registry_test.cpp
     tests/system/system_state_test.cpp
 )

@@ -22,10 +22,7 @@ bool Picture(const std::string& unixFolder, const char* name)
     std::string target = unixFolder + "/" + name + ".png";
     std::string partial = unixFolder + "/" + name + ".part.png";
     std::string arguments = "-c \"import -window root '" + partial + "' && mv '" + partial + "' '" + target + "'\"";
-    std::string watched = "Z:" + target;
-    for (char& c : watched) {
-        c = c == '/' ? '\\' : c;
-    }
+    std::string watched = FromUnixPath(target);
     DeleteFileA(watched.c_str());
     bool taken = RunUnixTool("/bin/sh", arguments, watched, true);
     printf("  picture %s.png %s\n", name, taken ? "taken" : "NOT taken");

@@ -169,6 +169,7 @@ bool RunPass(Executor& x, UINT32 pass)
         }
     }
     x.d = nullptr;
+    GateRelease(); // the folders held open by the pass's deletions, before the next pass removes them
     if (!isQuery) {
         x.callback(x.context, 0, pass, EVENT_PASS_END, 0);
     }
@@ -194,6 +195,13 @@ void CountSuccess(Executor& x)
 void KeepObject(InstallObject* o)
 {
     o->flags &= ~(OBJECT_REMOVABLE | MARK_COMPONENT | MARK_RELEASE);
+}
+
+void Refuse(Executor& x, InstallObject* o, GateVerdict verdict)
+{
+    KeepObject(o);
+    x.result = -1;
+    NoteRefused(o->id, GateVerdictText(verdict));
 }
 
 bool Collect(ListHandle* list, ObjectId id)

@@ -1,6 +1,7 @@
 #pragma once
 // Shared by the files of the executor; not for other modules.
 #include "engine/executor.h"
+#include "system/deletion_gate.h"
 
 #include <string>
 #include <vector>
@@ -28,6 +29,8 @@ int Notify(Executor& x, UINT_PTR subject, UINT_PTR kind, UINT32 event);
 void CountSuccess(Executor& x);
 // The object stays: it loses "_REMOVABLE" and the marks of pending component actions and counts.
 void KeepObject(InstallObject* o);
+// The deletion gate refused the object: it stays, the run is incomplete, and the report tells why.
+void Refuse(Executor& x, InstallObject* o, GateVerdict verdict);
 // Adds an object to a collection list made on first use.
 bool Collect(ListHandle* list, ObjectId id);
 

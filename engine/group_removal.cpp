@@ -158,14 +158,13 @@ bool RemoveShellLinks(const InstallObject* o, RemovableFiles& files)
 }
 
 // A shell group is removed below its parent Programs folder: its folder, and the parents it leaves
-// empty up to that one.
-int RemoveShellGroup(InstallObject* o, ObjectDatabase* d, bool forced, RemovableFiles& files)
+// empty up to that one, through the deletion gate (*refused tells why it would not).
+int RemoveShellGroup(InstallObject* o, bool forced, RemovableFiles& files, GateVerdict* refused)
 {
     InstallObject* parent = LockObject(o->parent);
     ReleaseObject(parent);
     bool programs = parent != nullptr && ObjectType(parent) == OBJECT_GROUP && (parent->flags & MARK_SELECTED) &&
                     (parent->folderId == SHELL_COMMON_PROGRAMS || parent->folderId == SHELL_USER_PROGRAMS);
-    (void)d;
     if (o->handle == 0 || !programs || parent->handle == 0) {
         return 0;
     }
@@ -177,10 +176,16 @@ int RemoveShellGroup(InstallObject* o, ObjectDatabase* d, bool forced, Removable
     if (!name || !ShellItemFromIdList(&programsFolder, nullptr, reinterpret_cast<LPCITEMIDLIST>(parent->handle))) {
         return 0;
     }
-    int removed =
-        ShellDeletePath(&programsFolder, name.get(), SHELL_DELETE_CLIMB | (forced ? SHELL_DELETE_RECURSIVE : 0));
+    HeapText folder(programsFolder.path != nullptr ? PathJoin(programsFolder.path, name.get(), false) : nullptr);
+    GateResult r = folder
+                       ? GateDeleteFolder(folder.get(), GATE_CLIMB | (forced ? GATE_RECURSIVE : 0), programsFolder.path)
+                       : GateResult{GATE_FAILED, GATE_ALLOWED, ERROR_NOT_ENOUGH_MEMORY};
     ShellItemFree(&programsFolder);
-    return removed;
+    if (r.outcome == GATE_REFUSED) {
+        *refused = r.verdict;
+    }
+    SetLastError(r.error);
+    return r.outcome == GATE_DONE ? 1 : 0;
 }
 
 int RemoveProgmanGroup(InstallObject* o, bool forced, RemovableFiles& files)
@@ -211,8 +216,11 @@ int ItemBelongsToFile(const char* itemPath, const char* filePath, const char* fi
                : 0;
 }
 
-int RemoveGroup(ObjectId id, int force)
+int RemoveGroup(ObjectId id, int force, GateVerdict* refused)
 {
+    GateVerdict ignored = GATE_ALLOWED;
+    refused = refused != nullptr ? refused : &ignored;
+    *refused = GATE_ALLOWED;
     DatabaseHandle db = 0;
     InstallObject* o = LockObject(id, &db);
     HeldDatabase held(db);
@@ -226,7 +234,7 @@ int RemoveGroup(ObjectId id, int force)
     bool forced = force || (o->flags & OBJECT_KILLCHILDREN);
     RemovableFiles files(db);
     int removed = (d->flags & DATABASE_PROGMAN_GROUPS) ? RemoveProgmanGroup(o, forced, files)
-                                                       : RemoveShellGroup(o, d, forced, files);
+                                                       : RemoveShellGroup(o, forced, files, refused);
     if (removed) {
         // The group's resolved folder is let go.
         if (!(d->flags & DATABASE_PROGMAN_GROUPS)) {

@@ -2,6 +2,7 @@
 // Removing program groups and the items files placed in them: a group goes only when everything left
 // in it belongs to files that are being removed, or when its removal is forced.
 #include "script/object_database.h"
+#include "system/deletion_gate.h"
 #include "system/progman.h"
 
 // The properties of a group item (Program Manager's fields, or a link's).
@@ -15,8 +16,9 @@ struct GroupItemInfo {
     int showMinimised;
 };
 
-// 1 when the group was removed (or there was nothing to do), 0 when it stays.
-int RemoveGroup(ObjectId id, int force);
+// 1 when the group was removed (or there was nothing to do), 0 when it stays; *refused (when given)
+// tells whether the deletion gate would not delete its folder, and why.
+int RemoveGroup(ObjectId id, int force, GateVerdict* refused = nullptr);
 
 // Removes the items of a file's group ("_GROUP") that point at the file: the number removed, -1 when
 // the group or its item list cannot be had, -2 when a deletion failed. With itemInfo the last matching

@@ -8,6 +8,7 @@
 #include "script/object_keys.h"
 #include "script/object_text.h"
 #include "support/guards.h"
+#include "support/report.h"
 #include "system/system_state.h"
 
 namespace {
@@ -50,8 +51,12 @@ void FileActions(Executor& x, InstallObject* o)
     }
     if (o->flags & OBJECT_UNINSTALL) {
         HeapText key(GetObjectContentsText(o->id, nullptr, 0));
-        if (key && DeleteUninstallKey(key.get())) {
+        GateResult r = key ? GateDeleteUninstallEntry(key.get()) : GateResult{GATE_ABSENT, GATE_ALLOWED, 0};
+        if (r.outcome == GATE_DONE) {
             CountSuccess(x);
+        } else if (r.outcome == GATE_REFUSED) {
+            x.result = -1; // the file itself still goes: only the entry is kept
+            ReportLine("  %-31s %-14s %s: kept: %s", o->name, "Uninstall key", key.get(), GateVerdictText(r.verdict));
         }
     }
     if ((o->flags & OBJECT_GROUPED) && RemoveGroupItems(o->id, nullptr, 0) == -2) {

@@ -38,33 +38,6 @@ HKEY ParentKey(InstallObject* o)
     return key;
 }
 
-// The folder of a shell group, or the folder Program Manager keeps a group of that name in.
-bool GroupHoldsSystemLocation(Executor& x, InstallObject* o)
-{
-    if (!(x.d->flags & DATABASE_PROGMAN_GROUPS)) {
-        ShellItem folder;
-        if (o->handle == 0 || !ShellItemFromIdList(&folder, nullptr, reinterpret_cast<LPCITEMIDLIST>(o->handle))) {
-            return false;
-        }
-        bool holds = folder.path != nullptr && PathHoldsSystemLocation(folder.path);
-        ShellItemFree(&folder);
-        return holds;
-    }
-    HeapText name(GetObjectLeafName(o->id, 1, nullptr, 0));
-    const UINT32 programs[] = {SHELL_COMMON_PROGRAMS, SHELL_USER_PROGRAMS};
-    for (UINT32 code : programs) {
-        ShellItem folder;
-        if (name && ShellItemFromSpecialFolder(&folder, code)) {
-            HeapText path(PathJoin(folder.path, name.get(), false));
-            ShellItemFree(&folder);
-            if (path && PathHoldsSystemLocation(path.get())) {
-                return true;
-            }
-        }
-    }
-    return false;
-}
-
 // The name of a registry value: the item's leaf name, trimmed. A counter's is its path exactly as it
 // is counted, which for a folder or key ends in a backslash.
 char* ValueName(InstallObject* o)
@@ -92,7 +65,7 @@ bool CounterStays(Executor& x, InstallObject* o)
         if (key != nullptr && valueName) {
             if (RegQueryValueExA(key, valueName.get(), nullptr, &type, nullptr, nullptr) == ERROR_SUCCESS &&
                 type != REG_SZ) {
-                DeleteRegValue(key, valueName.get());
+                GateDeleteRegValue(key, valueName.get());
             }
             SetRegString(key, valueName.get(), o->contents != nullptr ? o->contents : "0");
         }
@@ -121,43 +94,19 @@ Step RemoveGroupObject(Executor& x, InstallObject* o)
         Deselect(o);
         return STEP_NEXT;
     }
-    if (GroupHoldsSystemLocation(x, o)) {
-        KeepObject(o);
-        NoteKept(o->id, KEPT_PROTECTED);
-        Deselect(o);
-        return STEP_NEXT;
-    }
     bool force = covered || (o->flags & OBJECT_KILLCHILDREN);
-    if (RemoveGroup(o->id, force ? 1 : 0)) {
+    GateVerdict refused = GATE_ALLOWED;
+    if (RemoveGroup(o->id, force ? 1 : 0, &refused)) {
         CountSuccess(x);
         NoteRemoved(o->id);
+    } else if (refused != GATE_ALLOWED) {
+        Refuse(x, o, refused);
     } else {
         ContainerFallback(x, o, force, GetLastError());
     }
     Deselect(o);
     return STEP_NEXT;
 }
-
-namespace {
-
-// Deletes a file through the shell namespace: resolved, then deleted. SHELL_DELETE_ABSENT when the
-// path cannot be resolved (the file is gone).
-int DeleteFileThroughShell(const char* path)
-{
-    ShellItem item;
-    if (!ShellItemFromPath(&item, nullptr, path)) {
-        return SHELL_DELETE_ABSENT;
-    }
-    if (ShellItemDelete(&item, 0)) {
-        return 1;
-    }
-    DWORD error = GetLastError();
-    ShellItemFree(&item);
-    SetLastError(error);
-    return 0;
-}
-
-} // namespace
 
 Step RemoveFileObject(Executor& x, InstallObject* o)
 {
@@ -170,69 +119,24 @@ Step RemoveFileObject(Executor& x, InstallObject* o)
         Deselect(o);
         return STEP_NEXT;
     }
-    // A plain file goes by its path; anything else through the shell. A path that cannot be had or
-    // resolved (the file is gone) is passed over.
+    // What a wildcard found is judged as found, not as named: it never comes out of a protected folder.
     HeapText path(GetObjectDiskPath(o->id, nullptr, 0));
-    int deleted = path ? ShellDeleteByPath(path.get(), false) : SHELL_DELETE_ABSENT;
-    if (deleted == SHELL_DELETE_USE_SHELL) {
-        deleted = DeleteFileThroughShell(path.get());
-    }
-    if (deleted == SHELL_DELETE_ABSENT) {
+    UINT32 options = (o->state & STATE_FROM_WILDCARD) ? GATE_FOUND : 0;
+    GateResult r = path ? GateDeleteFile(path.get(), options) : GateResult{GATE_ABSENT, GATE_ALLOWED, 0};
+    if (r.outcome == GATE_ABSENT) {
         NoteKept(o->id, KEPT_MISSING);
-    } else if (deleted == 1) {
+    } else if (r.outcome == GATE_DONE) {
         CountSuccess(x);
         NoteRemoved(o->id);
-    } else if (DWORD error = GetLastError(); !FileGoesAtRestart(x, o, path.get(), error)) {
+    } else if (r.outcome == GATE_REFUSED) {
+        Refuse(x, o, r.verdict);
+    } else if (!FileGoesAtRestart(x, o, path.get(), r.error)) {
         x.result = -1;
-        NoteFailed(o->id, error);
+        NoteFailed(o->id, r.error);
     }
     Deselect(o);
     return STEP_NEXT;
 }
-
-namespace {
-
-// Deletes a folder through the shell: below its parent object's folder, taking the parents it leaves
-// empty along up to that one; without a parent, by itself. SHELL_DELETE_ABSENT when it cannot be
-// resolved, else 1 when it went.
-int DeleteFolderThroughShell(InstallObject* o, const char* path, bool force)
-{
-    ShellItem folder;
-    if (!ShellItemFromPath(&folder, nullptr, path)) {
-        return SHELL_DELETE_ABSENT;
-    }
-    DWORD recursive = force ? SHELL_DELETE_RECURSIVE : 0;
-    if (o->parent == 0) {
-        if (ShellItemDelete(&folder, recursive)) {
-            return 1;
-        }
-        ShellItemFree(&folder);
-        return 0;
-    }
-    ShellItemFree(&folder);
-    HeapText parentPath(GetObjectPathInto(o->parent, nullptr, 0));
-    HeapText name(GetObjectLeafName(o->id, 0, nullptr, 0));
-    ShellItem parent;
-    if (!parentPath || !name || !ShellItemFromPath(&parent, nullptr, parentPath.get())) {
-        return SHELL_DELETE_ABSENT;
-    }
-    int removed = ShellDeletePath(&parent, name.get(), SHELL_DELETE_CLIMB | recursive) == 1 ? 1 : 0;
-    ShellItemFree(&parent);
-    return removed;
-}
-
-// Whether the folder's removal is one step: it has no parent object, or its own part below the parent
-// is a single name (so that the climb ends at once, at the parent's folder).
-bool OneStep(InstallObject* o)
-{
-    if (o->parent == 0) {
-        return true;
-    }
-    HeapText name(GetObjectLeafName(o->id, 1, nullptr, 0));
-    return name && strchr(name.get(), '\\') == nullptr;
-}
-
-} // namespace
 
 Step RemoveFolderObject(Executor& x, InstallObject* o)
 {
@@ -246,28 +150,22 @@ Step RemoveFolderObject(Executor& x, InstallObject* o)
         Deselect(o);
         return STEP_NEXT;
     }
+    // Below a parent object, the folders its own path leaves empty go with it, up to the parent's.
     HeapText path(GetObjectPathInto(o->id, nullptr, 0));
-    if (path && PathHoldsSystemLocation(path.get())) {
-        KeepObject(o);
-        NoteKept(o->id, KEPT_PROTECTED);
-        Deselect(o);
-        return STEP_NEXT;
-    }
-    // An empty plain folder goes by its path; one that holds something (or is a link) through the shell.
+    HeapText parentPath(o->parent != 0 ? GetObjectPathInto(o->parent, nullptr, 0) : nullptr);
     bool force = covered || (o->flags & OBJECT_KILLCHILDREN);
-    int removed = !path        ? SHELL_DELETE_ABSENT
-                  : OneStep(o) ? ShellDeleteByPath(path.get(), true)
-                               : SHELL_DELETE_USE_SHELL;
-    if (removed == SHELL_DELETE_USE_SHELL) {
-        removed = DeleteFolderThroughShell(o, path.get(), force);
-    }
-    if (removed == SHELL_DELETE_ABSENT) {
+    UINT32 options = (force ? GATE_RECURSIVE : 0) | (parentPath ? GATE_CLIMB : 0);
+    GateResult r =
+        path ? GateDeleteFolder(path.get(), options, parentPath.get()) : GateResult{GATE_ABSENT, GATE_ALLOWED, 0};
+    if (r.outcome == GATE_ABSENT) {
         NoteKept(o->id, KEPT_MISSING);
-    } else if (removed == 1) {
+    } else if (r.outcome == GATE_DONE) {
         CountSuccess(x);
         NoteRemoved(o->id);
-    } else if (DWORD error = GetLastError(); !FolderGoesAtRestart(x, o, path.get())) {
-        ContainerFallback(x, o, force, error);
+    } else if (r.outcome == GATE_REFUSED) {
+        Refuse(x, o, r.verdict);
+    } else if (!FolderGoesAtRestart(x, o, path.get())) {
+        ContainerFallback(x, o, force, r.error);
     }
     Deselect(o);
     return STEP_NEXT;
@@ -295,19 +193,16 @@ Step RemoveRegItemObject(Executor& x, InstallObject* o)
         return STEP_NEXT;
     }
     HeapText valueName(ValueName(o));
-    LONG error = ERROR_SUCCESS;
-    if (!valueName || !DeleteRegValue(key, valueName.get())) {
-        // A value that is already gone, or a "_NONINSTALLABLE" one, does not fail the run.
-        error = valueName ? RegQueryValueExA(key, valueName.get(), nullptr, nullptr, nullptr, nullptr)
-                          : ERROR_NOT_ENOUGH_MEMORY;
-        if (!(o->flags & OBJECT_NONINSTALLABLE) && error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) {
-            x.result = -1;
-            NoteFailed(o->id, error == ERROR_SUCCESS ? ERROR_ACCESS_DENIED : static_cast<DWORD>(error));
-        } else {
-            NoteKept(o->id, KEPT_MISSING);
-        }
-    } else {
+    GateResult r = valueName ? GateDeleteRegValue(key, valueName.get())
+                             : GateResult{GATE_FAILED, GATE_ALLOWED, ERROR_NOT_ENOUGH_MEMORY};
+    // A value that is already gone, or a "_NONINSTALLABLE" one, does not fail the run.
+    if (r.outcome == GATE_DONE) {
         NoteRemoved(o->id);
+    } else if (r.outcome == GATE_ABSENT || (o->flags & OBJECT_NONINSTALLABLE)) {
+        NoteKept(o->id, KEPT_MISSING);
+    } else {
+        x.result = -1;
+        NoteFailed(o->id, r.error);
     }
     Deselect(o);
     return STEP_NEXT;
@@ -327,20 +222,22 @@ Step RemoveRegKeyObject(Executor& x, InstallObject* o)
         Deselect(o);
         return STEP_NEXT;
     }
+    // The key goes with the keys its own path leaves empty; the gate judges it by its full path.
     HeapText path(GetObjectLeafName(o->id, 0, nullptr, 0));
-    RegKeyHandle key(path ? OpenRegKeyWrite(parent, path.get()) : nullptr);
-    if (!key) {
-        NoteKept(o->id, KEPT_MISSING); // the key is gone
-        Deselect(o);
-        return STEP_NEXT;
-    }
-    key.reset();
+    HeapText parentPath(GetObjectPath(o->parent, 0, nullptr, 0));
     bool force = covered || (o->flags & OBJECT_KILLCHILDREN);
-    if (DeleteRegKeyTree(parent, path.get(), 1, force ? 1 : 0)) {
+    UINT32 options = (force ? GATE_RECURSIVE : 0) | GATE_CLIMB;
+    GateResult r = path ? GateDeleteRegKey(parent, parentPath.get(), path.get(), options)
+                        : GateResult{GATE_ABSENT, GATE_ALLOWED, 0};
+    if (r.outcome == GATE_ABSENT) {
+        NoteKept(o->id, KEPT_MISSING);
+    } else if (r.outcome == GATE_DONE) {
         CountSuccess(x);
         NoteRemoved(o->id);
+    } else if (r.outcome == GATE_REFUSED) {
+        Refuse(x, o, r.verdict);
     } else {
-        ContainerFallback(x, o, force, ERROR_DIR_NOT_EMPTY);
+        ContainerFallback(x, o, force, r.error);
     }
     Deselect(o);
     return STEP_NEXT;

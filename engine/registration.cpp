@@ -49,7 +49,7 @@ bool Unregister(const char* path)
 // Runs a command line and waits for it to end: its exit code, or -1 when it could not be started.
 DWORD RunAndWait(const char* commandLine)
 {
-    KernelHandle process(StartProcess(nullptr, commandLine, 0, nullptr));
+    KernelHandle process(StartCommand(commandLine, 0));
     if (!process) {
         return static_cast<DWORD>(-1);
     }
@@ -98,7 +98,7 @@ int RunObjectPrograms(ListHandle list, HWND progressWindow, UINT progressMessage
     int ok = ListFirst(list, &id, 0);
     int result = ok ? 1 : 0;
     for (; ok; ok = ListNext(list, id, &id, 0, 0)) {
-        // The command line exactly as the script gives it after expansion, without added quotes.
+        // The command line as the script gives it after expansion; its program is the one it names.
         HeapText command(GetObjectUnregisterText(id, nullptr, 0));
         HeapText path(command ? GetObjectPathInto(id, nullptr, 0) : nullptr);
         if (!command || !path) {

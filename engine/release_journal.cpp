@@ -2,6 +2,7 @@
 
 #include "support/guards.h"
 #include "support/strings.h"
+#include "system/deletion_gate.h"
 
 #include <string.h>
 
@@ -89,7 +90,7 @@ bool ReleaseJournalOpen(const char* keyPath)
 void ReleaseJournalClose(bool removalComplete)
 {
     if (g_key && removalComplete) {
-        RegDeleteValueA(g_key.get(), JOURNAL_VALUE);
+        GateDeleteRegValue(g_key.get(), JOURNAL_VALUE);
     }
     g_key.reset();
     g_entries.clear();

@@ -69,15 +69,21 @@ void NoteKept(ObjectId id, KeptReason reason, int count)
     case KEPT_HOLDS_CONTENT:
         Note(id, "kept: holds content that stays or that other products share");
         break;
-    case KEPT_PROTECTED:
-        Note(id, "kept: a protected system location, or holds one");
-        break;
     case KEPT_MISSING:
         Note(id, "kept: does not exist");
         break;
     case KEPT_UNTIL_RESTART:
         Note(id, "kept until the next restart: in use now, deleted then");
         break;
+    }
+}
+
+void NoteRefused(ObjectId id, const char* reason)
+{
+    if (ReportIsOpen()) {
+        char text[160];
+        snprintf(text, sizeof(text), "kept: %s", reason);
+        Note(id, text);
     }
 }
 

@@ -8,7 +8,6 @@ enum KeptReason {
     KEPT_NOT_REMOVABLE, // neither "_REMOVABLE" nor covered by an ancestor that goes with its contents
     KEPT_STILL_COUNTED, // still counted by other products (the count)
     KEPT_HOLDS_CONTENT, // a folder, group or key that holds kept or shared content
-    KEPT_PROTECTED,     // a protected system location, or one that holds it
     KEPT_MISSING,       // it does not exist
     KEPT_UNTIL_RESTART, // in use (or holding what is): deleted at the next restart
 };
@@ -16,3 +15,5 @@ enum KeptReason {
 void NoteRemoved(ObjectId id);
 void NoteKept(ObjectId id, KeptReason reason, int count = 0);
 void NoteFailed(ObjectId id, DWORD error);
+// The deletion gate refused the object: "kept: " and the gate's reason.
+void NoteRefused(ObjectId id, const char* reason);

@@ -4,7 +4,6 @@
 #include "engine/removal_report.h"
 #include "support/guards.h"
 #include "support/strings.h"
-#include "system/system_state.h"
 
 #include <string.h>
 
@@ -47,9 +46,16 @@ bool HoldsOnlyScheduled(const Executor& x, const std::string& folder)
     return any;
 }
 
+// Arranges the deletion at the next restart; true when the object is dealt with (scheduled, or refused
+// by the gate and reported as such).
 bool Schedule(Executor& x, InstallObject* o, std::string path)
 {
-    if (ScheduleRebootRename(nullptr, path.c_str()) != 1) {
+    GateResult r = GateScheduleDeletion(path.c_str());
+    if (r.outcome == GATE_REFUSED) {
+        Refuse(x, o, r.verdict);
+        return true;
+    }
+    if (r.outcome != GATE_DONE) {
         return false;
     }
     x.restartPaths.push_back(std::move(path));

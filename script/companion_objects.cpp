@@ -192,6 +192,7 @@ int MakeCompanion(HeldObject& guard, const StemmedPath& p, const FriendExtension
     }
     m->sourceIndex = base->sourceIndex;
     MarkCompanion(made, m, base, record->mode, deleteCompanion, keepState);
+    m->state |= base->state & STATE_FROM_WILDCARD;
     return 1;
 }
 
@@ -292,6 +293,7 @@ bool MakeWildcardObject(HeldObject& guard, const char* prefix, const char* targe
         return false;
     }
     m->flags |= base->flags & WILDCARD_INHERITED_FLAGS;
+    m->state |= STATE_FROM_WILDCARD;
     if (base->parent != 0) {
         SetObjectParent(made, base->parent);
     }
@@ -331,10 +333,14 @@ int ExpandTargetMask(ObjectId id, int fromSource)
     char prefix[OBJECT_NAME_SIZE + 2] = {};
     WildcardPrefix(FindObjectIn(guard.database(), base->parent), target.get(), prefix);
     int result = 0;
+    // The system also matches a mask against 8.3 aliases ("*.dat" finds "notes.datx" by its alias
+    // "NOTES~1.DAT"): only what the long name matches counts.
+    const char* slash = strrchr(pattern.get(), '\\');
+    const char* mask = slash != nullptr ? slash + 1 : pattern.get();
     WIN32_FIND_DATAA found;
     FindHandle find(FindFirstFileA(pattern.get(), &found));
     for (bool more = static_cast<bool>(find); more; more = FindNextFileA(find.get(), &found) != FALSE) {
-        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && NameMatchesMask(found.cFileName, mask) &&
             MakeWildcardObject(guard, prefix, target.get(), found)) {
             result = 1;
         }

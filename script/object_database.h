@@ -77,6 +77,7 @@ const UINT32 STATE_SHARE_UNDER_OTHER_KEY = 0x800000; // its counter lies under a
 const UINT32 STATE_HAS_ICON = 0x1000000;
 const UINT32 STATE_TARGET_MASK = 0x2000000;
 const UINT32 STATE_HAS_FRIENDS = 0x4000000;
+const UINT32 STATE_FROM_WILDCARD = 0x8000000; // a file a wildcard found (or a companion of one), not named
 
 // Database flags.
 const UINT32 DATABASE_PROCESSED = 0x10;

@@ -1,7 +1,7 @@
 #pragma once
-// The registry, on key handles and text paths. Paths are relative to the key they are opened from;
-// one leading backslash is skipped and, when opening, one trailing backslash dropped. The four
-// predefined roots are used by value and never closed.
+// The registry, on key handles and text paths (deletions go through the deletion gate of system/). Paths are relative
+// to the key they are opened from; one leading backslash is skipped and, when opening, one trailing backslash dropped.
+// The four predefined roots are used by value and never closed.
 #include <windows.h>
 
 HKEY CreateRegKey(HKEY parent, const char* path);    // created or opened, KEY_ALL_ACCESS; 0 on failure
@@ -11,13 +11,7 @@ int CloseRegKey(HKEY key);                           // 1 when closed (a predefi
 int CountRegSubKeys(HKEY key);                       // -1 for no key or a failed first enumeration
 int CountRegValues(HKEY key);
 
-// Deletes the key at path below parent: with recursive, everything in it first (else only an empty
-// key goes); with deleteEmptyParents, then each key along the path that has become empty. 1 when the
-// key itself was deleted. An empty path deletes nothing.
-int DeleteRegKeyTree(HKEY parent, const char* path, int deleteEmptyParents, int recursive);
-
 int SetRegString(HKEY key, const char* valueName, const char* text); // REG_SZ; null text writes ""
-int DeleteRegValue(HKEY key, const char* valueName);
 LONG FlushRegistry();
 
 bool IsPredefinedRegKey(HKEY key);

@@ -13,26 +13,10 @@ HANDLE g_report = nullptr;
 
 } // namespace
 
-bool ReportOpen(const char* path)
+void ReportAttach(HANDLE file)
 {
     ReportClose();
-    if (path == nullptr || path[0] == '\0') {
-        return false;
-    }
-    // A read-only report stays as it is (the system refuses it anyway, except to an administrator of
-    // some file systems, who should not get it either).
-    DWORD attributes = GetFileAttributesA(path);
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY))) {
-        return false;
-    }
-    // Appending only: every write lands at the end, also when both phases have the report open.
-    HANDLE file = CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        return false;
-    }
     g_report = file;
-    return true;
 }
 
 void ReportClose()
@@ -62,9 +46,22 @@ void ReportLine(const char* format, ...)
         return;
     }
     size_t length = static_cast<size_t>(n) < LINE_LIMIT ? static_cast<size_t>(n) : LINE_LIMIT;
-    memcpy(line + length, "\r\n", 2);
+    // A control character from a name or a text is written in caret notation ("^J" for a line feed), so
+    // that nothing in a line can end it or make up a line of its own.
+    char escaped[2 * LINE_LIMIT + 3];
+    size_t out = 0;
+    for (size_t i = 0; i < length; i++) {
+        unsigned char c = static_cast<unsigned char>(line[i]);
+        if (c < 0x20 || c == 0x7F) {
+            escaped[out++] = '^';
+            escaped[out++] = c == 0x7F ? '?' : static_cast<char>(c + 0x40);
+        } else {
+            escaped[out++] = static_cast<char>(c);
+        }
+    }
+    memcpy(escaped + out, "\r\n", 2);
     DWORD written = 0;
-    WriteFile(g_report, line, static_cast<DWORD>(length + 2), &written, nullptr);
+    WriteFile(g_report, escaped, static_cast<DWORD>(out + 2), &written, nullptr);
 }
 
 void ReportErrorText(DWORD error, char* buffer, DWORD size)

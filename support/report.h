@@ -4,12 +4,13 @@
 // process that is killed. A report that cannot be opened is no report: nothing else changes.
 #include <windows.h>
 
-// Opens path for appending (creating it when missing); false, with no report, on failure.
-bool ReportOpen(const char* path);
+// Makes an open file (opened for appending; the report owns it from now on) the report.
+void ReportAttach(HANDLE file);
 void ReportClose();
 bool ReportIsOpen();
 
-// Appends one line made from a printf format (at most 4,096 characters; longer lines are cut).
+// Appends one line made from a printf format (at most 4,096 characters; longer lines are cut). Control
+// characters are written as "^" and a letter ("^J", "^M", "^?"), so a line is always one line.
 void ReportLine(const char* format, ...);
 
 // The system's message text for an error code, without its line end, into buffer.

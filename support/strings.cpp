@@ -32,6 +32,62 @@ int StrCompareNoCase(const char* a, const char* b)
     }
 }
 
+namespace {
+
+char UpperChar(char c)
+{
+    LPSTR single = reinterpret_cast<LPSTR>(static_cast<UINT_PTR>(static_cast<unsigned char>(c)));
+    return static_cast<char>(reinterpret_cast<UINT_PTR>(CharUpperA(single)));
+}
+
+// '*' and '?' over the whole name, without regard to case; a star gives back what it took when the rest
+// does not match.
+bool Glob(const char* name, const char* mask, size_t maskLength)
+{
+    const char* end = mask + maskLength;
+    const char* star = nullptr;
+    const char* resume = nullptr;
+    while (*name != '\0') {
+        if (mask < end && *mask == '*') {
+            star = mask++;
+            resume = name;
+        } else if (mask < end && (*mask == '?' || UpperChar(*mask) == UpperChar(*name))) {
+            mask++;
+            name++;
+        } else if (star != nullptr) {
+            mask = star + 1;
+            name = ++resume;
+        } else {
+            return false;
+        }
+    }
+    while (mask < end && *mask == '*') {
+        mask++;
+    }
+    return mask == end;
+}
+
+} // namespace
+
+bool NameMatchesMask(const char* name, const char* mask)
+{
+    if (name == nullptr || mask == nullptr) {
+        return false;
+    }
+    size_t n = strlen(mask);
+    bool noExtension = strchr(name, '.') == nullptr;
+    if (strcmp(mask, "*.*") == 0) {
+        return true;
+    }
+    if (n >= 2 && mask[n - 2] == '.' && mask[n - 1] == '*') {
+        return Glob(name, mask, n) || (noExtension && Glob(name, mask, n - 2));
+    }
+    if (n >= 1 && mask[n - 1] == '.') {
+        return noExtension && Glob(name, mask, n - 1);
+    }
+    return Glob(name, mask, n);
+}
+
 bool PathCopyFileName(char* dest, size_t destSize, const char* path)
 {
     if (dest == nullptr || destSize == 0) {

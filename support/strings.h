@@ -32,6 +32,11 @@ char* PathJoin(const char* first, const char* second, bool dirOfFirst);
 char* WideToAnsi(const wchar_t* text);
 wchar_t* AnsiToWide(const char* text);
 
+// Whether a file name matches a mask the way the system matches long names: '*' any run of characters,
+// '?' any one, without regard to case; "*.*" matches every name, a mask ending in ".*" also the name
+// without an extension, one ending in a lone "." only names without one.
+bool NameMatchesMask(const char* name, const char* mask);
+
 // Size of the buffer MakePathTag fills.
 const size_t PATH_TAG_SIZE = 32;
 

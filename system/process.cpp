@@ -4,6 +4,9 @@
 
 #include <string.h>
 
+#include <string>
+#include <vector>
+
 namespace {
 
 // The command line: "program" arguments, or the arguments alone.
@@ -38,7 +41,80 @@ char* CommandLine(const char* program, const char* arguments)
     return line.release();
 }
 
+// Whether path names an existing file, as written or with ".exe" when it has no extension; the file's
+// path into *found.
+bool ProgramAt(const std::string& path, std::string* found)
+{
+    std::string candidates[2] = {path, path + ".exe"};
+    size_t name = path.find_last_of('\\');
+    bool hasExtension = path.find('.', name == std::string::npos ? 0 : name) != std::string::npos;
+    for (int i = 0; i < (hasExtension ? 1 : 2); i++) {
+        const std::string& c = candidates[i];
+        bool qualified = c.size() > 2 && (c[1] == ':' || (c[0] == '\\' && c[1] == '\\'));
+        if (qualified) {
+            DWORD attributes = GetFileAttributesA(c.c_str());
+            if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+                *found = c;
+                return true;
+            }
+            continue;
+        }
+        char searched[MAX_PATH];
+        DWORD n = SearchPathA(nullptr, c.c_str(), nullptr, sizeof(searched), searched, nullptr);
+        if (n != 0 && n < sizeof(searched)) {
+            *found = searched;
+            return true;
+        }
+    }
+    return false;
+}
+
 } // namespace
+
+bool ResolveCommandProgram(const char* commandLine, std::string* program, std::string* arguments)
+{
+    std::string line(commandLine != nullptr ? commandLine : "");
+    size_t start = line.find_first_not_of(" \t");
+    if (start == std::string::npos) {
+        return false;
+    }
+    if (line[start] == '"') {
+        size_t close = line.find('"', start + 1);
+        size_t end = close == std::string::npos ? line.size() : close;
+        *arguments = close == std::string::npos ? "" : line.substr(close + 1);
+        return ProgramAt(line.substr(start + 1, end - start - 1), program);
+    }
+    // Unquoted: the longest run of words that names a program is the program, so that a program whose
+    // path holds blanks is never mistaken for a shorter one that happens to exist ("C:\My.exe" for
+    // "C:\My Prod\tool.exe").
+    std::vector<size_t> wordEnds;
+    for (size_t i = start + 1; i <= line.size(); i++) {
+        bool blank = i < line.size() && (line[i] == ' ' || line[i] == '\t');
+        bool previousBlank = line[i - 1] == ' ' || line[i - 1] == '\t';
+        if ((blank || i == line.size()) && !previousBlank) {
+            wordEnds.push_back(i);
+        }
+    }
+    for (auto end = wordEnds.rbegin(); end != wordEnds.rend(); ++end) {
+        if (ProgramAt(line.substr(start, *end - start), program)) {
+            *arguments = line.substr(*end);
+            return true;
+        }
+    }
+    return false;
+}
+
+HANDLE StartCommand(const char* commandLine, DWORD creationFlags)
+{
+    std::string program, arguments;
+    if (!ResolveCommandProgram(commandLine, &program, &arguments)) {
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return nullptr;
+    }
+    size_t first = arguments.find_first_not_of(" \t");
+    arguments.erase(0, first == std::string::npos ? arguments.size() : first);
+    return StartProcess(program.c_str(), arguments.c_str(), creationFlags, nullptr);
+}
 
 HANDLE StartProcess(const char* program, const char* arguments, DWORD creationFlags, HANDLE* outThread)
 {
@@ -54,8 +130,13 @@ HANDLE StartProcess(const char* program, const char* arguments, DWORD creationFl
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process;
     memset(&process, 0, sizeof(process));
-    if (!CreateProcessA(nullptr, commandLine.get(), nullptr, nullptr, FALSE, creationFlags, nullptr, nullptr, &startup,
-                        &process)) {
+    // A program named in full is started as that file, never by the system's reading of the line.
+    std::string application = program != nullptr ? program : "";
+    if (application.size() >= 2 && application.front() == '"' && application.back() == '"') {
+        application = application.substr(1, application.size() - 2);
+    }
+    if (!CreateProcessA(application.empty() ? nullptr : application.c_str(), commandLine.get(), nullptr, nullptr, FALSE,
+                        creationFlags, nullptr, nullptr, &startup, &process)) {
         return nullptr;
     }
     KernelHandle thread(process.hThread);

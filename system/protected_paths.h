@@ -1,13 +1,22 @@
 #pragma once
-// The places an uninstall never removes, whatever a product's script says: drive and share roots, the
-// Windows and system folders, the program-files folders and their common files, the user's profile,
-// the temporary folder, and the Start menu, its Programs and Startup folders and the desktop, common
-// and per user.
+// The places an uninstall never removes, whatever a product's script says: drive and share roots; the
+// Windows folder and what the system keeps in it (System32, SysWOW64, WinSxS, Fonts, ... as whole
+// trees); both program-files folders and their common files; the shared data folder (ProgramData) and
+// its own folders; the Users folder, every profile (the ProfileList's and the current user's) and the
+// known folders of each (Desktop, Documents, Downloads, the AppData roots, the Start menu, its
+// Programs and Startup folders); the temporary folder. A place that is reached through a link counts
+// under the path the link leads to as well. A product's own folders below them stay removable.
+//
+// The places are found once per process. Paths are compared as the gate hands them over: normalised
+// long paths, without a trailing backslash; letter case does not matter.
 #include <windows.h>
 
-// True when path is one of those places (without regard to case or a trailing backslash). The shell
-// layer refuses to delete such a path, also inside a folder it deletes recursively.
-bool ShellPathIsProtected(const char* path);
+// A folder that may not be deleted: it is a protected place, holds one, or lies in a protected tree.
+bool PlaceIsProtected(const char* folder);
 
-// True when removing path would take one of those places with it: it is one, or it holds one.
-bool PathHoldsSystemLocation(const char* path);
+// A folder whose files go only when the script names them: it is a protected place or lies in a
+// protected tree (wildcard matches and walks leave its files alone).
+bool PlaceKeepsFoundFiles(const char* folder);
+
+// The drive or share root of a normalised path ("C:", "\\server\share"): its length, or 0.
+size_t PlaceRootLength(const char* path);

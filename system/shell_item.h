@@ -1,15 +1,14 @@
 #pragma once
-// The shell namespace: special folders, paths resolved into shell items, folder enumeration, deletion
-// of files and folder trees, creation of missing folders, and shell links. A ShellItem carries its own
-// shell allocator, its bound folder (for folders), its absolute ID list, its attributes and names.
+// The shell namespace: special folders, paths resolved into shell items, folder enumeration, creation
+// of missing folders, and shell links. A ShellItem carries its own shell allocator, its bound folder
+// (for folders), its absolute ID list, its attributes and names. Deletions go through the deletion gate
+// (system/deletion_gate.h), which judges paths as the file system sees them.
 //
-// The constructors, ShellDeletePath and ShellListLinks join COM for their own duration; the other
-// operations expect COM to be joined on the calling thread. Every operation that fills an out item
+// The constructors and ShellListLinks join COM for their own duration; the other operations expect COM
+// to be joined on the calling thread. Every operation that fills an out item
 // zero-fills it first and empties it again when it fails, so callers free only what succeeded.
 #include <windows.h>
 #include <shlobj.h>
-
-#include "system/protected_paths.h"
 
 // The program's own numbers for special folders.
 enum ShellFolderCode : UINT32 {
@@ -80,32 +79,6 @@ void ShellItemEndEnum(ShellItem* folder);
 int ShellListChildren(ShellItem* folder, DWORD flags, ShellItemList** list);
 void ShellListFree(ShellItemList* list);
 
-// Deletes the item's object, with recursive its whole folder tree; read-only, hidden and system files
-// too. A folder that is a link to elsewhere (a reparse point) is removed as a link, what it points to
-// is left alone; drive roots, the Windows and the system folder are never deleted. 1 when the object
-// went (the item is then freed).
-int ShellItemDelete(ShellItem* item, int recursive);
-
-// Deletes a plain file, or an empty plain folder, named by its file-system path ("X:\..." or a UNC
-// path), by the rules ShellItemDelete applies to an item that holds nothing: protected places are
-// refused, read-only, hidden and system are cleared first. Without resolving the path through the
-// shell namespace, this costs what the deletion costs. 1 when it went, 0 when it was refused or could
-// not be deleted (GetLastError tells why), SHELL_DELETE_ABSENT when nothing is there, and
-// SHELL_DELETE_USE_SHELL for anything else (a link to a folder, a folder that is not empty, an object of another
-// kind than asked for, a path outside the file system): the caller goes through the shell.
-const int SHELL_DELETE_ABSENT = -2;
-const int SHELL_DELETE_USE_SHELL = -1;
-int ShellDeleteByPath(const char* path, bool folder);
-
-// Options of ShellDeletePath.
-const DWORD SHELL_DELETE_RECURSIVE = 0x1;  // the target with everything in it
-const DWORD SHELL_DELETE_EVERY_STEP = 0x2; // with SHELL_DELETE_RECURSIVE: every step of the climb too
-const DWORD SHELL_DELETE_CLIMB = 0x10000;  // then each parent that became empty, up to the base
-
-// Deletes relPath below base, and with SHELL_DELETE_CLIMB the parents it leaves empty, up to (not
-// including) base. The result is the target's deletion, or with both recursive bits the last step's.
-int ShellDeletePath(const ShellItem* base, const char* relPath, DWORD flags);
-
 // Creates the folders of relPath below folder that are missing; out receives the deepest one, or with
 // rest given the first one, rest then pointing at the remaining path.
 int ShellCreatePath(const ShellItem* folder, const char* relPath, ShellItem* out, const char** rest);
@@ -120,5 +93,7 @@ int PathEnsure(const char* path, int checkOnly);
 int ShellListLinks(ShellItem* folder, DWORD flags, ShellItemList** list);
 int ShellLinkReadInfo(ShellItem* link, ShellLinkInfo** info);
 void ShellLinkInfoFree(ShellItem* link, ShellLinkInfo** info);
-// Clears the link's hotkey and deletes the link file; 1 when it went (the item is then freed).
+// Clears the link's hotkey and deletes the link file through the deletion gate; 1 when it went (the item
+// is then freed). A refusal or failure leaves its reason in the last error (ERROR_ACCESS_DENIED for a
+// refusal).
 int ShellDeleteLink(ShellItem* link);

@@ -1,6 +1,8 @@
 // Shell links (shortcut files): listing the links of a folder, reading what they point to, deleting.
 #include "system/shell_internal.h"
 
+#include "system/deletion_gate.h"
+
 #include "support/startup.h"
 #include "support/guards.h"
 #include "support/strings.h"
@@ -182,7 +184,13 @@ int ShellDeleteLink(ShellItem* item)
     if (link == nullptr || !(item->attributes & SFGAO_FILESYSTEM) || item->path == nullptr) {
         return 0;
     }
-    // Saved without its hotkey first, so that the shell lets go of the key.
+    // Saved without its hotkey first, so that the shell lets go of the key: only into a folder the gate
+    // has checked and holds.
+    GateResult checked = GateCheckFile(item->path);
+    if (checked.outcome != GATE_DONE) {
+        SetLastError(checked.outcome == GATE_FAILED ? checked.error : ERROR_ACCESS_DENIED);
+        return 0;
+    }
     link->SetHotkey(0);
     ComPtr<IPersistFile> file;
     HeapPtr<wchar_t> wide(AnsiToWide(item->path));
@@ -191,19 +199,9 @@ int ShellDeleteLink(ShellItem* item)
             file->SaveCompleted(wide.get());
         }
     }
-    size_t n = strlen(item->path);
-    HeapText from(static_cast<char*>(MemAlloc(n + 4))); // double-NUL terminated
-    if (!from) {
-        return 0;
-    }
-    memcpy(from.get(), item->path, n);
-    SHFILEOPSTRUCTA op;
-    memset(&op, 0, sizeof(op));
-    op.wFunc = FO_DELETE;
-    op.pFrom = from.get();
-    op.fFlags = FOF_SILENT | FOF_NOCONFIRMATION | FOF_FILESONLY;
-    int r = SHFileOperationA(&op);
-    if (r != 0 || op.fAnyOperationsAborted) {
+    GateResult deleted = GateDeleteFile(item->path, 0);
+    if (deleted.outcome != GATE_DONE) {
+        SetLastError(deleted.outcome == GATE_FAILED ? deleted.error : ERROR_ACCESS_DENIED);
         return 0;
     }
     ShellItemFree(item);

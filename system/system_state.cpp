@@ -2,6 +2,7 @@
 
 #include "support/guards.h"
 #include "support/reg_keys.h"
+#include "system/deletion_gate.h"
 
 #include <stdio.h>
 #include <stdlib.h>
@@ -10,7 +11,6 @@
 namespace {
 
 const char kSharedDlls[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs\\";
-const char kUninstall[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 const char kCurrentVersion[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\";
 
 const DWORD COUNT_BUFFER = 258;
@@ -93,7 +93,7 @@ UINT32 AdjustCounterValue(HKEY key, const char* valueName, int delta, int delete
         } else {
             UINT32 next = delta > 0 ? count + 1 : (count > 0 ? count - 1 : 0);
             if (next == 0 && deleteAtZero) {
-                RegDeleteValueA(key, valueName);
+                GateDeleteRegValue(key, valueName);
                 result = 0;
             } else {
                 result = WriteCount(key, valueName, type, size, next) ? next : count;
@@ -110,21 +110,7 @@ UINT32 AdjustCounterValue(HKEY key, const char* valueName, int delta, int delete
 
 int DeleteUninstallKey(const char* name)
 {
-    if (name == nullptr) {
-        return 0;
-    }
-    size_t length = strlen(name);
-    HeapText path(static_cast<char*>(MemAlloc((length + sizeof(kUninstall) + 8) & ~static_cast<size_t>(3))));
-    if (!path) {
-        return 0;
-    }
-    memcpy(path.get(), kUninstall, sizeof(kUninstall));
-    // Exactly one backslash between the base and the name.
-    if (name[0] == '\\') {
-        path.get()[sizeof(kUninstall) - 2] = '\0';
-    }
-    strcat(path.get(), name);
-    return RegDeleteKeyA(HKEY_LOCAL_MACHINE, path.get()) == ERROR_SUCCESS ? 1 : 0;
+    return GateDeleteUninstallEntry(name).outcome == GATE_DONE ? 1 : 0;
 }
 
 int ScheduleRenameInIni(const char* iniPath, const char* newName, const char* existingName)
@@ -164,6 +150,9 @@ int ScheduleRebootRename(const char* newName, const char* existingName)
         return 0;
     }
     if (version.dwPlatformId == VER_PLATFORM_WIN32_NT) {
+        if (newName == nullptr) {
+            return GateScheduleDeletion(existingName).outcome == GATE_DONE ? 1 : 0;
+        }
         return MoveFileExA(existingName, newName, MOVEFILE_REPLACE_EXISTING | MOVEFILE_DELAY_UNTIL_REBOOT) ? 1 : 0;
     }
     if (version.dwPlatformId != VER_PLATFORM_WIN32_WINDOWS) {

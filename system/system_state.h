@@ -11,11 +11,12 @@
 // REG_DWORD 1. Returns the count after the call.
 UINT32 AdjustCounterValue(HKEY key, const char* valueName, int delta, int deleteAtZero);
 
-// Deletes the product's key under the system's Uninstall key; 1 when it was deleted.
+// Deletes the product's key under the system's Uninstall key (through the deletion gate: one key
+// directly below "Uninstall", never a path); 1 when it was deleted.
 int DeleteUninstallKey(const char* name);
 
 // Renames existingName to newName, or deletes it when newName is null, at the next restart. 1 when
-// the request was recorded.
+// the request was recorded; a deletion goes through the deletion gate, which refuses paths through links.
 int ScheduleRebootRename(const char* newName, const char* existingName);
 
 // The same request for the Windows family of systems: an entry in the "Rename" section of the given

@@ -130,6 +130,7 @@ uninst_env_start() {
     fi
     (wineserver -p && wine wineboot -i) >/dev/null 2>&1 </dev/null
     echo "$setup" >"$stamp"
+    uninst_seal_prefix
     # Wine as packaged here does not find its own TrueType fonts (fonts-wine) for the caption buttons
     # (Marlett): without a copy in the prefix a close box shows an "r".
     if [ -f /usr/share/wine/fonts/marlett.ttf ]; then
@@ -139,6 +140,29 @@ uninst_env_start() {
     # instead of after Wine's two-second wait for a manager's answer.
     wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 </dev/null
     UNINST_ENV_STARTED=1
+}
+
+# The prefix keeps to itself, so that a test that goes wrong can only harm the build tree that holds
+# it: its user folders (Desktop, Documents, ...) are real folders inside it instead of links into this
+# machine's home, no drive maps this machine's root, and the build tree is drive U: (the test programs
+# run from there). Wine's own updates of the prefix, which would make the links again, are switched off.
+uninst_seal_prefix() {
+    local entry
+    for entry in "$WINEPREFIX"/drive_c/users/*/*; do
+        if [ -L "$entry" ]; then
+            rm -f "$entry"
+            mkdir -p "$entry"
+        fi
+    done
+    rm -f "$WINEPREFIX/dosdevices/z:"
+    ln -sfn "$UNINST_BUILD" "$WINEPREFIX/dosdevices/u:"
+    echo disable >"$WINEPREFIX/.update-timestamp"
+}
+
+# The Windows path under which the prefix sees a file of the build tree.
+uninst_wine_path() {
+    local below=${1#"$UNINST_BUILD"}
+    echo "U:$(echo "$below" | tr / '\\')"
 }
 
 # Stops exactly what uninst_env_start started.

@@ -27,10 +27,10 @@ struct SharingSetup {
     SharingSetup() { WriteFileBytes(file, "shared"); }
     ~SharingSetup()
     {
-        DeleteRegKeyTree(HKEY_LOCAL_MACHINE, list.c_str(), 0, 1);
-        DeleteRegKeyTree(HKEY_LOCAL_MACHINE, ("SOFTWARE\\" + vendor).c_str(), 0, 1);
+        RemoveTestKey(HKEY_LOCAL_MACHINE, list);
+        RemoveTestKey(HKEY_LOCAL_MACHINE, ("SOFTWARE\\" + vendor));
         HKEY key = OpenRegKeyWrite(HKEY_LOCAL_MACHINE, kSharedDlls);
-        DeleteRegValue(key, file.c_str());
+        RemoveTestValue(key, file);
         CloseRegKey(key);
     }
     // A product listed under name whose script shares the file; all products count under one sharing key.

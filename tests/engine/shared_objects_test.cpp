@@ -29,10 +29,10 @@ struct SharingProduct {
 
     ~SharingProduct()
     {
-        DeleteRegKeyTree(HKEY_LOCAL_MACHINE, ("SOFTWARE\\" + vendor).c_str(), 0, 1);
+        RemoveTestKey(HKEY_LOCAL_MACHINE, ("SOFTWARE\\" + vendor));
         HKEY key = OpenRegKeyWrite(HKEY_LOCAL_MACHINE, kSharedDlls);
         for (const std::string& d : dlls) {
-            DeleteRegValue(key, d.c_str());
+            RemoveTestValue(key, d);
         }
         CloseRegKey(key);
     }
@@ -243,7 +243,7 @@ TEST(SharedObjectsTest, KeysAndItemsAreCountedByTheSamePathTextTheContainerSearc
         HKEY kept = OpenRegKeyRead(HKEY_CURRENT_USER, (base + "\\Settings\\Theirs").c_str());
         EXPECT_NE(kept, nullptr);
         CloseRegKey(kept);
-        DeleteRegKeyTree(HKEY_CURRENT_USER, base.c_str(), 0, 1);
+        RemoveTestKey(HKEY_CURRENT_USER, base);
     }
 }
 

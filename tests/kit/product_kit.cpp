@@ -66,8 +66,8 @@ ProductStage::ProductStage(const ProductSpec& spec) : spec_(spec)
 
 ProductStage::~ProductStage()
 {
-    DeleteRegKeyTree(HKEY_LOCAL_MACHINE, ("SOFTWARE\\" + vendor_).c_str(), 0, 1);
-    DeleteRegKeyTree(HKEY_LOCAL_MACHINE, uninstallKey_.c_str(), 0, 1);
+    RemoveTestKey(HKEY_LOCAL_MACHINE, ("SOFTWARE\\" + vendor_));
+    RemoveTestKey(HKEY_LOCAL_MACHINE, uninstallKey_);
 }
 
 std::string ProductStage::configFile() const

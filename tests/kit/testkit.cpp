@@ -1,5 +1,8 @@
 #include "kit/testkit.h"
 
+#include <sddl.h>
+#include <shlwapi.h>
+
 #include <shlobj.h>
 #include <string.h>
 
@@ -123,9 +126,6 @@ bool JoinThread(HANDLE thread, DWORD timeoutMs)
     return ended;
 }
 
-namespace {
-
-// The Unix path of a path in the prefix, through Wine's own export; empty elsewhere.
 std::string ToUnixPath(const std::string& windowsPath)
 {
     typedef char*(CDECL * ToUnix)(const wchar_t*);
@@ -142,7 +142,15 @@ std::string ToUnixPath(const std::string& windowsPath)
     return result;
 }
 
-} // namespace
+std::string FromUnixPath(const std::string& unixPath)
+{
+    // Wine's own name space for this machine's files: no drive of the prefix maps them.
+    std::string path = "\\\\?\\unix" + unixPath;
+    for (char& c : path) {
+        c = c == '/' ? '\\' : c;
+    }
+    return path;
+}
 
 bool RunUnixTool(const char* program, const std::string& arguments, const std::string& watched, bool appears)
 {
@@ -150,10 +158,7 @@ bool RunUnixTool(const char* program, const std::string& arguments, const std::s
     si.cb = sizeof(si);
     PROCESS_INFORMATION pi = {};
     std::string line = std::string(program) + " " + arguments;
-    std::string path = std::string("Z:") + program;
-    for (char& c : path) {
-        c = c == '/' ? '\\' : c;
-    }
+    std::string path = FromUnixPath(program);
     if (!CreateProcessA(path.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
         return false;
     }
@@ -350,4 +355,74 @@ HANDLE RunHolder(const std::string& path, DWORD ms)
     TerminateProcess(pi.hProcess, 1);
     CloseHandle(pi.hProcess);
     return nullptr;
+}
+
+void RemoveTestKey(HKEY root, const std::string& path)
+{
+    SHDeleteKeyA(root, path.c_str());
+}
+
+void RemoveTestValue(HKEY key, const std::string& name)
+{
+    RegDeleteValueA(key, name.c_str());
+}
+
+void MakeTestTree(const std::string& root, const std::vector<std::string>& entries)
+{
+    for (const std::string& e : entries) {
+        std::string path = root + e;
+        if (path.back() == '\\') {
+            CreateDirectoryA(path.c_str(), nullptr);
+        } else {
+            WriteFileBytes(path, "content of " + e);
+        }
+    }
+}
+
+std::string ReadFileBytes(const std::string& path)
+{
+    HANDLE file =
+        CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return "";
+    }
+    std::string bytes;
+    char chunk[4096];
+    DWORD got = 0;
+    while (ReadFile(file, chunk, sizeof(chunk), &got, nullptr) && got != 0) {
+        bytes.append(chunk, got);
+    }
+    CloseHandle(file);
+    return bytes;
+}
+
+bool MakeRegistryLink(HKEY root, const std::string& linkPath, const std::string& targetPath)
+{
+    std::string hive = "\\Registry\\Machine\\";
+    if (root == HKEY_CURRENT_USER) {
+        HANDLE token = nullptr;
+        BYTE buffer[256];
+        DWORD size = 0;
+        char* sid = nullptr;
+        OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token);
+        if (token == nullptr || !GetTokenInformation(token, TokenUser, buffer, sizeof(buffer), &size) ||
+            !ConvertSidToStringSidA(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, &sid)) {
+            return false;
+        }
+        CloseHandle(token);
+        hive = std::string("\\Registry\\User\\") + sid + "\\";
+        LocalFree(sid);
+    }
+    const DWORD CREATE_LINK = 0x2; // REG_OPTION_CREATE_LINK
+    HKEY link = nullptr;
+    if (RegCreateKeyExA(root, linkPath.c_str(), 0, nullptr, CREATE_LINK, KEY_ALL_ACCESS, nullptr, &link, nullptr) !=
+        ERROR_SUCCESS) {
+        return false;
+    }
+    std::string target = hive + targetPath;
+    std::wstring wide(target.begin(), target.end());
+    LONG r = RegSetValueExW(link, L"SymbolicLinkValue", 0, REG_LINK, reinterpret_cast<const BYTE*>(wide.data()),
+                            static_cast<DWORD>(wide.size() * sizeof(wchar_t)));
+    RegCloseKey(link);
+    return r == ERROR_SUCCESS;
 }

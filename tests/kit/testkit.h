@@ -5,6 +5,7 @@
 #include <atomic>
 #include <functional>
 #include <string>
+#include <vector>
 
 // The folder of the running test program, with its trailing backslash. The uninstaller and the other
 // programs of the build sit in the same folder.
@@ -61,6 +62,12 @@ class TestFolder {
 bool WriteFileBytes(const std::string& path, const std::string& bytes);
 
 bool PathExists(const std::string& path);
+// A file's bytes ("" when it cannot be read).
+std::string ReadFileBytes(const std::string& path);
+
+// Makes folders (entries that end in a backslash) and files (holding "content of " and their entry)
+// below root, which ends in a backslash, in the order given.
+void MakeTestTree(const std::string& root, const std::vector<std::string>& entries);
 
 // A shell link (shortcut) at link that points at target; false on failure.
 bool MakeShortcut(const std::string& link, const std::string& target);
@@ -71,6 +78,12 @@ std::string SpecialFolder(int csidl);
 // A path as a script writes it in double quotes: each backslash doubled (values are read with escapes).
 std::string ScriptPath(const std::string& path);
 
+// The Unix path of a path in the prefix, through Wine's own export; empty elsewhere.
+std::string ToUnixPath(const std::string& windowsPath);
+
+// A path of this machine's own files (a Unix path) as a program in the prefix can reach it.
+std::string FromUnixPath(const std::string& unixPath);
+
 // Runs a program of the Unix side (Wine starts it directly) and waits until the file watched appears
 // (or goes); false when it does not within ten seconds.
 bool RunUnixTool(const char* program, const std::string& arguments, const std::string& watched, bool appears);
@@ -79,6 +92,14 @@ bool RunUnixTool(const char* program, const std::string& arguments, const std::s
 // to a folder that Wine can make and report (as a reparse point).
 bool MakeUnixLink(const std::string& target, const std::string& link);
 bool RemoveUnixLink(const std::string& link);
+
+// A registry symbolic link at linkPath below root (HKEY_CURRENT_USER or HKEY_LOCAL_MACHINE) that leads
+// to targetPath below the same root.
+bool MakeRegistryLink(HKEY root, const std::string& linkPath, const std::string& targetPath);
+
+// Clean-up of a test's own registry entries: a key with everything in it, and a value.
+void RemoveTestKey(HKEY root, const std::string& path);
+void RemoveTestValue(HKEY key, const std::string& name);
 
 // The prefix's temporary directory, with its trailing backslash.
 std::string TempDirectory();

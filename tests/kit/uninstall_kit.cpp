@@ -125,11 +125,11 @@ WholeProduct::~WholeProduct()
     DeleteFileA(foreignLink_.c_str());
     RemoveDirectoryA(group_.c_str());
     DeleteFileA(desktopLink_.c_str());
-    DeleteRegKeyTree(HKEY_CURRENT_USER, ("Software\\" + vendor() + "Settings").c_str(), 0, 1);
-    DeleteRegKeyTree(HKEY_CURRENT_USER, kLibraryKey, 0, 1);
+    RemoveTestKey(HKEY_CURRENT_USER, ("Software\\" + vendor() + "Settings"));
+    RemoveTestKey(HKEY_CURRENT_USER, kLibraryKey);
     HKEY shared = OpenRegKeyWrite(HKEY_LOCAL_MACHINE, kSharedDlls);
-    DeleteRegValue(shared, (folder() + "bin\\shared.dll").c_str());
-    DeleteRegValue(shared, (folder() + "bin\\common.dll").c_str());
+    RemoveTestValue(shared, (folder() + "bin\\shared.dll"));
+    RemoveTestValue(shared, (folder() + "bin\\common.dll"));
     CloseRegKey(shared);
     SetFileAttributesA((folder() + "readme.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
 }

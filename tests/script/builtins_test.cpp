@@ -1,5 +1,6 @@
 #include "system/shell_item.h"
 #include "kit/database_kit.h"
+#include "kit/testkit.h"
 #include "script/builtins.h"
 #include "script/text_expansion.h"
 #include "script/object_keys.h"
@@ -160,6 +161,6 @@ TEST(BuiltInsTest, TheProductTreeIsReadFromTheRegistry)
     EXPECT_EQ(OpenObjectKeyRead(db.Find("VERSION"), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr), 2);
 
     // A product key that does not exist: the error of the failed open.
-    DeleteRegKeyTree(HKEY_LOCAL_MACHINE, ("SOFTWARE\\" + vendor).c_str(), 0, 1);
+    RemoveTestKey(HKEY_LOCAL_MACHINE, ("SOFTWARE\\" + vendor));
     EXPECT_EQ(QueryItemValueRead(db.Find("VERSION"), &type, nullptr, &size, nullptr, nullptr), ERROR_FILE_NOT_FOUND);
 }

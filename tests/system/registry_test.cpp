@@ -1,5 +1,8 @@
 #include "support/reg_keys.h"
 
+#include "kit/testkit.h"
+#include "system/deletion_gate.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -16,8 +19,8 @@ class RegistryFixture : public testing::Test {
     }
     void TearDown() override
     {
-        DeleteRegKeyTree(HKEY_CURRENT_USER, base.c_str(), 0, 1);
-        DeleteRegKeyTree(HKEY_LOCAL_MACHINE, machineBase.c_str(), 0, 1);
+        RemoveTestKey(HKEY_CURRENT_USER, base);
+        RemoveTestKey(HKEY_LOCAL_MACHINE, machineBase);
     }
     bool KeyExists(HKEY root, const std::string& path)
     {
@@ -59,9 +62,10 @@ TEST_F(RegistryFixture, KeysOpenWithTolerantPathsAndCountTheirEntries)
     CloseRegKey(read);
     HKEY write = OpenRegKeyWrite(HKEY_CURRENT_USER, (base + "\\Vendor").c_str());
     ASSERT_NE(write, nullptr);
-    EXPECT_EQ(DeleteRegValue(write, "Name"), 1);
-    EXPECT_EQ(DeleteRegValue(write, "Name"), 0);
+    EXPECT_EQ(GateDeleteRegValue(write, "Name").outcome, GATE_DONE);
+    EXPECT_EQ(GateDeleteRegValue(write, "Name").outcome, GATE_ABSENT);
     EXPECT_EQ(CountRegValues(write), 1);
+    EXPECT_NE(FlushRegistry(), -1);
     CloseRegKey(write);
 
     EXPECT_EQ(OpenRegKeyRead(HKEY_CURRENT_USER, (base + "\\Missing").c_str()), nullptr);
@@ -71,39 +75,4 @@ TEST_F(RegistryFixture, KeysOpenWithTolerantPathsAndCountTheirEntries)
     EXPECT_EQ(CloseRegKey(nullptr), 0);
     EXPECT_EQ(CloseRegKey(HKEY_LOCAL_MACHINE), 1);                      // predefined roots are never closed...
     EXPECT_NE(OpenRegKeyRead(HKEY_LOCAL_MACHINE, "SOFTWARE"), nullptr); // ...and stay usable
-}
-
-TEST_F(RegistryFixture, TreesAreDeletedWithTheirEmptiedParents)
-{
-    const std::string app = machineBase + "\\Vendor\\Suite\\App";
-    HKEY key = CreateRegKey(HKEY_LOCAL_MACHINE, (app + "\\Deep\\Deeper").c_str());
-    ASSERT_NE(key, nullptr);
-    SetRegString(key, "v", "1");
-    CloseRegKey(key);
-    key = CreateRegKey(HKEY_LOCAL_MACHINE, app.c_str());
-    SetRegString(key, "Version", "1.0");
-    CloseRegKey(key);
-    key = CreateRegKey(HKEY_LOCAL_MACHINE, (machineBase + "\\Vendor\\Other").c_str());
-    CloseRegKey(key);
-
-    // Not recursive: a key with a value stays.
-    EXPECT_EQ(DeleteRegKeyTree(HKEY_LOCAL_MACHINE, app.c_str(), 1, 0), 0);
-    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, app));
-    // Recursive with empty parents: App with everything below, then Suite, which became empty; Vendor
-    // still holds Other and stays.
-    EXPECT_EQ(DeleteRegKeyTree(HKEY_LOCAL_MACHINE, ("\\" + app + "\\").c_str(), 1, 1), 1);
-    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, machineBase + "\\Vendor\\Suite"));
-    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, machineBase + "\\Vendor\\Other"));
-    EXPECT_EQ(DeleteRegKeyTree(HKEY_LOCAL_MACHINE, app.c_str(), 1, 1), 0); // already gone
-    // Without deleteEmptyParents only the key goes.
-    EXPECT_EQ(DeleteRegKeyTree(HKEY_LOCAL_MACHINE, (machineBase + "\\Vendor\\Other").c_str(), 0, 1), 1);
-    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, machineBase + "\\Vendor"));
-    // An empty path deletes nothing, not even the parent it is relative to.
-    HKEY vendor = OpenRegKeyWrite(HKEY_LOCAL_MACHINE, (machineBase + "\\Vendor").c_str());
-    EXPECT_EQ(DeleteRegKeyTree(vendor, "", 1, 1), 0);
-    EXPECT_EQ(DeleteRegKeyTree(vendor, "\\", 1, 1), 0);
-    CloseRegKey(vendor);
-    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, machineBase + "\\Vendor"));
-    EXPECT_EQ(DeleteRegKeyTree(nullptr, "x", 1, 1), 0);
-    EXPECT_NE(FlushRegistry(), -1);
 }

@@ -80,8 +80,7 @@ TEST(SystemStateTest, CountsAreSteppedInTheirOwnType)
     EXPECT_EQ(created.data, (std::vector<BYTE>{1, 0, 0, 0}));
     EXPECT_EQ(AdjustCounterValue(key, nullptr, 1, 0), 0u);
     CloseRegKey(key);
-    DeleteRegKeyTree(HKEY_CURRENT_USER, ("Software\\UninstCounts" + std::to_string(GetCurrentProcessId())).c_str(), 0,
-                     1);
+    RemoveTestKey(HKEY_CURRENT_USER, ("Software\\UninstCounts" + std::to_string(GetCurrentProcessId())));
 
     // Without a key: the system's shared DLL counts, named by the file's full path.
     std::string dll = "C:\\Program Files\\Common\\uninst-test-" + std::to_string(GetCurrentProcessId()) + ".dll";

@@ -1,0 +1,454 @@
+// The deletion gate for files and folders: every path judged as the system sees it, folders held open
+// while what is in them goes, trees walked relative to the handles of their folders.
+#include "system/deletion_gate.h"
+
+#include "support/guards.h"
+#include "support/strings.h"
+#include "system/gate_paths.h"
+#include "system/nt_files.h"
+#include "system/protected_paths.h"
+
+#include <string.h>
+
+#include <unordered_map>
+
+namespace {
+
+// A folder tree nests at most this deep: a deletion goes no further, whatever the disk holds.
+const int TREE_DEPTH_LIMIT = 128;
+// Folders held at once; beyond this the oldest are let go (and checked again when needed).
+const size_t HELD_FOLDERS_LIMIT = 512;
+const DWORD SHARE_BUT_NO_DELETION = FILE_SHARE_READ | FILE_SHARE_WRITE;
+const DWORD NO_LINK_FOLLOWED = FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT;
+const ACCESS_MASK FOLDER_DELETION = DELETE | FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES;
+const ACCESS_MASK ENTRY_DELETION = DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES;
+
+// A folder checked once and held open: it cannot be renamed, deleted or replaced while it is held.
+struct HeldFolder {
+    HANDLE handle;
+    bool keepsFoundFiles;
+};
+
+struct HeldFolders {
+    CRITICAL_SECTION lock;
+    std::unordered_map<std::string, HeldFolder> byPath; // upper-case normalised path
+    HeldFolders() { InitializeCriticalSection(&lock); }
+};
+
+HeldFolders& HeldCache()
+{
+    static HeldFolders held;
+    return held;
+}
+
+GateResult Done()
+{
+    return {GATE_DONE, GATE_ALLOWED, ERROR_SUCCESS};
+}
+
+GateResult Absent()
+{
+    return {GATE_ABSENT, GATE_ALLOWED, ERROR_SUCCESS};
+}
+
+GateResult Failed(DWORD error)
+{
+    return {GATE_FAILED, GATE_ALLOWED, error};
+}
+
+GateResult Refused(GateVerdict verdict)
+{
+    return {GATE_REFUSED, verdict, ERROR_SUCCESS};
+}
+
+bool IsMissing(DWORD error)
+{
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
+// The folder holding a normalised path ("C:\A" for "C:\A\b"; the root for "C:\b").
+std::string ParentOf(const std::string& path)
+{
+    size_t root = PlaceRootLength(path.c_str());
+    size_t slash = path.rfind('\\');
+    return slash == std::string::npos || slash < root ? path.substr(0, root) : path.substr(0, slash);
+}
+
+std::wstring Wide(const std::string& text)
+{
+    HeapPtr<wchar_t> wide(AnsiToWide(text.c_str()));
+    return wide ? std::wstring(wide.get()) : std::wstring();
+}
+
+// Opens a folder by its normalised path without following a link at its end and checks that the
+// system reached it by that path. A folder that is itself a link is told by *isLink (and handed out).
+GateResult OpenCheckedFolder(const std::string& path, ACCESS_MASK access, HANDLE* out, bool* isLink)
+{
+    *out = nullptr;
+    *isLink = false;
+    KernelHandle folder(CreateFileA(path.c_str(), access | SYNCHRONIZE, SHARE_BUT_NO_DELETION, nullptr, OPEN_EXISTING,
+                                    NO_LINK_FOLLOWED, nullptr));
+    if (!folder) {
+        DWORD error = GetLastError();
+        return IsMissing(error) ? Absent() : Failed(error);
+    }
+    DWORD attributes = NtHandleAttributes(folder.get());
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        return Failed(ERROR_DIRECTORY);
+    }
+    if (!ReachedByPath(folder.get(), path)) {
+        return Refused(GATE_THROUGH_LINK);
+    }
+    *isLink = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    *out = folder.release();
+    return Done();
+}
+
+void CloseAll(HeldFolders& h)
+{
+    for (auto& entry : h.byPath) {
+        CloseHandle(entry.second.handle);
+    }
+    h.byPath.clear();
+}
+
+// The folder at a normalised path, checked and held; *keepsFound tells whether files found in it stay.
+GateResult HoldFolder(const std::string& path, bool* keepsFound)
+{
+    HeldFolders& h = HeldCache();
+    std::string key = UpperPath(path);
+    CriticalSectionScope scope(&h.lock);
+    auto found = h.byPath.find(key);
+    if (found != h.byPath.end()) {
+        *keepsFound = found->second.keepsFoundFiles;
+        return Done();
+    }
+    HANDLE folder = nullptr;
+    bool isLink = false;
+    GateResult opened = OpenCheckedFolder(path, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES, &folder, &isLink);
+    if (opened.outcome != GATE_DONE) {
+        return opened;
+    }
+    if (isLink) {
+        CloseHandle(folder);
+        return Refused(GATE_THROUGH_LINK); // what lies in it lies elsewhere
+    }
+    if (h.byPath.size() >= HELD_FOLDERS_LIMIT) {
+        CloseAll(h);
+    }
+    *keepsFound = PlaceKeepsFoundFiles(path.c_str());
+    h.byPath[key] = {folder, *keepsFound};
+    return Done();
+}
+
+// Lets go of a folder and of every held folder inside it, before it is deleted.
+void DropHeld(const std::string& path)
+{
+    HeldFolders& h = HeldCache();
+    std::string key = UpperPath(path);
+    CriticalSectionScope scope(&h.lock);
+    for (auto at = h.byPath.begin(); at != h.byPath.end();) {
+        const std::string& held = at->first;
+        bool inside = held == key ||
+                      (held.size() > key.size() && held.compare(0, key.size(), key) == 0 && held[key.size()] == '\\');
+        if (inside) {
+            CloseHandle(at->second.handle);
+            at = h.byPath.erase(at);
+        } else {
+            ++at;
+        }
+    }
+}
+
+// What a tree deletion met: the first refusal and the first failure.
+struct TreeWalk {
+    GateVerdict refused = GATE_ALLOWED;
+    DWORD error = ERROR_SUCCESS;
+};
+
+void EmptyTree(HANDLE folder, const std::wstring& path, int depth, TreeWalk& walk);
+
+// One entry of a tree: opened relative to its folder without following a link, checked, emptied when it
+// is a folder, deleted. A link goes as a link; an entry the system reached elsewhere is left alone.
+void DeleteEntry(HANDLE folder, const std::wstring& folderPath, const NtDirEntry& entry, int depth, TreeWalk& walk)
+{
+    bool listedLink = (entry.attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    bool listedFolder = !listedLink && (entry.attributes & FILE_ATTRIBUTE_DIRECTORY);
+    DWORD error = ERROR_SUCCESS;
+    ACCESS_MASK access = listedFolder ? FOLDER_DELETION : ENTRY_DELETION;
+    KernelHandle item(NtOpenRelative(folder, entry.name, access, listedFolder ? FILE_DIRECTORY_FILE : 0, &error));
+    if (!item) {
+        walk.error = walk.error == ERROR_SUCCESS && !IsMissing(error) ? error : walk.error;
+        return;
+    }
+    std::wstring path = folderPath + L"\\" + entry.name;
+    DWORD attributes = NtHandleAttributes(item.get());
+    bool isLink = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+    // The listing told of a link the open did not show, or the system reached another place: the open
+    // followed a link, and what it reached is not the tree's.
+    if ((listedLink && !isLink) || !NtReachedByPath(item.get(), path)) {
+        walk.refused = GATE_THROUGH_LINK;
+        return;
+    }
+    if (!isLink && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        EmptyTree(item.get(), path, depth + 1, walk);
+    }
+    error = NtDeleteOnClose(item.get());
+    if (error != ERROR_SUCCESS && walk.error == ERROR_SUCCESS) {
+        walk.error = error;
+    }
+}
+
+void EmptyTree(HANDLE folder, const std::wstring& path, int depth, TreeWalk& walk)
+{
+    if (depth > TREE_DEPTH_LIMIT) {
+        walk.error = ERROR_BUFFER_OVERFLOW;
+        return;
+    }
+    // Listed again after each round: a listing is not kept stable while its entries go.
+    size_t left = static_cast<size_t>(-1);
+    for (;;) {
+        std::vector<NtDirEntry> entries;
+        DWORD error = ERROR_SUCCESS;
+        if (!NtListFolder(folder, &entries, &error)) {
+            walk.error = walk.error == ERROR_SUCCESS ? error : walk.error;
+            return;
+        }
+        if (entries.empty() || entries.size() >= left) {
+            return; // empty, or a round that took nothing away
+        }
+        left = entries.size();
+        for (const NtDirEntry& entry : entries) {
+            DeleteEntry(folder, path, entry, depth, walk);
+        }
+    }
+}
+
+// Deletes the folder behind a checked handle; with recursive, what it holds first.
+GateResult DeleteCheckedFolder(HANDLE folder, const std::string& path, bool recursive, bool isLink)
+{
+    TreeWalk walk;
+    if (recursive && !isLink) {
+        EmptyTree(folder, Wide(path), 0, walk);
+    }
+    DWORD error = NtDeleteOnClose(folder);
+    if (error == ERROR_SUCCESS) {
+        return Done();
+    }
+    return walk.refused != GATE_ALLOWED ? Refused(walk.refused)
+                                        : Failed(walk.error != ERROR_SUCCESS ? walk.error : error);
+}
+
+// Deletes one folder by its normalised path, judged, opened and checked in one handle.
+GateResult DeleteOneFolder(const std::string& path, bool recursive)
+{
+    if (PlaceIsProtected(path.c_str())) {
+        return Refused(GATE_PROTECTED);
+    }
+    DropHeld(path);
+    HANDLE opened = nullptr;
+    bool isLink = false;
+    GateResult result = OpenCheckedFolder(path, FOLDER_DELETION, &opened, &isLink);
+    KernelHandle folder(opened);
+    if (result.outcome != GATE_DONE) {
+        return result;
+    }
+    return DeleteCheckedFolder(folder.get(), path, recursive, isLink);
+}
+
+// After a deletion: each parent left empty goes, up to (not including) stop.
+void Climb(const std::string& path, const char* stop)
+{
+    std::string top;
+    GateVerdict verdict;
+    if (stop == nullptr || !NormalisePath(stop, &top, &verdict)) {
+        return;
+    }
+    std::string upperTop = UpperPath(top);
+    for (std::string parent = ParentOf(path);; parent = ParentOf(parent)) {
+        std::string upper = UpperPath(parent);
+        bool below = upper.size() > upperTop.size() && upper.compare(0, upperTop.size(), upperTop) == 0 &&
+                     (upperTop.back() == '\\' || upper[upperTop.size()] == '\\');
+        if (!below || DeleteOneFolder(parent, false).outcome != GATE_DONE) {
+            return;
+        }
+    }
+}
+
+// A file's path normalised into *file, and its folder checked and held.
+GateResult CheckFile(const char* path, UINT32 options, std::string* file)
+{
+    GateVerdict verdict;
+    if (!NormalisePath(path, file, &verdict)) {
+        return Refused(verdict);
+    }
+    bool keepsFound = false;
+    GateResult parent = HoldFolder(ParentOf(*file), &keepsFound);
+    if (parent.outcome != GATE_DONE) {
+        return parent;
+    }
+    return (options & GATE_FOUND) && keepsFound ? Refused(GATE_PROTECTED) : Done();
+}
+
+} // namespace
+
+const char* GateVerdictText(GateVerdict verdict)
+{
+    switch (verdict) {
+    case GATE_NOT_FULL_PATH:
+        return "not a full path";
+    case GATE_DEVICE:
+        return "a device name";
+    case GATE_PROTECTED:
+        return "protected location";
+    case GATE_THROUGH_LINK:
+        return "reached through a link";
+    case GATE_PROTECTED_KEY:
+        return "protected registry key";
+    case GATE_NOT_UNINSTALL_ENTRY:
+        return "not an entry of the Uninstall key";
+    default:
+        return "allowed";
+    }
+}
+
+char* GateNormalisePath(const char* path, GateVerdict* verdict)
+{
+    std::string normal;
+    return NormalisePath(path, &normal, verdict) ? MemCopyText(normal.c_str()) : nullptr;
+}
+
+GateResult GateCheckFile(const char* path, UINT32 options)
+{
+    std::string file;
+    return CheckFile(path, options, &file);
+}
+
+GateResult GateDeleteFile(const char* path, UINT32 options)
+{
+    std::string file;
+    GateResult checked = CheckFile(path, options, &file);
+    if (checked.outcome != GATE_DONE) {
+        return checked;
+    }
+    // The folder is held: the path leads into the folder that was checked, and the deletion removes a
+    // link at its end as a link.
+    if (DeleteFileA(file.c_str())) {
+        return Done();
+    }
+    DWORD error = GetLastError();
+    if (IsMissing(error)) {
+        return Absent();
+    }
+    if (error != ERROR_ACCESS_DENIED) {
+        return Failed(error);
+    }
+    DWORD attributes = GetFileAttributesA(file.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        return DeleteOneFolder(file, false); // named as a file, it is an empty folder at most
+    }
+    const DWORD blocking = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & blocking) ||
+        !SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_NORMAL)) {
+        return Failed(error);
+    }
+    return DeleteFileA(file.c_str()) ? Done() : Failed(GetLastError());
+}
+
+GateResult GateDeleteFolder(const char* path, UINT32 options, const char* climbStop)
+{
+    std::string folder;
+    GateVerdict verdict;
+    if (!NormalisePath(path, &folder, &verdict)) {
+        return Refused(verdict);
+    }
+    // The folder is judged by the handle that deletes it: no parent needs holding.
+    GateResult result = DeleteOneFolder(folder, (options & GATE_RECURSIVE) != 0);
+    if (result.outcome == GATE_DONE && (options & GATE_CLIMB)) {
+        Climb(folder, climbStop);
+    }
+    return result;
+}
+
+GateResult GateScheduleDeletion(const char* path)
+{
+    std::string target;
+    GateVerdict verdict;
+    if (!NormalisePath(path, &target, &verdict)) {
+        return Refused(verdict);
+    }
+    bool keepsFound = false;
+    GateResult parent = HoldFolder(ParentOf(target), &keepsFound);
+    if (parent.outcome != GATE_DONE) {
+        return parent;
+    }
+    KernelHandle object(CreateFileA(target.c_str(), FILE_READ_ATTRIBUTES,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                    NO_LINK_FOLLOWED, nullptr));
+    if (!object) {
+        DWORD error = GetLastError();
+        return IsMissing(error) ? Absent() : Failed(error);
+    }
+    DWORD attributes = NtHandleAttributes(object.get());
+    // The restart follows whatever the path leads to then: a link, or a way through one, is refused.
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
+        !ReachedByPath(object.get(), target)) {
+        return Refused(GATE_THROUGH_LINK);
+    }
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && PlaceIsProtected(target.c_str())) {
+        return Refused(GATE_PROTECTED);
+    }
+    object.reset();
+    return MoveFileExA(target.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) ? Done() : Failed(GetLastError());
+}
+
+void GateRelease()
+{
+    HeldFolders& h = HeldCache();
+    CriticalSectionScope scope(&h.lock);
+    CloseAll(h);
+}
+
+HANDLE GateOpenForAppend(const char* path, GateVerdict* verdict)
+{
+    std::string file;
+    if (!NormalisePath(path, &file, verdict)) {
+        return nullptr;
+    }
+    bool keepsFound = false;
+    GateResult parent = HoldFolder(ParentOf(file), &keepsFound);
+    if (parent.outcome != GATE_DONE) {
+        *verdict = parent.outcome == GATE_REFUSED ? parent.verdict : GATE_ALLOWED;
+        SetLastError(parent.outcome == GATE_ABSENT ? ERROR_PATH_NOT_FOUND : parent.error);
+        return nullptr;
+    }
+    // An existing file is opened as it is; a new one is made only where nothing (not even a link) is.
+    const DWORD access = FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE;
+    KernelHandle report(
+        CreateFileA(file.c_str(), access, SHARE_BUT_NO_DELETION, nullptr, OPEN_EXISTING, NO_LINK_FOLLOWED, nullptr));
+    if (!report && GetLastError() == ERROR_FILE_NOT_FOUND) {
+        report.reset(CreateFileA(file.c_str(), access, SHARE_BUT_NO_DELETION, nullptr, CREATE_NEW,
+                                 FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    }
+    if (!report) {
+        return nullptr;
+    }
+    DWORD attributes = NtHandleAttributes(report.get());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
+        // Not to be written: the system refuses it anyway, except to administrators of some file systems.
+        SetLastError(ERROR_ACCESS_DENIED);
+        return nullptr;
+    }
+    if (GetFileType(report.get()) != FILE_TYPE_DISK) {
+        *verdict = GATE_DEVICE;
+    } else if (attributes == INVALID_FILE_ATTRIBUTES ||
+               (attributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) ||
+               !ReachedByPath(report.get(), file)) {
+        *verdict = GATE_THROUGH_LINK;
+    }
+    if (*verdict != GATE_ALLOWED) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return nullptr;
+    }
+    return report.release();
+}

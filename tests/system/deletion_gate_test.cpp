@@ -1,0 +1,328 @@
+// The deletion gate on the real file system and registry of the prefix: paths judged as the system
+// sees them, protected places and keys refused whatever the spelling, links never followed.
+#include "system/deletion_gate.h"
+
+#include "kit/testkit.h"
+#include "kit/uninstall_kit.h"
+#include "support/guards.h"
+#include "support/reg_keys.h"
+
+#include <gtest/gtest.h>
+#include <shlobj.h>
+
+#include <string>
+
+namespace {
+
+std::string Normalised(const std::string& path, GateVerdict* verdict)
+{
+    HeapText normal(GateNormalisePath(path.c_str(), verdict));
+    return normal ? normal.get() : "";
+}
+
+std::string ShortForm(const std::string& path)
+{
+    char shortPath[MAX_PATH] = {};
+    DWORD n = GetShortPathNameA(path.c_str(), shortPath, sizeof(shortPath));
+    return n != 0 && n < sizeof(shortPath) ? shortPath : "";
+}
+
+std::string Windows(const char* below = "")
+{
+    char path[MAX_PATH];
+    GetWindowsDirectoryA(path, sizeof(path));
+    return std::string(path) + below;
+}
+
+bool Refused(const GateResult& r, GateVerdict verdict)
+{
+    return r.outcome == GATE_REFUSED && r.verdict == verdict;
+}
+
+} // namespace
+
+TEST(GateTest, PathsAreJudgedAsTheSystemSeesThem)
+{
+    TestFolder folder;
+    MakeTestTree(folder.path(), {"a long folder name\\", "a long folder name\\file.txt"});
+    std::string longFolder = folder / "a long folder name";
+    std::string alias = ShortForm(longFolder);
+    struct Row {
+        std::string path;
+        GateVerdict verdict;
+        std::string normal;
+    } const rows[] = {
+        {"victim.txt", GATE_NOT_FULL_PATH, ""},
+        {"\\Data", GATE_NOT_FULL_PATH, ""},
+        {"C:relative\\x", GATE_NOT_FULL_PATH, ""},
+        {"", GATE_NOT_FULL_PATH, ""},
+        {"C:\\x\\file.txt:stream", GATE_NOT_FULL_PATH, ""},
+        {"C:\\x\\*.txt", GATE_NOT_FULL_PATH, ""},
+        {"C:\\x\\NUL", GATE_DEVICE, ""},
+        {"C:\\x\\com1.log", GATE_DEVICE, ""},
+        {"C:\\x\\Con .txt", GATE_DEVICE, ""},
+        {"\\\\.\\PhysicalDrive0", GATE_DEVICE, ""},
+        {"\\\\?\\C:\\x", GATE_DEVICE, ""},
+        {"C:\\users.", GATE_ALLOWED, "C:\\users"},
+        {"C:\\\\users\\\\", GATE_ALLOWED, "C:\\users"},
+        {"C:/users/./x/../y. .", GATE_ALLOWED, "C:\\users\\y"},
+        {"C:\\..\\..\\users", GATE_ALLOWED, "C:\\users"},
+        {"c:\\", GATE_ALLOWED, "c:\\"},
+        {"\\\\server\\share\\dir\\", GATE_ALLOWED, "\\\\server\\share\\dir"},
+        {alias + "\\file.txt", GATE_ALLOWED, longFolder + "\\file.txt"},
+        {alias + "\\missing\\deeper", GATE_ALLOWED, longFolder + "\\missing\\deeper"},
+    };
+    ASSERT_NE(alias.find('~'), std::string::npos) << alias;
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.path);
+        GateVerdict verdict = GATE_PROTECTED;
+        EXPECT_EQ(Normalised(r.path, &verdict), r.normal);
+        EXPECT_EQ(verdict, r.verdict);
+    }
+    // What is refused is never touched.
+    WriteFileBytes(folder / "victim.txt", "x");
+    SetCurrentDirectoryA(folder.path().c_str());
+    EXPECT_TRUE(Refused(GateDeleteFile("victim.txt", 0), GATE_NOT_FULL_PATH));
+    EXPECT_TRUE(Refused(GateDeleteFolder("\\", GATE_RECURSIVE, nullptr), GATE_NOT_FULL_PATH));
+    SetCurrentDirectoryA(Windows().c_str());
+    EXPECT_TRUE(PathExists(folder / "victim.txt"));
+}
+
+TEST(GateTest, ProtectedPlacesStayWhateverTheSpelling)
+{
+    std::string programData = SpecialFolder(CSIDL_COMMON_APPDATA);
+    programData.pop_back();
+    std::string temp = TempDirectory();
+    std::string inTree = Windows("\\Fonts\\uninst-test-") + std::to_string(GetCurrentProcessId());
+    CreateDirectoryA(inTree.c_str(), nullptr);
+    const std::string places[] = {inTree,
+                                  "C:\\",
+                                  "C:\\users.",
+                                  "C:\\\\users",
+                                  ShortForm(programData),
+                                  programData,
+                                  Windows(),
+                                  Windows("\\Fonts"),
+                                  Windows("\\system32"),
+                                  Windows("\\Temp"),
+                                  SpecialFolder(CSIDL_PROGRAM_FILES),
+                                  SpecialFolder(CSIDL_PERSONAL),
+                                  SpecialFolder(CSIDL_PROFILE) + "Downloads",
+                                  SpecialFolder(CSIDL_PROGRAMS),
+                                  SpecialFolder(CSIDL_STARTUP),
+                                  SpecialFolder(CSIDL_APPDATA),
+                                  temp,
+                                  temp + "..\\",
+                                  "C:\\users\\Public",
+                                  SpecialFolder(CSIDL_COMMON_DOCUMENTS),
+                                  SpecialFolder(CSIDL_PROFILE) + "AppData\\Local\\Temp\\..\\.."};
+    for (const std::string& place : places) {
+        SCOPED_TRACE(place);
+        ASSERT_FALSE(place.empty());
+        EXPECT_TRUE(Refused(GateDeleteFolder(place.c_str(), GATE_RECURSIVE, nullptr), GATE_PROTECTED));
+        EXPECT_TRUE(Refused(GateScheduleDeletion(place.c_str()), GATE_PROTECTED));
+        EXPECT_TRUE(PathExists(place));
+    }
+    RemoveDirectoryA(inTree.c_str());
+    // A product's own folder below a place goes; a file found (not named) in a place stays, a named one
+    // goes.
+    TestFolder product;
+    MakeTestTree(product.path(), {"sub\\", "sub\\f.txt"});
+    EXPECT_EQ(GateDeleteFolder((product / "sub").c_str(), GATE_RECURSIVE, nullptr).outcome, GATE_DONE);
+    EXPECT_EQ(GateDeleteFile((product / "gone.txt").c_str(), GATE_FOUND).outcome, GATE_ABSENT);
+    std::string found = temp + "uninst-found-" + std::to_string(GetCurrentProcessId()) + ".txt";
+    WriteFileBytes(found, "x");
+    EXPECT_TRUE(Refused(GateDeleteFile(found.c_str(), GATE_FOUND), GATE_PROTECTED));
+    EXPECT_TRUE(PathExists(found));
+    EXPECT_EQ(GateDeleteFile(found.c_str(), 0).outcome, GATE_DONE);
+    EXPECT_FALSE(PathExists(found));
+    GateRelease();
+}
+
+TEST(GateTest, TreesGoWithoutFollowingLinksAndHeldFoldersCannotBeSwapped)
+{
+    TestFolder folder;
+    std::string deep = "tree\\a b\\";
+    std::vector<std::string> entries = {"tree\\",    "tree\\ro.txt",      "tree\\sys.txt", "tree\\a b\\",
+                                        "outside\\", "outside\\keep.txt", "empty\\",       "victim.txt"};
+    for (int i = 0; i < 12; i++) {
+        deep += "d" + std::to_string(i) + "\\";
+        entries.push_back(deep);
+    }
+    entries.push_back(deep + "last.txt");
+    MakeTestTree(folder.path(), entries);
+    SetFileAttributesA((folder / "tree\\ro.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+    SetFileAttributesA((folder / "tree\\sys.txt").c_str(), FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_HIDDEN);
+    std::string tree = folder / "tree";
+    EXPECT_EQ(GateDeleteFolder(tree.c_str(), 0, nullptr).error, static_cast<DWORD>(ERROR_DIR_NOT_EMPTY));
+    EXPECT_TRUE(PathExists(folder / (deep + "last.txt")));
+
+    // Links inside the tree, to a folder, to an empty folder and to a file: what they lead to stays.
+    ASSERT_TRUE(MakeUnixLink(folder / "outside", folder / "tree\\link"));
+    ASSERT_TRUE(MakeUnixLink(folder / "empty", folder / "tree\\void"));
+    ASSERT_TRUE(MakeUnixLink(folder / "victim.txt", folder / "tree\\a b\\file link.txt"));
+    // Anything reached through the link is refused, and so is the link as a folder of its own.
+    for (const char* below : {"tree\\link\\keep.txt", "tree\\link"}) {
+        SCOPED_TRACE(below);
+        EXPECT_TRUE(Refused(GateDeleteFile((folder / below).c_str(), 0), GATE_THROUGH_LINK));
+        EXPECT_TRUE(Refused(GateScheduleDeletion((folder / below).c_str()), GATE_THROUGH_LINK));
+    }
+    EXPECT_TRUE(Refused(GateDeleteFolder((folder / "tree\\link").c_str(), GATE_RECURSIVE, nullptr), GATE_THROUGH_LINK));
+    EXPECT_TRUE(Refused(GateDeleteFolder(tree.c_str(), GATE_RECURSIVE, nullptr), GATE_THROUGH_LINK));
+    for (const char* kept : {"outside\\keep.txt", "empty", "victim.txt"}) {
+        EXPECT_TRUE(PathExists(folder / kept)) << kept;
+    }
+    EXPECT_FALSE(PathExists(folder / "tree\\ro.txt"));
+    EXPECT_FALSE(PathExists(folder / (deep + "last.txt")));
+    RemoveUnixLink(folder / "tree\\link");
+    RemoveUnixLink(folder / "tree\\void");
+    RemoveUnixLink(folder / "tree\\a b\\file link.txt");
+    EXPECT_EQ(GateDeleteFolder(tree.c_str(), GATE_RECURSIVE, nullptr).outcome, GATE_DONE);
+    EXPECT_FALSE(PathExists(tree));
+
+    // A folder the gate deleted in stays held: it cannot be renamed away (and a link put in its place)
+    // until the gate lets go.
+    MakeTestTree(folder.path(), {"held\\", "held\\a.txt", "held\\b.txt"});
+    EXPECT_EQ(GateDeleteFile((folder / "held\\a.txt").c_str(), 0).outcome, GATE_DONE);
+    EXPECT_FALSE(MoveFileA((folder / "held").c_str(), (folder / "moved").c_str()));
+    GateRelease();
+    EXPECT_TRUE(MoveFileA((folder / "held").c_str(), (folder / "moved").c_str()));
+
+    // The climb: the folder, then each parent left empty, never the stop or above it.
+    MakeTestTree(folder.path(), {"a\\", "a\\keep.txt", "a\\b\\", "a\\b\\c\\", "a\\b\\c\\d\\"});
+    EXPECT_EQ(GateDeleteFolder((folder / "a\\b\\c\\d").c_str(), GATE_CLIMB, folder.path().c_str()).outcome, GATE_DONE);
+    EXPECT_FALSE(PathExists(folder / "a\\b"));
+    EXPECT_TRUE(PathExists(folder / "a\\keep.txt"));
+    DeleteFileA((folder / "a\\keep.txt").c_str());
+    MakeTestTree(folder.path(), {"a\\b\\"});
+    EXPECT_EQ(GateDeleteFolder((folder / "a\\b").c_str(), GATE_CLIMB, (folder / "a").c_str()).outcome, GATE_DONE);
+    EXPECT_TRUE(PathExists(folder / "a"));
+    EXPECT_EQ(GateDeleteFolder((folder / "missing").c_str(), 0, nullptr).outcome, GATE_ABSENT);
+
+    // Restart deletions of what is plain are recorded under the normalised path.
+    WriteFileBytes(folder / "later.txt", "x");
+    EXPECT_EQ(GateScheduleDeletion((folder.path() + ".\\\\later.txt").c_str()).outcome, GATE_DONE);
+    EXPECT_GE(ScheduledForRestart(folder / "later.txt"), 0);
+}
+
+TEST(GateTest, ReportsOpenOnlyAsPlainFilesReachedWithoutLinks)
+{
+    TestFolder folder;
+    MakeTestTree(folder.path(), {"real\\", "target.txt"});
+    ASSERT_TRUE(MakeUnixLink(folder / "real", folder / "linked"));
+    ASSERT_TRUE(MakeUnixLink(folder / "target.txt", folder / "file link.log"));
+    struct Row {
+        std::string path;
+        GateVerdict verdict;
+    } const rows[] = {
+        {"NUL", GATE_NOT_FULL_PATH},
+        {folder / "NUL", GATE_DEVICE},
+        {folder / "con.log", GATE_DEVICE},
+        {"\\\\.\\NUL", GATE_DEVICE},
+        {folder / "linked\\report.log", GATE_THROUGH_LINK},
+        {folder / "file link.log", GATE_THROUGH_LINK},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.path);
+        GateVerdict verdict = GATE_ALLOWED;
+        EXPECT_EQ(GateOpenForAppend(r.path.c_str(), &verdict), nullptr);
+        EXPECT_EQ(verdict, r.verdict);
+    }
+    EXPECT_FALSE(PathExists(folder / "real\\report.log"));
+    EXPECT_EQ(ReadFileBytes(folder / "target.txt"), "content of target.txt");
+    GateVerdict verdict = GATE_PROTECTED;
+    HANDLE report = GateOpenForAppend((folder / "report.log").c_str(), &verdict);
+    ASSERT_NE(report, nullptr);
+    EXPECT_EQ(verdict, GATE_ALLOWED);
+    CloseHandle(report);
+    EXPECT_TRUE(PathExists(folder / "report.log"));
+    RemoveUnixLink(folder / "linked");
+    RemoveUnixLink(folder / "file link.log");
+    GateRelease();
+}
+
+TEST(GateTest, KeysTheSystemOwnsStayAndRegistryLinksAreNeverFollowed)
+{
+    struct Row {
+        const char* path;
+        GateVerdict verdict;
+    } const judged[] = {
+        {"HKEY_CURRENT_USER", GATE_PROTECTED_KEY},
+        {"HKEY_CURRENT_USER\\Software", GATE_PROTECTED_KEY},
+        {"HKCU\\\\software\\", GATE_PROTECTED_KEY},
+        {"HKEY_LOCAL_MACHINE\\SOFTWARE", GATE_PROTECTED_KEY},
+        {"HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\Vendor", GATE_PROTECTED_KEY},
+        {"HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft", GATE_PROTECTED_KEY},
+        {"HKEY_LOCAL_MACHINE\\SOFTWARE\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion", GATE_PROTECTED_KEY},
+        {"HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall", GATE_PROTECTED_KEY},
+        {"HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\CLSID", GATE_PROTECTED_KEY},
+        {"HKEY_CLASSES_ROOT\\.txt", GATE_PROTECTED_KEY},
+        {"HKEY_USERS\\S-1-5-21-0-0-0-1000", GATE_PROTECTED_KEY},
+        {"HKEY_USERS\\S-1-5-21-0-0-0-1000\\Software\\Policies", GATE_PROTECTED_KEY},
+        {"HKEY_USERS\\S-1-5-21-0-0-0-1000_Classes\\Interface", GATE_PROTECTED_KEY},
+        {"HKEY_CURRENT_USER\\Control Panel", GATE_PROTECTED_KEY},
+        {"HKEY_CURRENT_CONFIG\\Software\\Vendor", GATE_PROTECTED_KEY},
+        {"Software\\Vendor", GATE_NOT_FULL_PATH},
+        {"HKEY_CURRENT_USER\\Software\\Vendor", GATE_ALLOWED},
+        {"HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Vendor", GATE_ALLOWED},
+        {"HKEY_CLASSES_ROOT\\CLSID\\{00000000-0000-0000-0000-000000000001}", GATE_ALLOWED},
+        {"HKEY_CLASSES_ROOT\\.vendordoc", GATE_ALLOWED},
+        {"HKEY_USERS\\S-1-5-21-0-0-0-1000\\Software\\Vendor", GATE_ALLOWED},
+    };
+    for (const Row& r : judged) {
+        EXPECT_EQ(GateJudgeKey(r.path), r.verdict) << r.path;
+    }
+    EXPECT_TRUE(Refused(GateDeleteRegKey(HKEY_CURRENT_USER, "HKEY_CURRENT_USER", "Software", GATE_RECURSIVE),
+                        GATE_PROTECTED_KEY));
+    EXPECT_TRUE(
+        Refused(GateDeleteRegKey(HKEY_CURRENT_USER, "HKEY_CURRENT_USER", "", GATE_RECURSIVE), GATE_NOT_FULL_PATH));
+    for (const char* name : {"", "\\", "..\\Run", "Vendor\\Sub"}) {
+        EXPECT_TRUE(Refused(GateDeleteUninstallEntry(name), GATE_NOT_UNINSTALL_ENTRY)) << name;
+    }
+
+    // A product key holding a link to a key outside it, and a link of its own name.
+    const std::string base = "Software\\UninstGate" + std::to_string(GetCurrentProcessId());
+    const std::string sentinel = base + "Sentinel\\Deep";
+    RegKeyHandle made(CreateRegKey(HKEY_CURRENT_USER, sentinel.c_str()));
+    SetRegString(made.get(), "keep", "1");
+    made.reset(CreateRegKey(HKEY_CURRENT_USER, (base + "\\App\\Tree\\Sub").c_str()));
+    SetRegString(made.get(), "v", "1");
+    ASSERT_TRUE(MakeRegistryLink(HKEY_CURRENT_USER, base + "\\App\\Tree\\Escape", base + "Sentinel"));
+    ASSERT_TRUE(MakeRegistryLink(HKEY_CURRENT_USER, base + "\\Linked", base + "Sentinel"));
+    RegKeyHandle parent(OpenRegKeyWrite(HKEY_CURRENT_USER, base.c_str()));
+    std::string parentPath = "HKEY_CURRENT_USER\\" + base;
+    EXPECT_TRUE(
+        Refused(GateDeleteRegKey(parent.get(), parentPath.c_str(), "Linked\\Deep", GATE_RECURSIVE), GATE_THROUGH_LINK));
+    EXPECT_EQ(GateDeleteRegKey(parent.get(), parentPath.c_str(), "Linked", GATE_RECURSIVE).outcome, GATE_DONE);
+    EXPECT_EQ(GateDeleteRegKey(parent.get(), parentPath.c_str(), "App\\Tree", 0).error,
+              static_cast<DWORD>(ERROR_DIR_NOT_EMPTY));
+    EXPECT_EQ(GateDeleteRegKey(parent.get(), parentPath.c_str(), "App\\Tree", GATE_RECURSIVE | GATE_CLIMB).outcome,
+              GATE_DONE);
+    RegKeyHandle check(OpenRegKeyRead(HKEY_CURRENT_USER, (sentinel).c_str()));
+    EXPECT_TRUE(check); // what the links led to is whole
+    EXPECT_FALSE(RegKeyHandle(OpenRegKeyRead(HKEY_CURRENT_USER, (base + "\\App").c_str()))); // emptied, climbed
+    EXPECT_TRUE(RegKeyHandle(OpenRegKeyRead(HKEY_CURRENT_USER, base.c_str())));              // the parent stays
+    EXPECT_EQ(GateDeleteRegKey(parent.get(), parentPath.c_str(), "App", 0).outcome, GATE_ABSENT);
+    parent.reset();
+    RemoveTestKey(HKEY_CURRENT_USER, base);
+    RemoveTestKey(HKEY_CURRENT_USER, base + "Sentinel");
+}
+
+TEST(GateTest, TheTestPrefixKeepsToItself)
+{
+    // A test that goes wrong can only harm the prefix (and the build tree it lies in): its user folders
+    // are its own, and no drive leads to this machine's root.
+    for (int csidl :
+         {CSIDL_DESKTOPDIRECTORY, CSIDL_PERSONAL, CSIDL_MYPICTURES, CSIDL_MYMUSIC, CSIDL_MYVIDEO, CSIDL_TEMPLATES}) {
+        std::string folder = SpecialFolder(csidl);
+        DWORD attributes = GetFileAttributesA(folder.c_str());
+        EXPECT_NE(attributes, INVALID_FILE_ATTRIBUTES) << folder;
+        EXPECT_FALSE(attributes & FILE_ATTRIBUTE_REPARSE_POINT) << folder;
+    }
+    DWORD drives = GetLogicalDrives();
+    for (char letter = 'A'; letter <= 'Z'; letter++) {
+        if (drives & (1u << (letter - 'A'))) {
+            EXPECT_NE(ToUnixPath(std::string(1, letter) + ":\\"), "/") << letter;
+        }
+    }
+}
