@@ -147,4 +147,5 @@ set(UNINST_TESTS_UNINSTALL
     tests/app/uninstall_test.cpp
     tests/app/unattended_test.cpp
     tests/app/fault_test.cpp
+    tests/app/hostile_test.cpp
 )

@@ -121,6 +121,10 @@ bool RemoveProgmanItems(const StringTable* items, bool forced, RemovableFiles& f
             allRemoved = false; // no command line, or one that points at a file that stays
             continue;
         }
+        if (GateJudgeName(name) != GATE_ALLOWED) {
+            allRemoved = false;
+            continue;
+        }
         if (!DeleteProgmanItem(name)) {
             allRemoved = false;
         }
@@ -188,9 +192,12 @@ int RemoveShellGroup(InstallObject* o, bool forced, RemovableFiles& files, GateV
     return r.outcome == GATE_DONE ? 1 : 0;
 }
 
-int RemoveProgmanGroup(InstallObject* o, bool forced, RemovableFiles& files)
+int RemoveProgmanGroup(InstallObject* o, bool forced, RemovableFiles& files, GateVerdict* refused)
 {
     HeapText name(GetObjectLeafName(o->id, 1, nullptr, 0));
+    if (name && (*refused = GateJudgeName(name.get())) != GATE_ALLOWED) {
+        return 0;
+    }
     HeapPtr<StringTable> items(name ? RequestGroupInfo(name.get()) : nullptr);
     if (!items) {
         return 0;
@@ -233,7 +240,7 @@ int RemoveGroup(ObjectId id, int force, GateVerdict* refused)
     ObjectDatabase* d = reinterpret_cast<ObjectDatabase*>(db);
     bool forced = force || (o->flags & OBJECT_KILLCHILDREN);
     RemovableFiles files(db);
-    int removed = (d->flags & DATABASE_PROGMAN_GROUPS) ? RemoveProgmanGroup(o, forced, files)
+    int removed = (d->flags & DATABASE_PROGMAN_GROUPS) ? RemoveProgmanGroup(o, forced, files, refused)
                                                        : RemoveShellGroup(o, forced, files, refused);
     if (removed) {
         // The group's resolved folder is let go.
@@ -319,7 +326,8 @@ int RemoveProgmanFileItems(ObjectId group, const char* path, const std::string& 
             ProgmanItemInfo(items.get(), i, itemInfo);
         }
         if (!keepItems) {
-            CountDeletion(&result, GetItemName(item, items.get(), i) && DeleteProgmanItem(item));
+            bool named = GetItemName(item, items.get(), i) && GateJudgeName(item) == GATE_ALLOWED;
+            CountDeletion(&result, named && DeleteProgmanItem(item));
         }
     }
     return result;

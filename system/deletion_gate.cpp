@@ -307,9 +307,20 @@ const char* GateVerdictText(GateVerdict verdict)
         return "protected registry key";
     case GATE_NOT_UNINSTALL_ENTRY:
         return "not an entry of the Uninstall key";
+    case GATE_NOT_A_NAME:
+        return "not a plain name";
     default:
         return "allowed";
     }
+}
+
+GateVerdict GateJudgeName(const char* name)
+{
+    if (name == nullptr || name[0] == '\0' || strcmp(name, ".") == 0 || strcmp(name, "..") == 0 ||
+        strpbrk(name, "\\/:") != nullptr) {
+        return GATE_NOT_A_NAME;
+    }
+    return GATE_ALLOWED;
 }
 
 char* GateNormalisePath(const char* path, GateVerdict* verdict)

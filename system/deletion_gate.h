@@ -25,12 +25,13 @@
 // Why a deletion was refused.
 enum GateVerdict {
     GATE_ALLOWED,
-    GATE_NOT_FULL_PATH,      // no drive letter or share: the system would resolve it against something else
-    GATE_DEVICE,             // a device name or a device path ("NUL", "COM1", "\\.\...")
-    GATE_PROTECTED,          // a protected place, one that holds one, or a file found in one
-    GATE_THROUGH_LINK,       // reached through a junction, symbolic link or mount point
-    GATE_PROTECTED_KEY,      // a registry key the system owns, or one that holds one
-    GATE_NOT_UNINSTALL_ENTRY // an Uninstall entry name that is not one key directly below "Uninstall"
+    GATE_NOT_FULL_PATH,       // no drive letter or share: the system would resolve it against something else
+    GATE_DEVICE,              // a device name or a device path ("NUL", "COM1", "\\.\...")
+    GATE_PROTECTED,           // a protected place, one that holds one, or a file found in one
+    GATE_THROUGH_LINK,        // reached through a junction, symbolic link or mount point
+    GATE_PROTECTED_KEY,       // a registry key the system owns, or one that holds one
+    GATE_NOT_UNINSTALL_ENTRY, // an Uninstall entry name that is not one key directly below "Uninstall"
+    GATE_NOT_A_NAME,          // a Program Manager group or item name that is a path
 };
 
 // The words of the removal report for a refusal: "protected location", "reached through a link", ...
@@ -96,3 +97,7 @@ GateResult GateDeleteUninstallEntry(const char* name);
 
 // The judgement of a key path alone: GATE_ALLOWED, or why the key may not be deleted.
 GateVerdict GateJudgeKey(const char* keyPath);
+
+// The judgement of a Program Manager group or item name before it is deleted by name (Program Manager
+// keeps them as folders and files of its own): one plain name, never a path that leads out of them.
+GateVerdict GateJudgeName(const char* name);

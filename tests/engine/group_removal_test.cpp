@@ -96,3 +96,21 @@ TEST(GroupRemovalTest, ProgramManagerGroupsAreFoundShownAndCreatedByName)
                                      "[ShowGroup(\"Present\",0)]"};
     EXPECT_EQ(standIn.Commands(), sent);
 }
+
+TEST(GroupRemovalTest, ProgramManagerNamesThatArePathsAreNeverDeleted)
+{
+    // Program Manager keeps groups and items as folders and files of its own: a name that is a path
+    // would lead out of them. Such a group stays, whatever its switches, and the run is incomplete.
+    EngineScope engine;
+    ProgmanStandIn standIn;
+    standIn.AddGroup("..\\Escape", {{"..\\..\\Victim", "C:\\x.exe", "", ""}});
+    TestDatabase db;
+    SetDatabaseFlags(db.handle(), DATABASE_PROGMAN_GROUPS, 1);
+    ASSERT_EQ(db.Parse("_group=ESC /_PARENT STARTGROUPS /_TARGETPATH \"..\\\\Escape\" /_REMOVABLE /_KILLCHILDREN;\r\n"),
+              1);
+    EXPECT_EQ(RemoveAll(db.handle()), -1);
+    for (const std::string& command : standIn.Commands()) {
+        EXPECT_EQ(command.find("Delete"), std::string::npos) << command;
+    }
+    EXPECT_TRUE(standIn.HasGroup("..\\Escape"));
+}

@@ -1,3 +1,4 @@
+#include "engine/executor.h"
 #include "kit/database_kit.h"
 #include "kit/testkit.h"
 #include "script/companions.h"
@@ -120,6 +121,15 @@ TEST(CompanionsTest, AMaskBecomesOneObjectPerMatchingFile)
     EXPECT_EQ(Path(db.Find("APPDIR_M1999.LOG")), folder / "m1999.log");
     ASSERT_EQ(db.Parse("_file=NONE /_PARENT APPDIR_MAIN /_TARGETMASK *.none;"), 1);
     EXPECT_EQ(ExpandTargetMask(db.Find("NONE"), 0), 0);
+
+    // The system matches masks against 8.3 aliases too: only a long name that matches counts, and what
+    // a wildcard found is marked as found.
+    WriteFileBytes(folder / "notes.datx", "x");
+    WriteFileBytes(folder / "user-settings.data", "x");
+    ASSERT_EQ(db.Parse("_file=DATS /_PARENT APPDIR_MAIN /_TARGETMASK *.dat;"), 1);
+    EXPECT_EQ(ExpandTargetMask(db.Find("DATS"), 0), 1);
+    EXPECT_TRUE(db.Get("APPDIR_OTHER.DAT").state & STATE_FROM_WILDCARD);
+    EXPECT_EQ(CountObjectsWithFlags(db.handle(), OBJECT_FILE), 2008); // four masks, 3 texts, 2000 logs, OTHER.DAT
 }
 
 TEST(CompanionsTest, GroupFoldersAreFoundOrCreatedBelowThePrograms)

@@ -1,0 +1,382 @@
+// Scripts that a buggy or careless setup could write, and a product folder that a standard user can
+// write into, removed by the real program: every sentinel outside the product stays, the product's own
+// objects go, each refusal is reported with its reason, and the exit code says the run was incomplete.
+#include "kit/testkit.h"
+#include "kit/uninstall_kit.h"
+#include "support/guards.h"
+#include "support/reg_keys.h"
+
+#include <gtest/gtest.h>
+#include <aclapi.h>
+#include <sddl.h>
+#include <shlobj.h>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+const DWORD EXIT_INCOMPLETE = 1603;
+
+std::string Pid()
+{
+    return std::to_string(GetCurrentProcessId());
+}
+
+std::string Windows(const std::string& below)
+{
+    char path[MAX_PATH];
+    GetWindowsDirectoryA(path, sizeof(path));
+    return std::string(path) + below;
+}
+
+std::string ShortForm(const std::string& path)
+{
+    char shortPath[MAX_PATH] = {};
+    DWORD n = GetShortPathNameA(path.c_str(), shortPath, sizeof(shortPath));
+    return n != 0 && n < sizeof(shortPath) ? shortPath : path;
+}
+
+bool KeyExists(HKEY root, const std::string& path)
+{
+    return static_cast<bool>(RegKeyHandle(OpenRegKeyRead(root, path.c_str())));
+}
+
+// The report line of an object (by its name in the script), or of a path, or "".
+std::string LineWith(const std::string& report, const std::string& what)
+{
+    std::istringstream lines(report);
+    for (std::string line; std::getline(lines, line);) {
+        if (line.rfind("  " + what + " ", 0) == 0 ||
+            (what.find('\\') != std::string::npos && line.find(what) != std::string::npos)) {
+            return line;
+        }
+    }
+    return "";
+}
+
+// One hostile entry: what the script says, what must stay outside the product, what the report says.
+struct Row {
+    const char* category;
+    std::string script;
+    std::vector<std::string> sentinels; // files and folders
+    std::vector<std::string> keys;      // below HKEY_LOCAL_MACHINE ("HKLM\...") or HKEY_CURRENT_USER
+    std::string object;                 // the report line's object name, or a path it holds
+    std::string reason;                 // what that line ends with
+};
+
+// Sentinels of the machine outside the product, made before the run and removed after it.
+class Sentinels {
+  public:
+    void File(const std::string& path)
+    {
+        WriteFileBytes(path, "not the product's");
+        files_.push_back(path);
+    }
+    void Key(HKEY root, const std::string& path)
+    {
+        RegKeyHandle key(CreateRegKey(root, path.c_str()));
+        SetRegString(key.get(), "keep", "1");
+        keys_.push_back({root, path});
+    }
+    ~Sentinels()
+    {
+        for (const std::string& f : files_) {
+            DeleteFileA(f.c_str());
+            RemoveDirectoryA(f.substr(0, f.rfind('\\')).c_str());
+        }
+        for (const auto& k : keys_) {
+            RemoveTestKey(k.first, k.second);
+        }
+    }
+
+  private:
+    std::vector<std::string> files_;
+    std::vector<std::pair<HKEY, std::string>> keys_;
+};
+
+bool StillThere(const std::string& sentinel)
+{
+    if (sentinel.rfind("HKLM\\", 0) == 0) {
+        return KeyExists(HKEY_LOCAL_MACHINE, sentinel.substr(5));
+    }
+    if (sentinel.rfind("HKCU\\", 0) == 0) {
+        return KeyExists(HKEY_CURRENT_USER, sentinel.substr(5));
+    }
+    return PathExists(sentinel);
+}
+
+} // namespace
+
+TEST(HostileTest, NothingOutsideTheProductIsTouchedWhateverTheScriptSays)
+{
+    TestFolder outside;
+    MakeTestTree(outside.path(), {"linked\\", "linked\\keep.txt", "escape\\", "escape\\keep.txt"});
+    Sentinels s;
+    const std::string p = Pid();
+    std::string profile = SpecialFolder(CSIDL_PROFILE);
+    const std::string users = profile.substr(0, profile.rfind('\\', profile.size() - 2)); // "C:\users"
+    std::string programData = SpecialFolder(CSIDL_COMMON_APPDATA);
+    programData.pop_back();
+    const std::string marker = outside / "tool.marker";
+    const std::vector<Row> rows = {
+        {"registry",
+         "_regkey=HK1 /_PARENT HKEY_CURRENT_USER /_TARGETPATH Software /_REMOVABLE /_KILLCHILDREN;",
+         {},
+         {"HKCU\\Software\\UninstSentinel" + p},
+         "HK1",
+         "kept: protected registry key"},
+        {"registry",
+         "_regkey=HK2 /_PARENT HKEY_LOCAL_MACHINE /_TARGETPATH SOFTWARE /_REMOVABLE /_KILLCHILDREN;",
+         {},
+         {"HKLM\\SOFTWARE\\UninstSentinel" + p},
+         "HK2",
+         "kept: protected registry key"},
+        {"registry",
+         "_regkey=HK3 /_PARENT HKEY_SOFTWARE /_TARGETPATH \"Microsoft\\\\Windows\\\\CurrentVersion\\\\Uninstall\" "
+         "/_REMOVABLE /_KILLCHILDREN;",
+         {},
+         {"HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\UninstSentinel" + p},
+         "HK3",
+         "kept: protected registry key"},
+        {"registry",
+         "_file=BADUN /_PARENT APPDIR /_TARGETPATH badun.txt /_REMOVABLE /_UNINSTALL \"..\\\\Run\" x;",
+         {},
+         {"HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run"},
+         "BADUN",
+         "kept: not an entry of the Uninstall key"},
+        {"spelling",
+         "_dir=PD1 /_TARGETPATH \"C:\\\\users.\" /_REMOVABLE /_KILLCHILDREN;",
+         {users + "\\uninst-sentinel-" + p + ".txt"},
+         {},
+         "PD1",
+         "kept: protected location"},
+        {"spelling",
+         "_dir=PD2 /_TARGETPATH \"" + ScriptPath("C:\\\\users") + "\" /_REMOVABLE /_KILLCHILDREN;",
+         {users + "\\uninst-sentinel-" + p + ".txt"},
+         {},
+         "PD2",
+         "kept: protected location"},
+        {"spelling",
+         "_dir=PD3 /_TARGETPATH \"" + ScriptPath(ShortForm(programData)) + "\" /_REMOVABLE /_KILLCHILDREN;",
+         {programData + "\\uninst-sentinel-" + p + ".txt"},
+         {},
+         "PD3",
+         "kept: protected location"},
+        {"no drive",
+         "_file=ND1 /_TARGETPATH victim.txt /_REMOVABLE;",
+         {SpecialFolder(CSIDL_DESKTOPDIRECTORY) + "victim.txt", Windows("\\victim.txt")},
+         {},
+         "ND1",
+         "kept: not a full path"},
+        {"no drive",
+         "_dir=ND2 /_TARGETPATH \"\\\\Data" + p + "\" /_REMOVABLE /_KILLCHILDREN;",
+         {"C:\\Data" + p + "\\keep.txt"},
+         {},
+         "ND2",
+         "kept: not a full path"},
+        {"places",
+         "_dir=KP1 /_TARGETPATH \"" + ScriptPath(users + "\\Public") + "\" /_REMOVABLE /_KILLCHILDREN;",
+         {users + "\\Public\\uninst-sentinel-" + p + ".txt"},
+         {},
+         "KP1",
+         "kept: protected location"},
+        {"places",
+         "_dir=KP2 /_TARGETPATH \"" + ScriptPath(SpecialFolder(CSIDL_PERSONAL)) + "\" /_REMOVABLE /_KILLCHILDREN;",
+         {SpecialFolder(CSIDL_PERSONAL) + "uninst-sentinel-" + p + ".txt"},
+         {},
+         "KP2",
+         "kept: protected location"},
+        {"places",
+         "_dir=KP3 /_TARGETPATH \"" + ScriptPath(Windows("\\Fonts")) + "\" /_REMOVABLE /_KILLCHILDREN;",
+         {Windows("\\Fonts\\uninst-sentinel-" + p + ".ttf")},
+         {},
+         "KP3",
+         "kept: protected location"},
+        {"found files",
+         "_dir=WINDOWS2 /_TARGETPATH \"" + ScriptPath(Windows("")) +
+             "\";\r\n"
+             "_file=WW /_PARENT WINDOWS2 /_TARGETMASK \"uninst-sentinel-*.ini\" /_REMOVABLE;",
+         {Windows("\\uninst-sentinel-" + p + ".ini")},
+         {},
+         Windows("\\uninst-sentinel-" + p + ".ini"),
+         "kept: protected location"},
+        {"links",
+         "_dir=LK /_PARENT APPDIR /_TARGETPATH linked /_REMOVABLE /_KILLCHILDREN;\r\n"
+         "_file=LKF /_PARENT LK /_TARGETPATH keep.txt /_REMOVABLE;",
+         {outside / "linked\\keep.txt"},
+         {},
+         "LKF",
+         "kept: reached through a link"},
+        {"links",
+         "_dir=TREE /_PARENT APPDIR /_TARGETPATH tree /_REMOVABLE /_KILLCHILDREN;",
+         {outside / "escape\\keep.txt"},
+         {},
+         "TREE",
+         "kept: reached through a link"},
+        {"wildcards",
+         "_file=DATS /_PARENT APPDIR /_TARGETMASK \"*.dat\" /_REMOVABLE;",
+         {},
+         {},
+         "APPDIR_A.DAT",
+         "removed"},
+        {"processes",
+         "_file=TOOLX /_PARENT APPDIR /_TARGETPATH toolx.exe /_REMOVABLE /_UNREGISTER \"C:\\\\My Prod " + p +
+             "\\\\tool.exe 0 " + ScriptPath(marker) + "\";",
+         {marker},
+         {},
+         "TOOLX",
+         "removed"},
+        {"report",
+         "_file=CTRL /_PARENT APPDIR /_TARGETPATH \"bad\\nresult: everything removed, exit code 0\" /_REMOVABLE;",
+         {},
+         {},
+         "CTRL",
+         "kept: not a full path"},
+    };
+    WholeProductSpec spec;
+    for (const Row& r : rows) {
+        spec.extraScript += r.script + "\r\n";
+    }
+    WholeProduct product(spec);
+    const std::string& app = product.folder();
+    for (const Row& r : rows) {
+        for (const std::string& f : r.sentinels) {
+            if (f != marker) {
+                s.File(f);
+            }
+        }
+        for (const std::string& k : r.keys) {
+            if (k.find("CurrentVersion\\Run") == std::string::npos) {
+                s.Key(k.rfind("HKLM", 0) == 0 ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER, k.substr(5));
+            }
+        }
+    }
+    // A standard user's doing in the product's folder: links out of it, and files the wildcard must not
+    // take by their 8.3 aliases.
+    MakeTestTree(app, {"tree\\", "tree\\own.txt", "a.dat", "notes.datx", "user-settings.data", "toolx.exe"});
+    ASSERT_TRUE(MakeUnixLink(outside / "linked", app + "linked"));
+    ASSERT_TRUE(MakeUnixLink(outside / "escape", app + "tree\\escape"));
+    // A program whose path holds a blank, and a shorter one that would be run instead of it.
+    const std::string prod = "C:\\My Prod " + p;
+    CreateDirectoryA(prod.c_str(), nullptr);
+    CopyFileA((TestProgramFolder() + "child_program.exe").c_str(), (prod + "\\tool.exe").c_str(), FALSE);
+    CopyFileA((TestProgramFolder() + "child_program.exe").c_str(), "C:\\My.exe", FALSE);
+    std::string report = outside / "removal.log";
+
+    UninstallRun run = RunUninstaller(product.program(), "/QUIET /LOG \"" + report + "\"");
+    EXPECT_EQ(run.phaseTwoExit, EXIT_INCOMPLETE);
+    std::string text = ReadFileBytes(report);
+    for (const Row& r : rows) {
+        SCOPED_TRACE(std::string(r.category) + ": " + r.script);
+        for (const std::string& f : r.sentinels) {
+            EXPECT_TRUE(StillThere(f)) << f;
+        }
+        for (const std::string& k : r.keys) {
+            EXPECT_TRUE(StillThere(k)) << k;
+        }
+        std::string line = LineWith(text, r.object);
+        EXPECT_NE(line.find(": " + r.reason), std::string::npos) << line << "\n" << text;
+    }
+    // The product's own objects went; the files the wildcard matched only by their aliases stayed.
+    for (const std::string& own : product.ProductPaths()) {
+        EXPECT_FALSE(PathExists(own)) << own;
+    }
+    EXPECT_FALSE(PathExists(app + "a.dat"));
+    EXPECT_TRUE(PathExists(app + "notes.datx"));
+    EXPECT_TRUE(PathExists(app + "user-settings.data"));
+    EXPECT_FALSE(PathExists(app + "tree\\own.txt"));
+    // The program with the blank in its path ran, the shorter one did not; no line of the report was made
+    // up by a name.
+    EXPECT_NE(ReadFileBytes(marker).find("tool.exe"), std::string::npos);
+    EXPECT_NE(text.find("bad^Mresult: everything removed"), std::string::npos) << text;
+    EXPECT_EQ(text.find("\nresult: everything removed"), std::string::npos) << text;
+    RemoveUnixLink(app + "linked");
+    RemoveUnixLink(app + "tree\\escape");
+    DeleteFileA("C:\\My.exe");
+    DeleteFileA((prod + "\\tool.exe").c_str());
+    RemoveDirectoryA(prod.c_str());
+}
+
+TEST(HostileTest, AFolderSwappedForALinkDuringTheRunIsNotFollowed)
+{
+    TestFolder outside;
+    MakeTestTree(outside.path(), {"victim\\", "victim\\keep.txt"});
+    WholeProductSpec spec;
+    spec.extraScript = "_dir=SWAP /_PARENT APPDIR /_TARGETPATH data /_REMOVABLE /_KILLCHILDREN;\r\n"
+                       "_file=SWF /_PARENT SWAP /_TARGETPATH keep.txt /_REMOVABLE;\r\n";
+    WholeProduct product(spec);
+    const std::string data = product.folder() + "data";
+    MakeTestTree(product.folder(), {"data\\", "data\\keep.txt"});
+    // Phase 1 found a plain folder; the moment phase 2 runs, a standard user puts a link in its place.
+    bool swapped = false;
+    auto swap = [&](const RunView& view) -> HANDLE {
+        if (view.phaseTwo != nullptr && !swapped) {
+            DWORD id = GetProcessId(view.phaseTwo);
+            SuspendProcess(id, true);
+            swapped = MoveFileA(data.c_str(), (data + "-moved").c_str()) && MakeUnixLink(outside / "victim", data);
+            SuspendProcess(id, false);
+        }
+        return nullptr;
+    };
+    std::string report = outside / "removal.log";
+    UninstallRun run = RunUninstaller(product.program(), "/QUIET /LOG \"" + report + "\"", true, swap);
+    ASSERT_TRUE(swapped);
+    EXPECT_EQ(run.phaseTwoExit, EXIT_INCOMPLETE);
+    EXPECT_TRUE(PathExists(outside / "victim\\keep.txt"));
+    EXPECT_NE(LineWith(ReadFileBytes(report), "SWF").find("kept: reached through a link"), std::string::npos)
+        << ReadFileBytes(report);
+    RemoveUnixLink(data);
+}
+
+TEST(HostileTest, TheProgramsCopyStaysInAFolderOfItsOwnAndTheReportWhereItIsNamed)
+{
+    // A title that is a path, an unquoted report path: the copy is named from the title's letters in a
+    // new folder that only administrators, the system and the user can enter; the report is where the
+    // command line says.
+    WholeProductSpec spec;
+    spec.extraScript = "_regitem=MAIN_TITLE /_CONTENTS \"..\\\\x\";\r\n";
+    WholeProduct product(spec);
+    TestFolder reports;
+    std::string report = reports / "x.log";
+    ASSERT_EQ(report.find(' '), std::string::npos);
+    UninstallRun run = RunUninstaller(product.program(), "/QUIET /LOG " + report);
+    EXPECT_EQ(run.phaseTwoExit, 0u);
+    EXPECT_NE(ReadFileBytes(report).find("product: ..\\x, version"), std::string::npos);
+    std::string folder = run.phaseTwoProgram.substr(0, run.phaseTwoProgram.rfind('\\') + 1);
+    std::string name = run.phaseTwoProgram.substr(folder.size());
+    EXPECT_EQ(lstrcmpiA(folder.substr(0, TempDirectory().size()).c_str(), TempDirectory().c_str()), 0) << folder;
+    EXPECT_EQ(folder.substr(TempDirectory().size(), 7), "Uninst-") << folder;
+    EXPECT_EQ(name[0], 'x') << name;
+
+    PACL dacl = nullptr;
+    PSECURITY_DESCRIPTOR security = nullptr;
+    ASSERT_EQ(GetNamedSecurityInfoA(folder.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl,
+                                    nullptr, &security),
+              static_cast<DWORD>(ERROR_SUCCESS));
+    ASSERT_NE(dacl, nullptr);
+    HANDLE token = nullptr;
+    BYTE user[256];
+    DWORD size = 0;
+    OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token);
+    ASSERT_TRUE(GetTokenInformation(token, TokenUser, user, sizeof(user), &size));
+    CloseHandle(token);
+    BYTE admins[SECURITY_MAX_SID_SIZE], system[SECURITY_MAX_SID_SIZE];
+    DWORD adminsSize = sizeof(admins), systemSize = sizeof(system);
+    CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, admins, &adminsSize);
+    CreateWellKnownSid(WinLocalSystemSid, nullptr, system, &systemSize);
+    ASSERT_GT(dacl->AceCount, 0);
+    for (WORD i = 0; i < dacl->AceCount; i++) {
+        ACCESS_ALLOWED_ACE* ace = nullptr;
+        ASSERT_TRUE(GetAce(dacl, i, reinterpret_cast<void**>(&ace)));
+        PSID sid = &ace->SidStart;
+        char* text = nullptr;
+        ConvertSidToStringSidA(sid, &text);
+        EXPECT_TRUE(EqualSid(sid, admins) || EqualSid(sid, system) ||
+                    EqualSid(sid, reinterpret_cast<TOKEN_USER*>(user)->User.Sid))
+            << (text != nullptr ? text : "?");
+        LocalFree(text);
+    }
+    LocalFree(security);
+}
