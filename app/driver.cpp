@@ -120,21 +120,24 @@ DWORD RunBehindDialog(UninstallSession* s, HWND (*open)(HWND), UINT32 passMask, 
 }
 
 // Phase 1's query pass: the database loaded, the files tested for use behind the "Fixing UP" dialog.
-// False when phase 1 must stop (no configuration or script, or a file in use); *keyName receives the
-// product's Uninstall key name.
-bool QueryProduct(UninstallSession* s, HeapText* keyName)
+// Null when the removal may go on (*keyName receives the product's Uninstall key name), else why
+// phase 1 stops.
+const char* QueryProduct(UninstallSession* s, HeapText* keyName)
 {
     SessionDatabase database = {s};
     s->database = LoadUninstallDatabase(s);
     if (s->database == 0) {
-        return false;
+        return "the product's script could not be loaded";
     }
-    RunBehindDialog(s, OpenFixupDialog, PASS_QUERY, AFTER_FIXUP_MS);
+    bool prepared = RunBehindDialog(s, OpenFixupDialog, PASS_QUERY, AFTER_FIXUP_MS) != 0;
     if (s->flags & SESSION_FILE_IN_USE) {
-        return false;
+        return "a file is in use";
+    }
+    if (!prepared) {
+        return "the removal could not be prepared; nothing was changed";
     }
     keyName->reset(UninstallKeyName(s->database));
-    return true;
+    return nullptr;
 }
 
 // Polls for "SyncBack", which phase 2 creates once it runs, for at most the handshake's time.
@@ -199,9 +202,8 @@ int PhaseOne(UninstallSession* s)
     // The temporary folder is made only once nothing is in use, so that a phase 1 that stops (or is
     // stopped) before leaves nothing behind.
     HeapText keyName;
-    if (!QueryProduct(s, &keyName)) {
-        bool inUse = (s->flags & SESSION_FILE_IN_USE) != 0;
-        return End(s, OUTCOME_FAILED, inUse ? "a file is in use" : "the product's script could not be loaded", 0);
+    if (const char* why = QueryProduct(s, &keyName)) {
+        return End(s, OUTCOME_FAILED, why, 0);
     }
     Relocation r;
     if (!MakeRelocation(s, &r)) {
@@ -247,20 +249,28 @@ bool AwaitParent(UninstallSession* s)
     return true;
 }
 
-// Phase 2's removal: the product's Uninstall key (kept by phase 1 until now), the preparation, every
-// pass behind the removal checklist. True when everything could be removed.
-bool RemoveProduct(UninstallSession* s)
+// Phase 2's removal: the preparation, the product's Uninstall key (kept by phase 1 until now), every
+// pass behind the removal checklist. True when everything could be removed; *why tells why not when
+// nothing was changed.
+bool RemoveProduct(UninstallSession* s, const char** why)
 {
     SessionDatabase database = {s};
     s->database = LoadUninstallDatabase(s);
     if (s->database == 0) {
+        *why = "the product's script could not be loaded; nothing was changed";
+        return false;
+    }
+    // Prepared before anything changes: a preparation that fails leaves the product as it is, its
+    // Uninstall key too.
+    if (PrepareRemoval(0, s->database, PHASE_TWO_PREPARATION) == -1) {
+        *why = "the removal could not be prepared; nothing was changed";
+        s->outcome = OUTCOME_FAILED;
         return false;
     }
     HeapText keyName(UninstallKeyName(s->database));
     if (keyName && GateDeleteUninstallEntry(keyName.get()).outcome == GATE_REFUSED) {
         ReportLine("the Uninstall key \"%s\" is kept: %s", keyName.get(), GateVerdictText(GATE_NOT_UNINSTALL_ENTRY));
     }
-    PrepareRemoval(0, s->database, PHASE_TWO_PREPARATION);
     SetDatabaseFlags(s->database, DATABASE_PROCESSED, 1);
     if (Unattended(s)) {
         SetDatabaseFlags(s->database, DATABASE_DELETE_AT_RESTART, 1); // nobody to ask to close a program
@@ -282,10 +292,11 @@ int PhaseTwo(UninstallSession* s)
     if (!AwaitParent(s)) {
         return End(s, OUTCOME_FAILED, "phase 1 did not hand over in time; nothing was removed", 0);
     }
-    bool ok = RemoveProduct(s);
+    const char* why = nullptr;
+    bool ok = RemoveProduct(s, &why);
     ShowOrReport(s, ok ? s->successText : s->notAllText, ok ? STYLE_SUCCESS : STYLE_NOT_ALL);
     if (!ok) {
-        return End(s, OUTCOME_FAILED, "not everything could be removed", 0);
+        return End(s, OUTCOME_FAILED, why != nullptr ? why : "not everything could be removed", 0);
     }
     if (s->outcome == OUTCOME_REMOVED_AT_RESTART) {
         return End(s, OUTCOME_REMOVED_AT_RESTART, "removed; what was in use goes at the next restart", -1);

@@ -43,7 +43,7 @@ int ExecuteUninstall(UINT_PTR context, DatabaseHandle db, UINT32 passMask);
 DWORD WINAPI UninstallWorkerMain(void* passMask);
 
 // Runs the worker with a pass mask and keeps the calling thread's windows alive until it has ended:
-// the worker's exit code (1 when the worker could not be started).
+// the worker's exit code (0 when the worker could not be started).
 DWORD RunUninstallWorker(UINT32 passMask);
 
 // The number of objects whose flags share a bit with mask; -1 for an unknown database.

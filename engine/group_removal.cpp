@@ -163,7 +163,7 @@ bool RemoveShellLinks(const InstallObject* o, RemovableFiles& files)
 
 // A shell group is removed below its parent Programs folder: its folder, and the parents it leaves
 // empty up to that one, through the deletion gate (*refused tells why it would not).
-int RemoveShellGroup(InstallObject* o, bool forced, RemovableFiles& files, GateVerdict* refused)
+int RemoveShellGroup(InstallObject* o, bool forced, RemovableFiles& files, GroupKept* why)
 {
     InstallObject* parent = LockObject(o->parent);
     ReleaseObject(parent);
@@ -186,20 +186,26 @@ int RemoveShellGroup(InstallObject* o, bool forced, RemovableFiles& files, GateV
                        : GateResult{GATE_FAILED, GATE_ALLOWED, ERROR_NOT_ENOUGH_MEMORY};
     ShellItemFree(&programsFolder);
     if (r.outcome == GATE_REFUSED) {
-        *refused = r.verdict;
+        why->refused = r.verdict;
     }
     SetLastError(r.error);
     return r.outcome == GATE_DONE ? 1 : 0;
 }
 
-int RemoveProgmanGroup(InstallObject* o, bool forced, RemovableFiles& files, GateVerdict* refused)
+int RemoveProgmanGroup(InstallObject* o, bool forced, RemovableFiles& files, GroupKept* why)
 {
     HeapText name(GetObjectLeafName(o->id, 1, nullptr, 0));
-    if (name && (*refused = GateJudgeName(name.get())) != GATE_ALLOWED) {
+    if (name && (why->refused = GateJudgeName(name.get())) != GATE_ALLOWED) {
         return 0;
     }
     HeapPtr<StringTable> items(name ? RequestGroupInfo(name.get()) : nullptr);
     if (!items) {
+        return 0;
+    }
+    // Items that the reply does not list were never looked at: the group stays with them.
+    int count = GetItemCount(items.get());
+    if (count < 0 || items->rowCount < static_cast<UINT32>(count) + 1) {
+        why->unlisted = true;
         return 0;
     }
     if (GetItemCount(items.get()) != 0 && !RemoveProgmanItems(items.get(), forced, files)) {
@@ -223,11 +229,11 @@ int ItemBelongsToFile(const char* itemPath, const char* filePath, const char* fi
                : 0;
 }
 
-int RemoveGroup(ObjectId id, int force, GateVerdict* refused)
+int RemoveGroup(ObjectId id, int force, GroupKept* why)
 {
-    GateVerdict ignored = GATE_ALLOWED;
-    refused = refused != nullptr ? refused : &ignored;
-    *refused = GATE_ALLOWED;
+    GroupKept ignored;
+    why = why != nullptr ? why : &ignored;
+    *why = GroupKept();
     DatabaseHandle db = 0;
     InstallObject* o = LockObject(id, &db);
     HeldDatabase held(db);
@@ -240,8 +246,8 @@ int RemoveGroup(ObjectId id, int force, GateVerdict* refused)
     ObjectDatabase* d = reinterpret_cast<ObjectDatabase*>(db);
     bool forced = force || (o->flags & OBJECT_KILLCHILDREN);
     RemovableFiles files(db);
-    int removed = (d->flags & DATABASE_PROGMAN_GROUPS) ? RemoveProgmanGroup(o, forced, files, refused)
-                                                       : RemoveShellGroup(o, forced, files, refused);
+    int removed = (d->flags & DATABASE_PROGMAN_GROUPS) ? RemoveProgmanGroup(o, forced, files, why)
+                                                       : RemoveShellGroup(o, forced, files, why);
     if (removed) {
         // The group's resolved folder is let go.
         if (!(d->flags & DATABASE_PROGMAN_GROUPS)) {

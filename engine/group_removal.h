@@ -16,9 +16,15 @@ struct GroupItemInfo {
     int showMinimised;
 };
 
-// 1 when the group was removed (or there was nothing to do), 0 when it stays; *refused (when given)
-// tells whether the deletion gate would not delete its folder, and why.
-int RemoveGroup(ObjectId id, int force, GateVerdict* refused = nullptr);
+// Why a group stays, beyond what it still holds.
+struct GroupKept {
+    GateVerdict refused = GATE_ALLOWED; // the deletion gate would not delete its folder or name
+    bool unlisted = false;              // Program Manager listed fewer items than it counts (or no count)
+};
+
+// 1 when the group was removed (or there was nothing to do), 0 when it stays; *why (when given) tells
+// whether it stays for a reason of its own.
+int RemoveGroup(ObjectId id, int force, GroupKept* why = nullptr);
 
 // Removes the items of a file's group ("_GROUP") that point at the file: the number removed, -1 when
 // the group or its item list cannot be had, -2 when a deletion failed. With itemInfo the last matching

@@ -1,6 +1,7 @@
 // The removal passes: program groups, files, folders, registry values and registry keys.
 #include "engine/executor_internal.h"
 #include "engine/group_removal.h"
+#include "engine/release_journal.h"
 #include "engine/removal_report.h"
 #include "engine/shared_objects.h"
 #include "script/groups.h"
@@ -61,8 +62,10 @@ bool CounterStays(Executor& x, InstallObject* o)
             EnsureParentContainer(o->id, 0);
             key = reinterpret_cast<HKEY>(parent->handle);
         }
+        // Only a count this run read (and changed) is written back; one it never read is another
+        // product's and stays as it is stored.
         DWORD type = 0;
-        if (key != nullptr && valueName) {
+        if (cached && key != nullptr && valueName) {
             if (RegQueryValueExA(key, valueName.get(), nullptr, &type, nullptr, nullptr) == ERROR_SUCCESS &&
                 type != REG_SZ) {
                 GateDeleteRegValue(key, valueName.get());
@@ -95,12 +98,16 @@ Step RemoveGroupObject(Executor& x, InstallObject* o)
         return STEP_NEXT;
     }
     bool force = covered || (o->flags & OBJECT_KILLCHILDREN);
-    GateVerdict refused = GATE_ALLOWED;
-    if (RemoveGroup(o->id, force ? 1 : 0, &refused)) {
+    GroupKept why;
+    if (RemoveGroup(o->id, force ? 1 : 0, &why)) {
         CountSuccess(x);
         NoteRemoved(o->id);
-    } else if (refused != GATE_ALLOWED) {
-        Refuse(x, o, refused);
+    } else if (why.refused != GATE_ALLOWED) {
+        Refuse(x, o, why.refused);
+    } else if (why.unlisted) {
+        KeepObject(o);
+        x.result = -1; // the product's group stays
+        NoteKept(o->id, KEPT_UNLISTED_ITEMS);
     } else {
         ContainerFallback(x, o, force, GetLastError());
     }
@@ -222,9 +229,12 @@ Step RemoveRegKeyObject(Executor& x, InstallObject* o)
         Deselect(o);
         return STEP_NEXT;
     }
-    // The key goes with the keys its own path leaves empty; the gate judges it by its full path.
+    // The key goes with the keys its own path leaves empty; the gate judges it by its full path. The
+    // record of lowered counts never keeps it.
     HeapText path(GetObjectLeafName(o->id, 0, nullptr, 0));
     HeapText parentPath(GetObjectPath(o->parent, 0, nullptr, 0));
+    HeapText fullPath(GetObjectPath(o->id, 0, nullptr, 0));
+    ReleaseJournalYield(fullPath.get());
     bool force = covered || (o->flags & OBJECT_KILLCHILDREN);
     UINT32 options = (force ? GATE_RECURSIVE : 0) | GATE_CLIMB;
     GateResult r = path ? GateDeleteRegKey(parent, parentPath.get(), path.get(), options)

@@ -8,6 +8,7 @@
 #include "script/object_keys.h"
 #include "script/object_text.h"
 #include "support/guards.h"
+#include "support/report.h"
 #include "support/startup.h"
 
 namespace {
@@ -107,7 +108,10 @@ Walk SelectRemovable(Preparation& p, InstallObject* o)
     o->state |= STATE_CHECKED_REMOVABLE;
     HeapText path(GetObjectPathInto(o->id, nullptr, 0));
     if (!path) {
-        return WALK_ABORT; // a removable object without a path
+        // A removable object without a path: nothing can be known to go, so nothing goes.
+        ReportLine("  %-31s cannot be removed: no path can be made for it; the removal stops before any change",
+                   o->name);
+        return WALK_ABORT;
     }
     bool counted = true;
     switch (ObjectType(o)) {

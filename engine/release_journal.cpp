@@ -3,6 +3,7 @@
 #include "support/guards.h"
 #include "support/strings.h"
 #include "system/deletion_gate.h"
+#include "system/protected_keys.h"
 
 #include <string.h>
 
@@ -16,6 +17,7 @@ const char JOURNAL_VALUE[] = "UninstallReleasedShares";
 const DWORD LARGEST_RECORD = 4u << 20;
 
 RegKeyHandle g_key;
+std::string g_keyPath; // normalised
 std::vector<std::string> g_entries;
 
 // The predefined root a key path begins with, and the rest.
@@ -80,7 +82,8 @@ bool ReleaseJournalOpen(const char* keyPath)
         return false;
     }
     g_key.reset(OpenRegKeyWrite(root, rest));
-    if (!g_key) {
+    if (!g_key || !NormaliseKeyPath(keyPath, &g_keyPath)) {
+        g_key.reset();
         return false;
     }
     Load();
@@ -93,7 +96,24 @@ void ReleaseJournalClose(bool removalComplete)
         GateDeleteRegValue(g_key.get(), JOURNAL_VALUE);
     }
     g_key.reset();
+    g_keyPath.clear();
     g_entries.clear();
+}
+
+void ReleaseJournalYield(const char* keyPath)
+{
+    std::string key;
+    if (!g_key || keyPath == nullptr || !NormaliseKeyPath(keyPath, &key) ||
+        StrCompareNoCase(key.c_str(), g_keyPath.c_str()) != 0) {
+        return;
+    }
+    DWORD subkeys = 1, values = 0;
+    if (RegQueryInfoKeyA(g_key.get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr, nullptr,
+                         nullptr, nullptr) == ERROR_SUCCESS &&
+        subkeys == 0 && values == 1 &&
+        RegQueryValueExA(g_key.get(), JOURNAL_VALUE, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS) {
+        GateDeleteRegValue(g_key.get(), JOURNAL_VALUE);
+    }
 }
 
 bool ReleaseJournalHas(const char* entry)

@@ -14,6 +14,12 @@ bool ReleaseJournalOpen(const char* keyPath);
 // Closes the record; with removalComplete it is deleted first.
 void ReleaseJournalClose(bool removalComplete);
 
+// The removal is about to delete the key at keyPath: when that is the record's key and the record is
+// all it still holds, the record goes first, so that it never keeps the product's key (and with it its
+// parents) from going. By then every count has been lowered, and a key that holds nothing else holds no
+// "REMOVE" value either: no later run can find the product to lower them again.
+void ReleaseJournalYield(const char* keyPath);
+
 // Whether an entry is recorded, and recording one (written through at once).
 bool ReleaseJournalHas(const char* entry);
 void ReleaseJournalAdd(const char* entry);

@@ -75,6 +75,9 @@ void NoteKept(ObjectId id, KeptReason reason, int count)
     case KEPT_UNTIL_RESTART:
         Note(id, "kept until the next restart: in use now, deleted then");
         break;
+    case KEPT_UNLISTED_ITEMS:
+        Note(id, "kept: Program Manager did not list all of its items");
+        break;
     }
 }
 

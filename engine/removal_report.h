@@ -10,6 +10,7 @@ enum KeptReason {
     KEPT_HOLDS_CONTENT, // a folder, group or key that holds kept or shared content
     KEPT_MISSING,       // it does not exist
     KEPT_UNTIL_RESTART, // in use (or holding what is): deleted at the next restart
+    KEPT_UNLISTED_ITEMS, // a Program Manager group whose reply did not list all its items
 };
 
 void NoteRemoved(ObjectId id);

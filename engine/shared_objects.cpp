@@ -16,6 +16,8 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <string>
+
 namespace {
 
 // The kind keys of the shared-object registry, one per type of object.
@@ -359,18 +361,18 @@ int ReleaseSharedObject(ObjectId id, int maxCoverCount, int ignoreCover)
         return 0;
     }
     UINT32 mode = reinterpret_cast<ObjectDatabase*>(db)->sharingMode;
-    // An earlier, interrupted run of this removal may have lowered this count already.
-    char entry[MAX_PATH * 2];
-    int written = snprintf(entry, sizeof entry, "%u:", static_cast<unsigned>(ObjectType(o)));
-    bool journaled =
-        GetObjectPath(id, PATH_CONTAINER, entry + written, static_cast<int>(sizeof entry) - written) != nullptr;
+    // An earlier, interrupted run of this removal may have lowered this count already. The record's
+    // entry is the object's type and its full path, of whatever length.
+    HeapText path(GetObjectPath(id, PATH_CONTAINER, nullptr, 0));
+    std::string entry = path ? std::to_string(ObjectType(o)) + ":" + path.get() : std::string();
+    bool journaled = !entry.empty();
     int n = 0;
-    if (journaled && ReleaseJournalHas(entry)) {
+    if (journaled && ReleaseJournalHas(entry.c_str())) {
         n = UpdateSharedCount(id, 0, mode);
     } else {
         n = UpdateSharedCount(id, -1, mode | SHARE_ONCE | SHARE_WRITE_BACK);
         if (journaled && n >= 0) {
-            ReleaseJournalAdd(entry);
+            ReleaseJournalAdd(entry.c_str());
         }
     }
     if (n <= 0) {

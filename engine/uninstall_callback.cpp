@@ -14,6 +14,8 @@
 
 #include <string.h>
 
+#include <string>
+
 namespace {
 
 // The pacing that gives the progress dialog time to paint: at the start of a pass, after each object,
@@ -135,24 +137,25 @@ void PassEnds(UninstallSession* s, UINT_PTR pass)
 
 char* FormatLockedText(const char* lockedText, const char* path)
 {
-    // The text is the product's: its first "%s" is the path, everything else is shown as written.
+    // The text is the product's: its first "%s" is the path, "%%" is a percent sign, and every other
+    // '%' is shown as written (it is never a format).
     const char* text = lockedText != nullptr ? lockedText : "";
     const char* name = path != nullptr ? path : "unknown";
-    const char* at = strstr(text, "%s");
-    size_t size = strlen(text) + strlen(name) + 16;
-    HeapText message(static_cast<char*>(MemAlloc(size & ~static_cast<size_t>(3))));
-    if (!message) {
-        return nullptr;
+    std::string message;
+    bool pathPlaced = false;
+    for (const char* c = text; *c != '\0'; c++) {
+        if (c[0] == '%' && c[1] == 's' && !pathPlaced) {
+            message += name;
+            pathPlaced = true;
+            c++;
+        } else if (c[0] == '%' && c[1] == '%') {
+            message += '%';
+            c++;
+        } else {
+            message += *c;
+        }
     }
-    if (at == nullptr) {
-        memcpy(message.get(), text, strlen(text));
-        return message.release();
-    }
-    size_t before = static_cast<size_t>(at - text);
-    memcpy(message.get(), text, before);
-    memcpy(message.get() + before, name, strlen(name));
-    memcpy(message.get() + before + strlen(name), at + 2, strlen(at + 2));
-    return message.release();
+    return MemCopyText(message.c_str());
 }
 
 int FileInUse(UninstallSession* s, ObjectId file)

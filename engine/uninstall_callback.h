@@ -7,5 +7,6 @@
 int WINAPI UninstallCallback(UINT_PTR context, UINT_PTR subject, UINT_PTR kind, UINT32 event, UINT_PTR code);
 
 // The file-in-use message: the product's text with its first "%s" replaced by the path ("unknown"
-// without one); every other '%' stays as written. A new heap text, or null.
+// without one) and each "%%" by a percent sign; every other '%' stays as written. A new heap text, or
+// null.
 char* FormatLockedText(const char* lockedText, const char* path);

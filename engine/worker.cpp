@@ -20,7 +20,7 @@ DWORD RunUninstallWorker(UINT32 passMask)
     KernelHandle worker(CreateThread(nullptr, 0, UninstallWorkerMain,
                                      reinterpret_cast<void*>(static_cast<UINT_PTR>(passMask)), 0, nullptr));
     if (!worker) {
-        return 1;
+        return 0; // no worker, no removal: never reported as one
     }
     // The worker talks to the dialogs of this thread with SendMessageA and waits for each answer: every
     // message is dispatched as soon as it is there, and the wait ends as soon as the worker has.

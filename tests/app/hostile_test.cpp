@@ -71,6 +71,10 @@ class Sentinels {
   public:
     void File(const std::string& path)
     {
+        std::string folder = path.substr(0, path.rfind('\\'));
+        if (!PathExists(folder)) {
+            folders_.push_back(folder); // made for the sentinel, and removed with it
+        }
         WriteFileBytes(path, "not the product's");
         files_.push_back(path);
     }
@@ -84,7 +88,9 @@ class Sentinels {
     {
         for (const std::string& f : files_) {
             DeleteFileA(f.c_str());
-            RemoveDirectoryA(f.substr(0, f.rfind('\\')).c_str());
+        }
+        for (const std::string& f : folders_) {
+            RemoveDirectoryA(f.c_str());
         }
         for (const auto& k : keys_) {
             RemoveTestKey(k.first, k.second);
@@ -92,7 +98,7 @@ class Sentinels {
     }
 
   private:
-    std::vector<std::string> files_;
+    std::vector<std::string> files_, folders_;
     std::vector<std::pair<HKEY, std::string>> keys_;
 };
 

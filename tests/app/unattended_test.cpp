@@ -26,15 +26,21 @@ std::string LineOf(const std::string& report, const std::string& object)
     return "";
 }
 
-// Holds files open from the moment phase 2 runs: phase 1 found nothing in use.
+// Holds files open, or runs programs of the product, from the moment phase 2 runs: phase 1 found
+// nothing in use.
 struct HoldInPhaseTwo {
     std::vector<std::string> files;
     std::vector<HANDLE> holders;
+    std::vector<std::string> programs; // run while phase 2 works: the system refuses their deletion
     HANDLE operator()(const RunView& view)
     {
         if (view.phaseTwo != nullptr && holders.empty()) {
             for (const std::string& f : files) {
                 holders.push_back(RunHolder(f, 60000));
+            }
+            for (const std::string& program : programs) {
+                std::string held = TempDirectory() + "uninst-held-" + std::to_string(GetCurrentProcessId()) + ".txt";
+                holders.push_back(RunHolder(held, 60000, program));
             }
         }
         return nullptr;
@@ -79,7 +85,10 @@ TEST(UnattendedTest, AQuietRemovalShowsNoWindowAndReportsBothPhases)
 
 TEST(UnattendedTest, TheReportSaysWhyEachThingStayed)
 {
-    WholeProduct product;
+    WholeProductSpec spec;
+    spec.extraScript = "_file=MISSING /_PARENT APPDIR /_TARGETPATH missing.txt /_REMOVABLE;\r\n"
+                       "_file=KEEPME /_PARENT APPDIR /_TARGETPATH readme.txt;\r\n";
+    WholeProduct product(spec);
     WriteFileBytes(product.folder() + "bin\\lib\\notes.txt", "the user's own notes");
     TestFolder reports;
     std::string report = reports / "removal.log";
@@ -92,8 +101,22 @@ TEST(UnattendedTest, TheReportSaysWhyEachThingStayed)
     EXPECT_NE(LineOf(text, "MAIN").find("kept until the next restart: in use now"), std::string::npos) << text;
     EXPECT_GE(ScheduledForRestart(product.folder() + "main.exe"), 0);
     EXPECT_NE(LineOf(text, "COMMON").find("kept: still counted by other products (count 1)"), std::string::npos);
-    std::string lib = LineOf(text, "LIBDIR");
-    EXPECT_NE(lib.find("FAILED: error 145"), std::string::npos) << text;
+    // Each reason word for word, at the end of its line.
+    const std::pair<const char*, const char*> reasons[] = {
+        {"MAIN", "kept until the next restart: in use now, deleted then"},
+        {"COMMON", "kept: still counted by other products (count 1)"},
+        {"MISSING", "kept: does not exist"},
+        {"KEEPME", "kept: not removable and not covered by a folder, group or key that goes with its contents"},
+        {"BIN", "kept: holds content that stays or that other products share"},
+        {"LIBDIR", "FAILED: error 145, Directory is not empty"},
+        {"WIDTH", "removed"},
+    };
+    for (const auto& r : reasons) {
+        std::string line = LineOf(text, r.first);
+        size_t n = strlen(r.second) + 3; // ": " and the CR
+        EXPECT_TRUE(line.size() >= n && line.compare(line.size() - n, n, std::string(": ") + r.second + "\r") == 0)
+            << r.first << ": " << line;
+    }
     EXPECT_NE(text.find("result: failed or incomplete, exit code 1603"), std::string::npos);
     EXPECT_TRUE(PathExists(product.folder() + "bin\\lib\\notes.txt"));
 }
@@ -113,6 +136,18 @@ TEST(UnattendedTest, EachExitCodeComesFromARealRun)
         EXPECT_GT(ScheduledForRestart(lib), ScheduledForRestart(lib + "\\core.dll"));
         EXPECT_GE(ScheduledForRestart(lib + "\\core.dll"), 0);
         EXPECT_FALSE(PathExists(product.folder() + "readme.txt"));
+    }
+    // 3010 too for a file whose deletion the system refuses with "access denied" (a program runs from
+    // it): it goes at the next restart.
+    {
+        WholeProduct product;
+        const std::string tool = product.folder() + "bin\\child_program.exe";
+        HoldInPhaseTwo hold = {{}, {}, {tool}};
+        UninstallRun run = RunUninstaller(product.program(), "/QUIET", true, std::ref(hold));
+        ASSERT_EQ(hold.holders.size(), 1u);
+        ASSERT_NE(hold.holders[0], nullptr);
+        EXPECT_EQ(run.phaseTwoExit, 3010u);
+        EXPECT_GE(ScheduledForRestart(tool), 0);
     }
     // 1603: a file in use during phase 1 stops it without a message.
     {

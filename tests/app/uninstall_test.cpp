@@ -54,9 +54,13 @@ std::vector<std::string> Contents(const std::string& folder)
 TEST(UninstallTest, KillRemovesTheWholeProductFromANewFolderOfTheTemporaryDirectory)
 {
     for (bool container : {false, true}) {
-        SCOPED_TRACE(container ? "configuration in a container" : "plain configuration");
+        // The second product's key loses its values one by one, then goes itself: the record of the
+        // counts lowered (for its shared files) must not keep it.
+        SCOPED_TRACE(container ? "configuration in a container, the product's key without _KILLCHILDREN"
+                               : "plain configuration");
         WholeProductSpec spec;
         spec.container = container;
+        spec.productKeyWithContents = !container;
         WholeProduct product(spec);
         ASSERT_EQ(product.CheckUntouched(), "");
         std::set<std::string> before = TempEntries();
@@ -138,6 +142,40 @@ TEST(UninstallTest, WhatCannotGoIsReportedAndAProductWithoutUninstallEntryKeepsT
     }
 }
 
+TEST(UninstallTest, APreparationThatFailsRemovesNothingAndSaysSo)
+{
+    // A removable object without a path: nothing can be known to go. Found by phase 1, or by phase 2
+    // in a script that changed since phase 1 read it: the product stays whole, its Uninstall key too.
+    const std::string noPath = "_dir=NOROOT /_SOURCE nowhere;\r\n"
+                               "_file=NOPATH /_PARENT NOROOT /_TARGETPATH x.txt /_REMOVABLE;\r\n";
+    for (bool inPhaseTwo : {false, true}) {
+        SCOPED_TRACE(inPhaseTwo ? "phase 2" : "phase 1");
+        WholeProductSpec spec;
+        spec.extraScript = inPhaseTwo ? "" : noPath;
+        WholeProduct product(spec);
+        auto change = [&](const RunView& view) -> HANDLE {
+            static bool changed = false;
+            if (inPhaseTwo && view.phaseTwo != nullptr && !changed) {
+                changed = true;
+                DWORD id = GetProcessId(view.phaseTwo);
+                SuspendProcess(id, true);
+                WriteFileBytes(product.stage().configFile(), product.stage().scriptText() + noPath);
+                SuspendProcess(id, false);
+            }
+            return nullptr;
+        };
+        TestFolder reports;
+        std::string report = reports / "removal.log";
+        UninstallRun run = RunUninstaller(product.program(), "/QUIET /LOG \"" + report + "\"", true, change);
+        EXPECT_EQ(inPhaseTwo ? run.phaseTwoExit : run.phaseOneExit, 1603u);
+        EXPECT_EQ(run.phaseTwoSeen, inPhaseTwo);
+        std::string text = ReadFileBytes(report);
+        EXPECT_NE(text.find("NOPATH                          cannot be removed: no path"), std::string::npos) << text;
+        EXPECT_NE(text.find("ends: the removal could not be prepared; nothing was changed"), std::string::npos) << text;
+        EXPECT_EQ(product.CheckUntouched(), "");
+    }
+}
+
 TEST(UninstallTest, APhaseTwoThatNeverGetsSyncRemovesNothing)
 {
     WholeProduct product;
@@ -160,11 +198,14 @@ TEST(UninstallTest, ASecondStartWhileOneRunsLeavesItAlone)
     ASSERT_TRUE(CopyFileA(product.program().c_str(), second.c_str(), FALSE));
     std::vector<DWORD> secondExits;
     // While phase 2 works, the uninstaller is started again for the same product, quietly and not.
+    // The same product named in other letter case is the same product.
+    std::string upper = product.folder();
+    CharUpperBuffA(&upper[0], static_cast<DWORD>(upper.size()));
     auto startAgain = [&](const RunView& view) -> HANDLE {
         if (view.checklist != nullptr && secondExits.empty()) {
-            for (const char* words : {"/QUIET", "/KILL"}) {
-                UninstallRun again =
-                    RunUninstaller(second, "\"" + product.folder() + "\" " + words, true, nullptr, 20000);
+            for (const std::string& words : {"\"" + product.folder() + "\" /QUIET",
+                                             "\"" + product.folder() + "\" /KILL", "\"" + upper + "\" /QUIET"}) {
+                UninstallRun again = RunUninstaller(second, words, true, nullptr, 20000);
                 secondExits.push_back(again.phaseTwoSeen ? 9999 : again.phaseOneExit);
                 secondExits.push_back(static_cast<DWORD>(again.windowsSeen));
             }
@@ -173,7 +214,7 @@ TEST(UninstallTest, ASecondStartWhileOneRunsLeavesItAlone)
     };
     UninstallRun run = RunUninstaller(product.program(), "/KILL", true, startAgain);
     // Quietly: "another uninstall is running"; without the word: it ends at once, without a window.
-    EXPECT_EQ(secondExits, (std::vector<DWORD>{1618, 0, 0, 0}));
+    EXPECT_EQ(secondExits, (std::vector<DWORD>{1618, 0, 0, 0, 1618, 0}));
     EXPECT_EQ(run.phaseTwoExit, 1u);
     EXPECT_EQ(product.CheckRemoved(), "");
 }

@@ -62,6 +62,7 @@ TEST(CallbackTest, TheLockedTextIsNeverAFormat)
         {"%n%s%s%99999d", "C:\\x", "%nC:\\x%s%99999d"}, // the first %s is the path; the rest as written
         {"no place for the path", "C:\\x", "no place for the path"},
         {"%s", nullptr, "unknown"},
+        {"100%% sure: %s %%s %d %", "C:\\x", "100% sure: C:\\x %s %d %"}, // "%%" is a percent sign
         {"", "C:\\x", ""},
     };
     for (const Row& r : rows) {
@@ -148,11 +149,14 @@ TEST(CallbackTest, AFileInUseStopsThePreparationUnlessItIsTheProgramItself)
         std::string path;
         bool hold;
         int result;
+        DWORD sharedCount; // in SharedDLLs, for a file declared "_SHAREDDLL"; 0: not shared
     } const rows[] = {
-        {"a file held by another process", folder / "held.dll", true, -1},
-        {"the same file, free", folder / "held.dll", false, 1},
-        {"the running program's own file", self, false, 1},
-        {"a file that is not there", folder / "missing.dll", false, 0},
+        {"a file held by another process", folder / "held.dll", true, -1, 0},
+        {"the same file, free", folder / "held.dll", false, 1, 0},
+        {"the running program's own file", self, false, 1, 0},
+        {"a file that is not there", folder / "missing.dll", false, 0, 0},
+        {"a held shared file that only this product counts", folder / "held.dll", true, -1, 1},
+        {"a held shared file that another product counts too", folder / "held.dll", true, 1, 2},
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.what);
@@ -162,9 +166,16 @@ TEST(CallbackTest, AFileInUseStopsThePreparationUnlessItIsTheProgramItself)
             holder.reset(RunHolder(r.path, 5000));
             ASSERT_TRUE(holder);
         }
+        RegKeyHandle dlls(CreateRegKey(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs"));
+        if (r.sharedCount != 0) {
+            RegSetValueExA(dlls.get(), r.path.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&r.sharedCount), 4);
+        }
         TestDatabase db("TEST", "C:\\Source\\", UninstallCallback);
-        ASSERT_EQ(db.Parse("_file=F /_TARGETPATH \"" + ScriptPath(r.path) + "\" /_REMOVABLE;\r\n"), 1);
+        ASSERT_EQ(db.Parse("_file=F /_TARGETPATH \"" + ScriptPath(r.path) + "\" /_REMOVABLE" +
+                           (r.sharedCount != 0 ? " /_SHAREDDLL" : "") + ";\r\n"),
+                  1);
         EXPECT_EQ(PrepareRemoval(0, db.handle(), 0), r.result);
+        RemoveTestValue(dlls.get(), r.path);
         EXPECT_EQ((session.session.flags & SESSION_FILE_IN_USE) != 0, r.result < 0);
         if (holder) {
             TerminateProcess(holder.get(), 0);

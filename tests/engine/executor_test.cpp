@@ -233,23 +233,24 @@ TEST(ExecutorTest, ComponentsUnregisterAndUninstallProgramsRun)
         CopyFileA((bin + lib).c_str(), (m.folder / lib).c_str(), FALSE);
     }
     WriteFileBytes(m.folder / "broken.dll", "no library at all");
-    HKEY libraryKey = CreateRegKey(HKEY_CURRENT_USER, "Software\\UninstTestLibs\\unreg_ok.dll");
-    CloseRegKey(libraryKey);
-    // Every library of the list is tried, in the list's order; one failure fails the run.
+    const std::string libraryKey = LibraryKey(m.folder / "unreg_ok.dll");
+    CloseRegKey(CreateRegKey(HKEY_CURRENT_USER, libraryKey.c_str()));
+    // Every library of the list is tried, in the list's order (the script's, backwards): a good one
+    // between two failing ones is still unregistered, and the run fails for the others.
     SessionScope session;
     TestDatabase db("TEST", "C:\\Source\\", UninstallCallback);
     std::string script =
         m.Script("_dir=APP /_TARGETPATH \"%F%\";\r\n"
+                 "_file=FALSE /_PARENT APP /_TARGETPATH unreg_false.dll /_REMOVABLE /_OCX;\r\n"
                  "_file=OK /_PARENT APP /_TARGETPATH unreg_ok.dll /_REMOVABLE /_OCX;\r\n"
+                 "_file=BROKEN /_PARENT APP /_TARGETPATH broken.dll /_REMOVABLE /_OCX;\r\n"
                  "_file=NONE /_PARENT APP /_TARGETPATH unreg_none.dll /_REMOVABLE /_OCX;\r\n"
                  "_file=RUN0 /_PARENT APP /_TARGETPATH child_program.exe /_REMOVABLE "
                  "/_UNREGISTER \"\\\"(OBJECTPATH SELF)\\\" 0 \\\"(OBJECTDIR SELF)ran.marker\\\"\";\r\n");
     ASSERT_EQ(db.Parse(script), 1);
-    EXPECT_GE(RemoveAll(db.handle()), 0);
+    EXPECT_EQ(RemoveAll(db.handle()), -1);
     EXPECT_FALSE(PathExists(m.folder / "unreg_ok.dll"));
-    HKEY k = OpenRegKeyRead(HKEY_CURRENT_USER, "Software\\UninstTestLibs\\unreg_ok.dll");
-    EXPECT_EQ(k, nullptr); // its DllUnregisterServer ran
-    CloseRegKey(k);
+    EXPECT_FALSE(RegKeyHandle(OpenRegKeyRead(HKEY_CURRENT_USER, libraryKey.c_str()))); // its DllUnregisterServer ran
     EXPECT_TRUE(PathExists(m.folder / "ran.marker")); // the uninstall program ran, with its arguments
 
     const struct {
@@ -282,4 +283,39 @@ TEST(ExecutorTest, MasksAndUnpreparedDatabases)
     EXPECT_EQ(ExecuteUninstall(0, db.handle(), PASS_FILES), -1); // never prepared
     EXPECT_EQ(ExecuteUninstall(0, 0x1234, ALL_PASSES), -1);      // no such database
     EXPECT_GE(RemoveAll(db.handle()), 0);                        // a file that is not there is passed over
+    // Nothing left to remove at all (a removal run again after everything went) is a success.
+    TestDatabase gone;
+    ASSERT_EQ(gone.Parse("_dir=D /_TARGETPATH \"C:\\\\nowhere\" /_REMOVABLE /_KILLCHILDREN;\r\n"
+                         "_file=F /_PARENT D /_TARGETPATH f.txt /_REMOVABLE;\r\n"
+                         "_regkey=K /_PARENT HKEY_USER_SOFTWARE /_TARGETPATH UninstNowhere /_REMOVABLE;\r\n"
+                         "_regitem=V /_PARENT K /_TARGETPATH Value /_REMOVABLE;\r\n"
+                         "_group=G /_PARENT USERSTARTGROUPS /_TARGETPATH \"Uninst Nowhere\" /_REMOVABLE;\r\n"),
+              1);
+    EXPECT_GE(RemoveAll(gone.handle()), 0);
+}
+
+TEST(ExecutorTest, AShellGroupGoesWhenItsLinksPointOnlyAtFilesThatGo)
+{
+    EngineScope engine;
+    SessionScope session;
+    for (bool targetStays : {false, true}) {
+        SCOPED_TRACE(targetStays ? "its link points at a file that stays" : "its only link points at a removed file");
+        TestFolder folder;
+        WriteFileBytes(folder / "app.exe", "app");
+        std::string name = "UninstGroup" + std::to_string(GetCurrentProcessId()) + (targetStays ? "K" : "R");
+        std::string group = SpecialFolder(CSIDL_PROGRAMS) + name;
+        CreateDirectoryA(group.c_str(), nullptr);
+        ASSERT_TRUE(MakeShortcut(group + "\\App.lnk", folder / "app.exe"));
+        TestDatabase db("TEST", "C:\\Source\\", UninstallCallback);
+        ASSERT_EQ(db.Parse("_dir=APP /_TARGETPATH \"" + ScriptPath(folder.path()) + "\";\r\n" +
+                           "_group=G /_PARENT USERSTARTGROUPS /_TARGETPATH " + name + " /_REMOVABLE;\r\n" +
+                           "_file=APPEXE /_PARENT APP /_TARGETPATH app.exe" + (targetStays ? "" : " /_REMOVABLE") +
+                           ";\r\n"),
+                  1);
+        EXPECT_GE(RemoveAll(db.handle()), 0); // a group that holds what stays is no failure
+        EXPECT_EQ(PathExists(group + "\\App.lnk"), targetStays);
+        EXPECT_EQ(PathExists(group), targetStays);
+        DeleteFileA((group + "\\App.lnk").c_str());
+        RemoveDirectoryA(group.c_str());
+    }
 }

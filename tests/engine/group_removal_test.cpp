@@ -42,6 +42,11 @@ TEST(GroupRemovalTest, ProgramManagerGroupsLoseTheItemsOfRemovedFilesAndGoWhenNo
           "[DeleteGroup(\"Tools\")]"},
          false},
         {"an empty group goes at once", "", {}, {"[DeleteGroup(\"Tools\")]"}, false},
+        {"an item without a command line keeps its group, and is not deleted",
+         "",
+         {{"A", folder / "a.exe", "", ""}, {"NoCommand", "", "", ""}},
+         {"[DeleteItem(\"A\")]"},
+         true},
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.what);
@@ -95,6 +100,31 @@ TEST(GroupRemovalTest, ProgramManagerGroupsAreFoundShownAndCreatedByName)
     std::vector<std::string> sent = {"[ShowGroup(\"Present\",0)]", "[CreateGroup(\"New Group\")]",
                                      "[ShowGroup(\"Present\",0)]"};
     EXPECT_EQ(standIn.Commands(), sent);
+}
+
+TEST(GroupRemovalTest, AGroupWhoseReplyDoesNotListAllItsItemsStays)
+{
+    // Items the reply does not list were never looked at: the group stays with them, whatever its
+    // switches, and the run is incomplete.
+    EngineScope engine;
+    const char* const replies[] = {
+        "\"Tools\",T.GRP,3,1\r\n\"A\",\"C:\\a.exe\",,,1,1,0,0,0\r\n", // three counted, one listed
+        "\"Tools\"\r\n",                                              // no item count at all
+    };
+    for (const char* reply : replies) {
+        SCOPED_TRACE(reply);
+        ProgmanStandIn standIn;
+        standIn.AddGroup("Tools");
+        standIn.SetReply("Tools", reply);
+        TestDatabase db;
+        SetDatabaseFlags(db.handle(), DATABASE_PROGMAN_GROUPS, 1);
+        ASSERT_EQ(db.Parse("_group=TOOLS /_PARENT STARTGROUPS /_TARGETPATH Tools /_REMOVABLE /_KILLCHILDREN;\r\n"), 1);
+        EXPECT_EQ(RemoveAll(db.handle()), -1);
+        for (const std::string& command : standIn.Commands()) {
+            EXPECT_EQ(command.find("Delete"), std::string::npos) << command;
+        }
+        EXPECT_TRUE(standIn.HasGroup("Tools"));
+    }
 }
 
 TEST(GroupRemovalTest, ProgramManagerNamesThatArePathsAreNeverDeleted)

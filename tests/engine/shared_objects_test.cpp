@@ -2,12 +2,14 @@
 // in SharedDLLs, in the shared-object registry under the product's sharing key, or in both. Each row is
 // the counts before, the product removed, the counts and the machine after.
 #include "engine/executor.h"
+#include "engine/prepare.h"
 #include "engine/release_journal.h"
 #include "engine/shared_objects.h"
 #include "engine/uninstall_callback.h"
 #include "kit/database_kit.h"
 #include "kit/testkit.h"
 #include "script/object_text.h"
+#include "support/guards.h"
 #include "support/reg_keys.h"
 
 #include <gtest/gtest.h>
@@ -96,16 +98,18 @@ TEST(SharedObjectsTest, SharedFilesGoOnlyWhenTheirLastCountGoes)
         const char* switches;      // of the shared file
         DWORD dllBefore;           // 0: no SharedDLLs value
         const char* counterBefore; // nullptr: no "Shared Files" counter
-        bool killChildren;         // the folder goes with its contents
+        const char* folder;        // the folder's switches: "_KILLCHILDREN" takes its contents along
         bool fileStays;
         DWORD dllAfter, counterAfter;
     } const rows[] = {
-        {"counted once in SharedDLLs: the count and the file go", "/_SHAREDDLL", 1, nullptr, false, false, 0, 0},
-        {"counted three times: one less, the file stays", "/_SHAREDDLL", 3, nullptr, false, true, 2, 0},
-        {"2 under Shared Files and 3 in SharedDLLs count as 3: both hold 2 after", "/_SHARED", 3, "2", false, true, 2,
-         2},
-        {"inside a folder that goes with its contents: driven to 0 and removed", "/_SHAREDDLL", 3, nullptr, true, false,
-         0, 0},
+        {"counted once in SharedDLLs: the count and the file go", "/_SHAREDDLL", 1, nullptr, "", false, 0, 0},
+        {"counted twice: exactly 1 stays, and the file", "/_SHAREDDLL", 2, nullptr, "", true, 1, 0},
+        {"counted three times: one less, the file stays", "/_SHAREDDLL", 3, nullptr, "", true, 2, 0},
+        {"2 under Shared Files and 3 in SharedDLLs count as 3: both hold 2 after", "/_SHARED", 3, "2", "", true, 2, 2},
+        {"inside a folder that goes with its contents: driven to 0 and removed", "/_SHAREDDLL", 3, nullptr,
+         " /_KILLCHILDREN", false, 0, 0},
+        {"inside a shared folder counted once that goes with its contents: 0 and removed", "/_SHAREDDLL", 3, nullptr,
+         " /_KILLCHILDREN /_SHARED", false, 0, 0},
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.what);
@@ -118,16 +122,19 @@ TEST(SharedObjectsTest, SharedFilesGoOnlyWhenTheirLastCountGoes)
         if (r.counterBefore != nullptr) {
             p.SetCounter("Shared Files", file, r.counterBefore);
         }
+        if (strstr(r.folder, "_SHARED") != nullptr) {
+            p.SetCounter("Shared Folders", p.folder / "app\\", "1");
+        }
         TestDatabase db("TEST", "C:\\Source\\", UninstallCallback);
         ASSERT_EQ(db.Parse(p.Header() + "_dir=APP /_TARGETPATH \"" + ScriptPath(p.folder / "app") + "\" /_REMOVABLE" +
-                           (r.killChildren ? " /_KILLCHILDREN" : "") +
-                           ";\r\n_file=COMMON /_PARENT APP /_TARGETPATH common.dll /_REMOVABLE " + r.switches +
-                           ";\r\n"),
+                           r.folder + ";\r\n_file=COMMON /_PARENT APP /_TARGETPATH common.dll /_REMOVABLE " +
+                           r.switches + ";\r\n"),
                   1);
         EXPECT_GE(RemoveAll(db.handle()), 0);
         EXPECT_EQ(PathExists(file), r.fileStays);
         EXPECT_EQ(p.Dll(file), r.dllAfter);
         EXPECT_EQ(p.Counter("Shared Files", file), r.counterAfter);
+        EXPECT_EQ(p.Counter("Shared Folders", p.folder / "app\\"), 0u);
         if (r.counterAfter == 0) {
             EXPECT_FALSE(p.HasSharingTree()); // a counter at 0 goes, and with it the emptied tree
         }
@@ -177,6 +184,7 @@ TEST(SharedObjectsTest, ContainersStayWhileAnotherProductCountsWhatTheyHold)
         {"a file another product counts keeps the folder", "theirs.dll", "Shared Files", 1},
         {"a sub-folder counted without its backslash", "sub", "Shared Folders", 1},
         {"a sub-folder counted with its backslash", "sub\\", "Shared Folders", 1},
+        {"a file counted only in SharedDLLs keeps the folder", "theirs.dll", "SharedDLLs", 1},
         {"an unshared leftover fails the run", nullptr, nullptr, -1},
     };
     for (const Row& r : rows) {
@@ -186,7 +194,9 @@ TEST(SharedObjectsTest, ContainersStayWhileAnotherProductCountsWhatTheyHold)
         WriteFileBytes(p.folder / "app\\theirs.dll", "theirs");
         WriteFileBytes(p.folder / "app\\sub\\x.dat", "x");
         p.SetCounter("Shared Items", "placeholder", "1"); // the sharing tree exists
-        if (r.counted != nullptr) {
+        if (r.counted != nullptr && strcmp(r.kind, "SharedDLLs") == 0) {
+            p.SetDll(p.folder / "app\\" + r.counted, 1);
+        } else if (r.counted != nullptr) {
             p.SetCounter(r.kind, p.folder / "app\\" + r.counted, "1");
         }
         TestDatabase db("TEST", "C:\\Source\\", UninstallCallback);
@@ -280,30 +290,66 @@ TEST(SharedObjectsTest, ARemovalRunAgainAfterAnInterruptionLowersEachCountOnlyOn
     SessionScope session;
     SharingProduct p;
     CloseRegKey(CreateRegKey(HKEY_LOCAL_MACHINE, p.suite.c_str()));
-    std::string file = p.folder / "app\\common.dll";
-    WriteFileBytes(file, "shared");
-    p.SetDll(file, 3);
-    std::string script =
-        p.Header() + "_dir=APP /_TARGETPATH \"" + ScriptPath(p.folder / "app") +
-        "\" /_REMOVABLE;\r\n_file=COMMON /_PARENT APP /_TARGETPATH common.dll /_REMOVABLE /_SHAREDDLL;\r\n";
+    // Paths of any length are recorded each on its own: two of 600 characters.
+    std::string deep = p.folder / "app\\" + std::string(280, 'd');
+    std::vector<std::string> files = {p.folder / "app\\common.dll", deep + "\\" + std::string(300, 'a') + ".dll",
+                                      deep + "\\" + std::string(300, 'b') + ".dll"};
+    for (const std::string& f : files) {
+        p.SetDll(f, 3);
+    }
+    ASSERT_GE(files[1].size(), 600u);
+    // The product's key is removable without "_KILLCHILDREN": the record must not keep it.
+    std::string script = p.Header() + "_regkey=PARENT_HKEY /_REMOVABLE;\r\n_regkey=PROJECT_HKEY /_REMOVABLE;\r\n" +
+                         "_dir=APP /_TARGETPATH \"" + ScriptPath(p.folder / "app") + "\" /_REMOVABLE;\r\n" +
+                         "_dir=DEEP /_PARENT APP /_TARGETPATH " + std::string(280, 'd') + ";\r\n" +
+                         "_file=COMMON /_PARENT APP /_TARGETPATH common.dll /_REMOVABLE /_SHAREDDLL;\r\n" +
+                         "_file=LONGA /_PARENT DEEP /_TARGETPATH " + std::string(300, 'a') +
+                         ".dll /_REMOVABLE /_SHAREDDLL;\r\n_file=LONGB /_PARENT DEEP /_TARGETPATH " +
+                         std::string(300, 'b') + ".dll /_REMOVABLE /_SHAREDDLL;\r\n";
     std::string productKey = "HKEY_LOCAL_MACHINE\\" + p.suite;
-    auto removeOnce = [&](bool complete) {
+    auto removeOnce = [&](UINT32 passes, bool complete) {
         TestDatabase db("TEST", "C:\\Source\\", UninstallCallback);
         ASSERT_EQ(db.Parse(script), 1);
         ASSERT_TRUE(ReleaseJournalOpen(productKey.c_str()));
-        RemoveAll(db.handle());
+        PrepareRemoval(0, db.handle(), PREPARE_AGAIN | PREPARE_NO_IN_USE_TEST | PREPARE_EXPAND);
+        SetDatabaseFlags(db.handle(), DATABASE_PROCESSED, 1);
+        EXPECT_GE(ExecuteUninstall(0, db.handle(), passes), 0);
         ReleaseJournalClose(complete);
     };
-    removeOnce(false); // interrupted: the record of lowered counts stays in the product's key
-    EXPECT_EQ(p.Dll(file), 2u);
-    EXPECT_NE(SharingProduct::Read(p.suite, "UninstallReleasedShares"), 0u);
-    removeOnce(true); // run again and completed: the count stands, the record goes
-    EXPECT_EQ(p.Dll(file), 2u);
-    EXPECT_TRUE(PathExists(file));
-    HKEY key = OpenRegKeyRead(HKEY_LOCAL_MACHINE, p.suite.c_str());
-    EXPECT_NE(RegQueryValueExA(key, "UninstallReleasedShares", nullptr, nullptr, nullptr, nullptr), ERROR_SUCCESS);
-    CloseRegKey(key);
-    removeOnce(true); // a later removal of its own lowers it again
-    EXPECT_EQ(p.Dll(file), 1u);
+    removeOnce(PASS_QUERY | PASS_COMPONENTS, false); // ended after the counts were lowered
+    for (const std::string& f : files) {
+        EXPECT_EQ(p.Dll(f), 2u) << f.substr(f.size() - 20);
+    }
+    RegKeyHandle suite(OpenRegKeyRead(HKEY_LOCAL_MACHINE, p.suite.c_str()));
+    DWORD size = 0;
+    EXPECT_EQ(RegQueryValueExA(suite.get(), "UninstallReleasedShares", nullptr, nullptr, nullptr, &size),
+              ERROR_SUCCESS);
+    EXPECT_GT(size, 1250u); // three entries, two of them of 600 characters and more
+    suite.reset();
+    removeOnce(ALL_PASSES, true); // run again to the end: the counts stand, the record and the keys go
+    for (const std::string& f : files) {
+        EXPECT_EQ(p.Dll(f), 2u) << f.substr(f.size() - 20);
+    }
+    EXPECT_FALSE(RegKeyHandle(OpenRegKeyRead(HKEY_LOCAL_MACHINE, ("SOFTWARE\\" + p.vendor).c_str())));
     EXPECT_FALSE(ReleaseJournalOpen("HKEY_LOCAL_MACHINE\\SOFTWARE\\UninstNoSuchVendor\\Suite"));
+}
+
+TEST(SharedObjectsTest, ACounterWhoseCountThisRunNeverReadKeepsItsStoredCount)
+{
+    // A counter the script names by itself: no shared object of this run read its count, so the count
+    // stored is another product's, and stays as it is.
+    EngineScope engine;
+    SessionScope session;
+    SharingProduct p;
+    std::string file = p.folder / "theirs.dll";
+    p.SetCounter("Shared Files", file, "2");
+    TestDatabase db("TEST", "C:\\Source\\", UninstallCallback);
+    ASSERT_EQ(db.Parse(p.Header() +
+                       "_regkey=SHARING_HKEY /_REMOVABLE;\r\n"
+                       "_regkey=SHARING_HKEY_FILES /_PARENT SHARING_HKEY /_TARGETPATH \"Shared Files\";\r\n"
+                       "_regitem=THEIRS /_PARENT SHARING_HKEY_FILES /_TARGETPATH \"" +
+                       ScriptPath(file) + "\" /_REMOVABLE /_COUNTER;\r\n"),
+              1);
+    EXPECT_GE(RemoveAll(db.handle()), 0);
+    EXPECT_EQ(p.Counter("Shared Files", file), 2u);
 }

@@ -61,9 +61,11 @@ std::string ObjectPathText(ObjectId id, UINT32 mode)
 
 int RemoveAll(DatabaseHandle db, UINT_PTR context)
 {
-    PrepareRemoval(context, db,
-                   PREPARE_AGAIN | PREPARE_ASK_QUERIES | PREPARE_NO_IN_USE_TEST | PREPARE_EXPAND |
-                       PREPARE_MASKS_FROM_TARGET);
+    if (PrepareRemoval(context, db,
+                       PREPARE_AGAIN | PREPARE_ASK_QUERIES | PREPARE_NO_IN_USE_TEST | PREPARE_EXPAND |
+                           PREPARE_MASKS_FROM_TARGET) == -1) {
+        return -1; // nothing goes, as in the program
+    }
     SetDatabaseFlags(db, DATABASE_PROCESSED, 1);
     return ExecuteUninstall(context, db, ALL_PASSES);
 }

@@ -1,5 +1,7 @@
 #include "kit/testkit.h"
 
+#include "support/guards.h"
+
 #include <sddl.h>
 #include <shlwapi.h>
 
@@ -244,10 +246,15 @@ TestFolder::TestFolder()
     char temp[MAX_PATH] = {};
     GetTempPathA(sizeof(temp), temp);
     static LONG counter = 0;
-    char name[64];
-    wsprintfA(name, "uninst-test-%lu-%ld\\", GetCurrentProcessId(), InterlockedIncrement(&counter));
-    path_ = std::string(temp) + name;
-    CreateDirectoryA(path_.c_str(), nullptr);
+    // A folder made here, never one left over by an earlier run of a program with the same process id.
+    for (;;) {
+        char name[64];
+        wsprintfA(name, "uninst-test-%lu-%ld\\", GetCurrentProcessId(), InterlockedIncrement(&counter));
+        path_ = std::string(temp) + name;
+        if (CreateDirectoryA(path_.c_str(), nullptr) || GetLastError() != ERROR_ALREADY_EXISTS) {
+            return;
+        }
+    }
 }
 
 TestFolder::~TestFolder()
@@ -330,31 +337,43 @@ std::string ScriptPath(const std::string& path)
     return out;
 }
 
-HANDLE RunHolder(const std::string& path, DWORD ms)
+HANDLE RunHolder(const std::string& path, DWORD ms, const std::string& holderProgram)
 {
-    std::string program = TestProgramFolder() + "child_program.exe";
-    std::string line = "\"" + program + "\" hold \"" + path + "\" " + std::to_string(ms);
+    // The holder says when it holds the file: it starts late on a busy machine, and a test must not
+    // go on before.
+    static LONG holders = 0;
+    std::string event = "UninstTestHolder" + std::to_string(GetCurrentProcessId()) + "_" +
+                        std::to_string(InterlockedIncrement(&holders));
+    KernelHandle holding(CreateEventA(nullptr, TRUE, FALSE, event.c_str()));
+    std::string program = holderProgram.empty() ? TestProgramFolder() + "child_program.exe" : holderProgram;
+    if (!PathExists(path)) {
+        WriteFileBytes(path, "held");
+    }
+    std::string line = "\"" + program + "\" hold \"" + path + "\" " + std::to_string(ms) + " " + event;
     STARTUPINFOA si = {};
     si.cb = sizeof(si);
     PROCESS_INFORMATION pi = {};
-    if (!CreateProcessA(program.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+    if (!holding ||
+        !CreateProcessA(program.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
         return nullptr;
     }
     CloseHandle(pi.hThread);
-    for (int i = 0; i < 500; i++) {
-        HANDLE probe = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                   OPEN_EXISTING, 0, nullptr);
-        if (probe == INVALID_HANDLE_VALUE && GetLastError() == ERROR_SHARING_VIOLATION) {
-            return pi.hProcess;
-        }
-        if (probe != INVALID_HANDLE_VALUE) {
-            CloseHandle(probe);
-        }
-        Sleep(10);
+    HANDLE both[2] = {holding.get(), pi.hProcess};
+    if (WaitForMultipleObjects(2, both, FALSE, LOADED_MACHINE_WAIT_MS) == WAIT_OBJECT_0) {
+        return pi.hProcess;
     }
-    TerminateProcess(pi.hProcess, 1);
+    TerminateProcess(pi.hProcess, 1); // it ended without holding the file, or never got to it
     CloseHandle(pi.hProcess);
     return nullptr;
+}
+
+std::string LibraryKey(const std::string& libraryPath)
+{
+    std::string key = "Software\\UninstTestLibs\\" + libraryPath;
+    for (size_t i = key.find("UninstTestLibs\\") + 15; i < key.size(); i++) {
+        key[i] = key[i] == '\\' ? '/' : key[i];
+    }
+    return key;
 }
 
 void RemoveTestKey(HKEY root, const std::string& path)

@@ -97,6 +97,10 @@ bool RemoveUnixLink(const std::string& link);
 // to targetPath below the same root.
 bool MakeRegistryLink(HKEY root, const std::string& linkPath, const std::string& targetPath);
 
+// The registry key that a copy of the self-registering test library at libraryPath deletes when it
+// is unregistered (below HKEY_CURRENT_USER).
+std::string LibraryKey(const std::string& libraryPath);
+
 // Clean-up of a test's own registry entries: a key with everything in it, and a value.
 void RemoveTestKey(HKEY root, const std::string& path);
 void RemoveTestValue(HKEY key, const std::string& name);
@@ -117,9 +121,14 @@ class ProcessScope {
     HANDLE process_;
 };
 
+// How long a test waits for something that a busy machine (a build on every core) makes slow: a
+// process to start and answer, a file to be held.
+const DWORD LOADED_MACHINE_WAIT_MS = 120000;
+
 // Starts the test build's child program holding path open without sharing for ms milliseconds, and
-// returns its process handle once the file is held (null when it could not be).
-HANDLE RunHolder(const std::string& path, DWORD ms);
+// returns its process handle once the holder says it holds the file (null when it could not).
+// With program, that copy of the child program is the one started (it then runs from that file).
+HANDLE RunHolder(const std::string& path, DWORD ms, const std::string& program = "");
 
 // Waits until flag is set, at most timeoutMs; false when it was not.
 bool WaitFor(const std::atomic<bool>& flag, DWORD timeoutMs = 10000);

@@ -12,8 +12,9 @@
 
 namespace {
 
+// How long after phase 1 has ended a phase 2 that was never seen is still looked for.
+const DWORD NO_PHASE_TWO_MS = 3000;
 const char kSharedDlls[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
-const char kLibraryKey[] = "Software\\UninstTestLibs\\unreg_ok.dll";
 
 // The bulk files come last in the script: the files pass goes from the last entry to the first.
 std::string BulkScript(int files)
@@ -30,9 +31,15 @@ std::string ScriptOf(const WholeProductSpec& spec)
 {
     std::string config = spec.container ? "SetUp.cdf" : "Struct.cfg";
     std::string uninstall = spec.uninstallObject ? " /_UNINSTALL \"%VENDOR%\" \"/KILL\"" : "";
+    std::string productKey = spec.productKeyWithContents
+                                 ? "_regkey=PRODUCT_HKEY /_REMOVABLE /_KILLCHILDREN;\r\n"
+                                 : "_regkey=PRODUCT_HKEY /_REMOVABLE;\r\n"
+                                   "_regitem=PV1 /_PARENT PRODUCT_HKEY /_TARGETPATH VERSION /_REMOVABLE;\r\n"
+                                   "_regitem=PV2 /_PARENT PRODUCT_HKEY /_TARGETPATH REMOVE /_REMOVABLE;\r\n"
+                                   "_regitem=PV3 /_PARENT PRODUCT_HKEY /_TARGETPATH PRODUCT /_REMOVABLE;\r\n";
     return "_regkey=PARENT_HKEY /_REMOVABLE;\r\n"
-           "_regkey=PROJECT_HKEY /_REMOVABLE;\r\n"
-           "_regkey=PRODUCT_HKEY /_REMOVABLE /_KILLCHILDREN;\r\n"
+           "_regkey=PROJECT_HKEY /_REMOVABLE;\r\n" +
+           productKey +
            "_dir=APPDIR /_TARGETPATH \"%FOLDER%\" /_REMOVABLE;\r\n"
            "_file=UNINST /_PARENT APPDIR /_TARGETPATH Uninst.exe /_REMOVABLE" +
            uninstall +
@@ -113,7 +120,7 @@ WholeProduct::WholeProduct(const WholeProductSpec& spec) : spec_(spec)
 
     SetDword(HKEY_CURRENT_USER, "Software\\" + vendor() + "Settings\\Window", "Width", 640);
     SetDword(HKEY_CURRENT_USER, "Software\\" + vendor() + "Settings\\Window", "Height", 480);
-    HKEY library = CreateRegKey(HKEY_CURRENT_USER, kLibraryKey);
+    HKEY library = CreateRegKey(HKEY_CURRENT_USER, LibraryKey(f + "bin\\unreg_ok.dll").c_str());
     CloseRegKey(library);
     SetDword(HKEY_LOCAL_MACHINE, kSharedDlls, f + "bin\\shared.dll", 1);
     SetDword(HKEY_LOCAL_MACHINE, kSharedDlls, f + "bin\\common.dll", 2);
@@ -126,7 +133,7 @@ WholeProduct::~WholeProduct()
     RemoveDirectoryA(group_.c_str());
     DeleteFileA(desktopLink_.c_str());
     RemoveTestKey(HKEY_CURRENT_USER, ("Software\\" + vendor() + "Settings"));
-    RemoveTestKey(HKEY_CURRENT_USER, kLibraryKey);
+    RemoveTestKey(HKEY_CURRENT_USER, LibraryKey(folder() + "bin\\unreg_ok.dll"));
     HKEY shared = OpenRegKeyWrite(HKEY_LOCAL_MACHINE, kSharedDlls);
     RemoveTestValue(shared, (folder() + "bin\\shared.dll"));
     RemoveTestValue(shared, (folder() + "bin\\common.dll"));
@@ -166,7 +173,7 @@ std::vector<std::string> WholeProduct::ForeignPaths() const
 
 bool WholeProduct::LibraryKeyExists() const
 {
-    return KeyExists(HKEY_CURRENT_USER, kLibraryKey);
+    return KeyExists(HKEY_CURRENT_USER, LibraryKey(folder() + "bin\\unreg_ok.dll"));
 }
 
 bool WholeProduct::UninstallKeyExists() const
@@ -390,8 +397,8 @@ UninstallRun RunUninstaller(const std::string& program, const std::string& argum
         bool oneDone = WaitForSingleObject(pi.hProcess, 0) == WAIT_OBJECT_0;
         bool twoDone = w.processes[1] != nullptr && WaitForSingleObject(w.processes[1], 0) == WAIT_OBJECT_0;
         phaseOneGone = oneDone && phaseOneGone == 0 ? GetTickCount() : phaseOneGone;
-        // Without a phase 2 soon after phase 1, there is none.
-        if (oneDone && (twoDone || (w.processes[1] == nullptr && GetTickCount() - phaseOneGone > 1500))) {
+        // Without a phase 2 soon after phase 1, there is none (phase 1 starts it before it ends).
+        if (oneDone && (twoDone || (w.processes[1] == nullptr && GetTickCount() - phaseOneGone > NO_PHASE_TWO_MS))) {
             break;
         }
         if (GetTickCount() - start > timeoutMs) {

@@ -14,10 +14,12 @@
 #include <vector>
 
 struct WholeProductSpec {
-    bool container = false;      // the configuration inside "SetUp.cdf"
-    bool uninstallObject = true; // a file names the product's Uninstall key ("_UNINSTALL")
-    std::string extraScript;     // more entries ("%FOLDER%", "%VENDOR%" as in ProductSpec)
-    int bulkFiles = 0;           // files "bulk\f<i>.dat" that the files pass removes before the others
+    bool container = false;             // the configuration inside "SetUp.cdf"
+    bool uninstallObject = true;        // a file names the product's Uninstall key ("_UNINSTALL")
+    std::string extraScript;            // more entries ("%FOLDER%", "%VENDOR%" as in ProductSpec)
+    int bulkFiles = 0;                  // files "bulk\f<i>.dat" that the files pass removes before the others
+    bool productKeyWithContents = true; // the product's key goes with its contents ("_KILLCHILDREN"), else
+                                        // its values go one by one and then the key
 };
 
 class WholeProduct {
@@ -79,8 +81,8 @@ struct RunView {
 // button), each after beforeAnswer (when given) has seen it; stopAt, when given, is asked at every look
 // and returns the process to terminate (or null).
 UninstallRun RunUninstaller(const std::string& program, const std::string& arguments, bool answerYes = true,
-                            std::function<HANDLE(const RunView&)> stopAt = nullptr, DWORD timeoutMs = 60000,
-                            std::function<void(HWND)> beforeAnswer = nullptr);
+                            std::function<HANDLE(const RunView&)> stopAt = nullptr,
+                            DWORD timeoutMs = LOADED_MACHINE_WAIT_MS, std::function<void(HWND)> beforeAnswer = nullptr);
 
 // Stops (or lets go on) every thread of a process, so that what it shows holds still.
 void SuspendProcess(DWORD processId, bool suspend);
