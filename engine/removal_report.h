@@ -5,11 +5,11 @@
 #include "script/object_database.h"
 
 enum KeptReason {
-    KEPT_NOT_REMOVABLE, // neither "_REMOVABLE" nor covered by an ancestor that goes with its contents
-    KEPT_STILL_COUNTED, // still counted by other products (the count)
-    KEPT_HOLDS_CONTENT, // a folder, group or key that holds kept or shared content
-    KEPT_MISSING,       // it does not exist
-    KEPT_UNTIL_RESTART, // in use (or holding what is): deleted at the next restart
+    KEPT_NOT_REMOVABLE,  // neither "_REMOVABLE" nor covered by an ancestor that goes with its contents
+    KEPT_STILL_COUNTED,  // still counted by other products (the count)
+    KEPT_HOLDS_CONTENT,  // a folder, group or key that holds kept or shared content
+    KEPT_MISSING,        // it does not exist
+    KEPT_UNTIL_RESTART,  // in use (or holding what is): deleted at the next restart
     KEPT_UNLISTED_ITEMS, // a Program Manager group whose reply did not list all its items
 };
 
