@@ -3,7 +3,10 @@
 // of the removal checklist half-way through the files pass and of the final message, and what was on
 // the machine before and after.
 //
-//   uninst_demo.exe <Unix folder for the pictures> [uninstaller to run instead of the build's own]
+//   uninst_demo.exe <Unix folder for the pictures>
+//
+// The uninstaller beside it is the one shown, so the driver is built for the same machine as the program
+// (they then see the same registry and file system).
 #include "kit/testkit.h"
 #include "kit/uninstall_kit.h"
 
@@ -52,17 +55,13 @@ void PrintMachine(const WholeProduct& product, const char* when)
 int main(int argc, char** argv)
 {
     if (argc < 2) {
-        fprintf(stderr, "usage: uninst_demo <Unix folder for the pictures> [uninstaller]\n");
+        fprintf(stderr, "usage: uninst_demo <Unix folder for the pictures>\n");
         return 2;
     }
     std::string pictures = argv[1];
     WholeProductSpec spec;
     spec.bulkFiles = DEMO_BULK_FILES;
     WholeProduct product(spec);
-    if (argc > 2 && !CopyFileA(argv[2], product.program().c_str(), FALSE)) {
-        fprintf(stderr, "cannot use %s\n", argv[2]);
-        return 2;
-    }
     printf("A sample product staged in %s: %d files in nested folders, a read-only file, shortcuts in a\n"
            "Start-menu group and on the desktop, registry keys and values, shared files counted in SharedDLLs,\n"
            "a self-registering library, an uninstall program, its Uninstall key.\n",

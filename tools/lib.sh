@@ -159,12 +159,6 @@ uninst_seal_prefix() {
     echo disable >"$WINEPREFIX/.update-timestamp"
 }
 
-# The Windows path under which the prefix sees a file of the build tree.
-uninst_wine_path() {
-    local below=${1#"$UNINST_BUILD"}
-    echo "U:$(echo "$below" | tr / '\\')"
-}
-
 # Stops exactly what uninst_env_start started.
 uninst_env_stop() {
     [ -n "${UNINST_ENV_STARTED:-}" ] || return 0
