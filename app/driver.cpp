@@ -1,9 +1,12 @@
 // The two-phase uninstall. The uninstaller lives in the folder it has to delete, so phase 1 (the
 // program the user started) asks, checks that nothing is in use, copies the program into a new folder
-// of the temporary directory and starts the copy; phase 2 (the copy) waits until phase 1 has ended and
-// removes the product behind the removal checklist.
+// of the temporary directory and starts the copy; phase 2 (the copy) removes the product behind the
+// removal checklist while phase 1 waits, tells phase 1 the outcome (which phase 1 ends with, so that
+// whoever started it waits for the whole removal), and deletes the program phase 1 ran from once it has
+// ended.
 #include "app/driver.h"
 
+#include "app/handshake.h"
 #include "app/relocation.h"
 #include "app/unattended.h"
 #include "engine/executor.h"
@@ -24,11 +27,14 @@
 #include <stdio.h>
 #include <string.h>
 
+#include <string>
+
 namespace {
 
-const DWORD HANDSHAKE_TIMEOUT_MS = 10000;
-const DWORD HANDSHAKE_POLL_MS = 10;
-const DWORD PARENT_GONE_PAUSE_MS = 300;
+// Phase 1 waits this long at most for the copy to answer (a loaded machine may start it late); for the
+// outcome it waits as long as the copy lives. Phase 2 waits this long at most for phase 1 to end.
+const DWORD COPY_ANSWER_LIMIT_MS = 5 * 60 * 1000;
+const DWORD PHASE_ONE_END_LIMIT_MS = 60 * 1000;
 const DWORD BEFORE_WORKER_MS = 10;
 const DWORD AFTER_FIXUP_MS = 10;
 const DWORD AFTER_CHECKLIST_MS = 100;
@@ -140,41 +146,26 @@ const char* QueryProduct(UninstallSession* s, HeapText* keyName)
     return nullptr;
 }
 
-// Polls for "SyncBack", which phase 2 creates once it runs, for at most the handshake's time.
-void AwaitCopy()
+// Starts the relocated copy suspended with phase 2's command line, lets it run and waits for the
+// outcome of its removal. The outcome, or OUTCOME_FAILED with *why.
+UninstallOutcome HandOver(UninstallSession* s, const Relocation& r, const char** why)
 {
-    DWORD start = GetTickCount();
-    for (;;) {
-        KernelHandle syncBack(OpenMutexA(MUTEX_ALL_ACCESS, FALSE, "SyncBack"));
-        if (syncBack) {
-            return;
-        }
-        DWORD error = GetLastError();
-        if ((error != ERROR_INVALID_NAME && error != ERROR_FILE_NOT_FOUND) ||
-            GetTickCount() - start >= HANDSHAKE_TIMEOUT_MS) {
-            return;
-        }
-        Sleep(HANDSHAKE_POLL_MS);
+    Handshake h;
+    if (!HandshakeOffer(&h)) {
+        *why = "the hand-over to the copy could not be prepared; nothing was removed";
+        return OUTCOME_FAILED;
     }
-}
-
-// Starts the relocated copy suspended with phase 2's command line, creates "Sync" (owned until this
-// process ends), lets the copy run and waits for it to answer. 1 when the copy was started, else 0.
-int HandOver(UninstallSession* s, const Relocation& r)
-{
     HeapText arguments(PhaseTwoArguments(s));
     HANDLE thread = nullptr;
     KernelHandle process(arguments ? StartProcess(r.copy.get(), arguments.get(), CREATE_SUSPENDED, &thread) : nullptr);
     KernelHandle threadGuard(thread);
     if (!process) {
-        return 0;
+        *why = "the copy could not be started; nothing was removed";
+        return OUTCOME_FAILED;
     }
-    s->syncMutex = CreateMutexA(nullptr, TRUE, "Sync"); // abandoned when this process ends
     ResumeThread(thread);
-    if (s->syncMutex != nullptr) {
-        AwaitCopy();
-    }
-    return 1;
+    ReportLine("phase 1 waits for the copy, process %lu", static_cast<unsigned long>(GetProcessId(process.get())));
+    return HandshakeAwaitOutcome(&h, process.get(), COPY_ANSWER_LIMIT_MS, why);
 }
 
 // Ends phase 1 or 2 with an outcome and the reason in the report; the phase's result.
@@ -212,47 +203,19 @@ int PhaseOne(UninstallSession* s)
     if (!CopyProgram(&r)) {
         return End(s, OUTCOME_FAILED, "the program could not be copied", 0);
     }
-    if (HandOver(s, r) == 0) {
-        return End(s, OUTCOME_FAILED, "the copy could not be started", 0);
+    const char* why = nullptr; // set when the copy told no outcome
+    UninstallOutcome outcome = HandOver(s, r, &why);
+    bool removed = outcome == OUTCOME_REMOVED || outcome == OUTCOME_REMOVED_AT_RESTART;
+    if (why == nullptr) {
+        why = removed ? "the copy removed the product" : "the copy could not remove everything";
     }
-    return End(s, OUTCOME_HANDED_OVER, "the copy took over", 1);
+    return End(s, outcome, why, removed ? 1 : 0);
 }
 
-// Phase 2's handshake: "Sync" opened, "SyncBack" created, both waits. False on a time-out or when phase
-// 1 is not there.
-bool AwaitParent(UninstallSession* s)
-{
-    KernelHandle parent(OpenProcess(SYNCHRONIZE, FALSE, s->parentProcessId));
-    if (!parent) {
-        return false;
-    }
-    KernelHandle sync(OpenMutexA(MUTEX_ALL_ACCESS, FALSE, "Sync"));
-    if (!sync) {
-        return false;
-    }
-    ClaimProduct(s); // before phase 1 ends, so that the claim never lapses
-    KernelHandle syncBack(CreateMutexA(nullptr, TRUE, "SyncBack")); // tells phase 1 that the copy runs
-    if (!syncBack) {
-        return false;
-    }
-    // Phase 1 never releases "Sync": the wait ends when its thread ends and the mutex is abandoned.
-    if (WaitForSingleObject(sync.get(), HANDSHAKE_TIMEOUT_MS) == WAIT_TIMEOUT) {
-        return false;
-    }
-    sync.reset();
-    syncBack.reset();
-    if (WaitForSingleObject(parent.get(), HANDSHAKE_TIMEOUT_MS) == WAIT_TIMEOUT) {
-        return false;
-    }
-    parent.reset();
-    Sleep(PARENT_GONE_PAUSE_MS);
-    return true;
-}
-
-// Phase 2's removal: the preparation, the product's Uninstall key (kept by phase 1 until now), every
-// pass behind the removal checklist. True when everything could be removed; *why tells why not when
-// nothing was changed.
-bool RemoveProduct(UninstallSession* s, const char** why)
+// Phase 2's removal: the preparation, the product's Uninstall key, every pass behind the removal
+// checklist; what waits for phase 1 goes to *deferred. True when everything could be removed; *why
+// tells why not when nothing was changed.
+bool RemoveProduct(UninstallSession* s, DeferredRemoval* deferred, const char** why)
 {
     SessionDatabase database = {s};
     s->database = LoadUninstallDatabase(s);
@@ -276,7 +239,9 @@ bool RemoveProduct(UninstallSession* s, const char** why)
         SetDatabaseFlags(s->database, DATABASE_DELETE_AT_RESTART, 1); // nobody to ask to close a program
     }
     ReleaseJournalOpen(s->removeTarget);
+    s->deferred = deferred;
     bool ok = RunBehindDialog(s, OpenRemovalDialog, ALL_PASSES, AFTER_CHECKLIST_MS) != 0;
+    s->deferred = nullptr;
     ReleaseJournalClose(ok);
     ObjectDatabase* d = LockObjectDatabase(s->database);
     bool restart = d != nullptr && (d->flags & DATABASE_RESTART_PENDING);
@@ -287,18 +252,49 @@ bool RemoveProduct(UninstallSession* s, const char** why)
     return ok;
 }
 
+// The program phase 1 runs from (normalised), while it runs; empty when it has ended.
+std::string PhaseOneProgram(const UninstallSession* s)
+{
+    typedef BOOL(WINAPI * ImageNameFunction)(HANDLE, DWORD, LPSTR, PDWORD);
+    ImageNameFunction imageName = reinterpret_cast<ImageNameFunction>(reinterpret_cast<void (*)(void)>(
+        GetProcAddress(GetModuleHandleA("kernel32.dll"), "QueryFullProcessImageNameA")));
+    const DWORD QUERY_LIMITED_INFORMATION = 0x1000; // PROCESS_QUERY_LIMITED_INFORMATION
+    KernelHandle parent(OpenProcess(QUERY_LIMITED_INFORMATION, FALSE, s->parentProcessId));
+    char path[MAX_PATH * 2] = {};
+    DWORD size = sizeof(path);
+    GateVerdict verdict;
+    HeapText normal(parent && imageName != nullptr && imageName(parent.get(), 0, path, &size)
+                        ? GateNormalisePath(path, &verdict)
+                        : nullptr);
+    return normal ? normal.get() : std::string();
+}
+
 int PhaseTwo(UninstallSession* s)
 {
-    if (!AwaitParent(s)) {
-        return End(s, OUTCOME_FAILED, "phase 1 did not hand over in time; nothing was removed", 0);
+    Handshake h;
+    if (!HandshakeJoin(&h, s->parentProcessId)) {
+        return End(s, OUTCOME_FAILED, "no phase 1 waits for this copy; nothing was removed", 0);
     }
+    ClaimProduct(s); // before phase 1 ends, so that the claim never lapses
+    DeferredRemoval deferred;
+    deferred.program = PhaseOneProgram(s);
     const char* why = nullptr;
-    bool ok = RemoveProduct(s, &why);
+    bool ok = RemoveProduct(s, &deferred, &why);
+    ScheduleDeferredRemoval(&deferred); // should this process be ended before phase 1 is
+    // The final message is shown while phase 1 still waits: the caller's wait ends when the user has
+    // read how the removal ended.
     ShowOrReport(s, ok ? s->successText : s->notAllText, ok ? STYLE_SUCCESS : STYLE_NOT_ALL);
+    UninstallOutcome outcome = ok ? static_cast<UninstallOutcome>(s->outcome) : OUTCOME_FAILED;
+    bool phaseOneEnded = HandshakeDeliver(&h, outcome, PHASE_ONE_END_LIMIT_MS);
+    if (!deferred.items.empty()) {
+        ReportLine(phaseOneEnded ? "phase 1 has ended: the program it ran from goes now"
+                                 : "phase 1 has not ended: the program it runs from goes at the next restart");
+        FinishDeferredRemoval(&deferred);
+    }
     if (!ok) {
         return End(s, OUTCOME_FAILED, why != nullptr ? why : "not everything could be removed", 0);
     }
-    if (s->outcome == OUTCOME_REMOVED_AT_RESTART) {
+    if (outcome == OUTCOME_REMOVED_AT_RESTART) {
         return End(s, OUTCOME_REMOVED_AT_RESTART, "removed; what was in use goes at the next restart", -1);
     }
     return End(s, OUTCOME_REMOVED, "everything removed", -1);

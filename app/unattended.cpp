@@ -32,8 +32,6 @@ void ProgramVersion(char* text, size_t size)
 const char* OutcomeText(UINT32 outcome)
 {
     switch (outcome) {
-    case OUTCOME_HANDED_OVER:
-        return "handed over to phase 2";
     case OUTCOME_DECLINED:
         return "declined by the user";
     case OUTCOME_FAILED:
@@ -56,7 +54,6 @@ int QuietExitCode(UINT32 outcome, int result)
     switch (outcome) {
     case OUTCOME_NONE:
         return result;
-    case OUTCOME_HANDED_OVER:
     case OUTCOME_REMOVED:
         return EXIT_QUIET_OK;
     case OUTCOME_ANOTHER_RUNNING:

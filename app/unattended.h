@@ -5,7 +5,7 @@
 #include "engine/session.h"
 
 // Exit codes with "/QUIET".
-const int EXIT_QUIET_OK = 0;                 // handed over to phase 2; in phase 2: everything removed
+const int EXIT_QUIET_OK = 0;                 // everything removed
 const int EXIT_QUIET_FAILED = 1603;          // the removal failed or was incomplete
 const int EXIT_QUIET_NOT_INSTALLED = 1605;   // no installed product beside the program
 const int EXIT_QUIET_ANOTHER_RUNNING = 1618; // another uninstall of the same product is running

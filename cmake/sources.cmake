@@ -57,6 +57,7 @@ set(UNINST_SOURCES_ENGINE
     engine/shared_content.cpp
     engine/release_journal.cpp
     engine/restart_deletion.cpp
+    engine/deferred_removal.cpp
     engine/group_removal.cpp
     engine/registration.cpp
     engine/removal_report.cpp
@@ -82,6 +83,7 @@ set(UNINST_SOURCES_APP
     app/modes.cpp
     app/resync.cpp
     app/driver.cpp
+    app/handshake.cpp
     app/relocation.cpp
     app/unattended.cpp
 )

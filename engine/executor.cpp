@@ -212,7 +212,7 @@ bool Collect(ListHandle* list, ObjectId id)
     return *list != 0 && ListSetByKey(*list, id, id, 0) == 1;
 }
 
-int ExecuteUninstall(UINT_PTR context, DatabaseHandle db, UINT32 passMask)
+int ExecuteUninstall(UINT_PTR context, DatabaseHandle db, UINT32 passMask, DeferredRemoval* deferred)
 {
     ObjectDatabase* d = nullptr;
     ProgressCallback callback = nullptr;
@@ -226,7 +226,7 @@ int ExecuteUninstall(UINT_PTR context, DatabaseHandle db, UINT32 passMask)
     if (!ComAcquire()) {
         return -1;
     }
-    Executor x = {context, db, nullptr, callback, 0, 0, 0, {}};
+    Executor x = {context, db, nullptr, callback, 0, 0, 0, {}, deferred};
     UINT32 mask = passMask & ALL_PASSES;
     EnterWindowsDirectory();
     while (mask != 0 && RunPass(x, NextPass(&mask))) {

@@ -4,6 +4,9 @@
 // callback.
 #include "script/object_database.h"
 
+#include <string>
+#include <vector>
+
 // Pass codes. An object takes part in a pass when its flags share a bit with the pass code; a pass of
 // several bits is run only when all of them are in the mask.
 const UINT32 PASS_QUERY = 0x40100000;      // "_QUERY" and extended objects: answered, expanded, refreshed
@@ -34,12 +37,36 @@ const int CALLBACK_KEEP = 0;
 // Database flags the executor and the preparation set.
 const UINT32 DATABASE_PREPARED_BITS = 0x3F0001;
 
+// What waits until the program that started the removal (phase 1) has ended: the file it runs from,
+// and the folders left holding nothing else. The passes leave them to FinishDeferredRemoval, which
+// removes them (or, where that is refused, arranges their deletion at the next restart) once that
+// program is gone.
+struct DeferredItem {
+    std::string name; // the object's name, for the report
+    bool folder;
+    std::string path;
+    std::string climbStop; // a folder: the parent object's folder, up to which emptied folders go
+};
+struct DeferredRemoval {
+    std::string program; // the path the waiting program runs from, normalised; empty: nothing waits
+    std::vector<DeferredItem> items;
+};
+
 // Runs the passes of passMask (only the bits of ALL_PASSES count) in their fixed order: -1 when not
 // everything could be removed, 0 or more for success. The removal passes need a prepared database.
-int ExecuteUninstall(UINT_PTR context, DatabaseHandle db, UINT32 passMask);
+// With deferred, what waits for the program it names is left in it instead of removed.
+int ExecuteUninstall(UINT_PTR context, DatabaseHandle db, UINT32 passMask, DeferredRemoval* deferred = nullptr);
 
-// The worker thread: ExecuteUninstall on the session's database and progress dialog; 1 when the
-// result was 0 or more, else 0.
+// Arranges for what waits to go at the next restart, should this process end before the program it
+// waits for (the deletions once it has ended make the arrangement moot).
+void ScheduleDeferredRemoval(const DeferredRemoval* deferred);
+
+// Removes what waited (the program has ended), each through the deletion gate; what cannot go now is
+// deleted at the next restart. Each outcome goes to the report. True when everything went now.
+bool FinishDeferredRemoval(DeferredRemoval* deferred);
+
+// The worker thread: ExecuteUninstall on the session's database and progress dialog (and what waits for
+// phase 1); 1 when the result was 0 or more, else 0.
 DWORD WINAPI UninstallWorkerMain(void* passMask);
 
 // Runs the worker with a pass mask and keeps the calling thread's windows alive until it has ended:

@@ -16,6 +16,7 @@ struct Executor {
     ListHandle unregisterList;             // "_OCX" files collected by the components pass
     ListHandle runList;                    // "_UNREGISTER" files collected by the components pass
     std::vector<std::string> restartPaths; // what goes at the next restart, in the order asked
+    DeferredRemoval* deferred;             // what waits for phase 1 to end, or null
 };
 
 // What a handler asks of the walk.
@@ -53,3 +54,11 @@ void ContainerFallback(Executor& x, InstallObject* o, bool forced, DWORD error);
 // restart instead; the database then carries DATABASE_RESTART_PENDING. True when that was arranged.
 bool FileGoesAtRestart(Executor& x, InstallObject* o, const char* path, DWORD error);
 bool FolderGoesAtRestart(Executor& x, InstallObject* o, const char* path);
+
+// Whether everything left in the folder (its path ends in a backslash) is among paths, and something is.
+bool FolderHoldsOnly(const std::string& folder, const std::vector<std::string>& paths);
+
+// The program phase 1 runs from, and the folders left holding only what waits, wait for phase 1 to end:
+// true when the object was left to FinishDeferredRemoval.
+bool FileWaitsForCaller(Executor& x, InstallObject* o, const char* path);
+bool FolderWaitsForCaller(Executor& x, InstallObject* o, const char* path, const char* climbStop);

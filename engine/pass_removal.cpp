@@ -128,6 +128,10 @@ Step RemoveFileObject(Executor& x, InstallObject* o)
     }
     // What a wildcard found is judged as found, not as named: it never comes out of a protected folder.
     HeapText path(GetObjectDiskPath(o->id, nullptr, 0));
+    if (path && FileWaitsForCaller(x, o, path.get())) {
+        Deselect(o);
+        return STEP_NEXT;
+    }
     UINT32 options = (o->state & STATE_FROM_WILDCARD) ? GATE_FOUND : 0;
     GateResult r = path ? GateDeleteFile(path.get(), options) : GateResult{GATE_ABSENT, GATE_ALLOWED, 0};
     if (r.outcome == GATE_ABSENT) {
@@ -171,7 +175,7 @@ Step RemoveFolderObject(Executor& x, InstallObject* o)
         NoteRemoved(o->id);
     } else if (r.outcome == GATE_REFUSED) {
         Refuse(x, o, r.verdict);
-    } else if (!FolderGoesAtRestart(x, o, path.get())) {
+    } else if (!FolderWaitsForCaller(x, o, path.get(), parentPath.get()) && !FolderGoesAtRestart(x, o, path.get())) {
         ContainerFallback(x, o, force, r.error);
     }
     Deselect(o);

@@ -15,37 +15,6 @@ bool InUse(DWORD error)
     return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION || error == ERROR_ACCESS_DENIED;
 }
 
-bool Scheduled(const Executor& x, const std::string& path)
-{
-    for (const std::string& p : x.restartPaths) {
-        if (StrCompareNoCase(p.c_str(), path.c_str()) == 0) {
-            return true;
-        }
-    }
-    return false;
-}
-
-// Whether everything left in the folder goes at the next restart already (and something does).
-bool HoldsOnlyScheduled(const Executor& x, const std::string& folder)
-{
-    WIN32_FIND_DATAA found;
-    FindHandle find(FindFirstFileA((folder + "*").c_str(), &found));
-    if (!find) {
-        return false;
-    }
-    bool any = false;
-    do {
-        if (strcmp(found.cFileName, ".") == 0 || strcmp(found.cFileName, "..") == 0) {
-            continue;
-        }
-        if (!Scheduled(x, folder + found.cFileName)) {
-            return false;
-        }
-        any = true;
-    } while (FindNextFileA(find.get(), &found));
-    return any;
-}
-
 // Arranges the deletion at the next restart; true when the object is dealt with (scheduled, or refused
 // by the gate and reported as such).
 bool Schedule(Executor& x, InstallObject* o, std::string path)
@@ -67,6 +36,31 @@ bool Schedule(Executor& x, InstallObject* o, std::string path)
 
 } // namespace
 
+bool FolderHoldsOnly(const std::string& folder, const std::vector<std::string>& paths)
+{
+    WIN32_FIND_DATAA found;
+    FindHandle find(FindFirstFileA((folder + "*").c_str(), &found));
+    if (!find) {
+        return false;
+    }
+    bool any = false;
+    do {
+        if (strcmp(found.cFileName, ".") == 0 || strcmp(found.cFileName, "..") == 0) {
+            continue;
+        }
+        std::string entry = folder + found.cFileName;
+        bool listed = false;
+        for (const std::string& p : paths) {
+            listed = listed || StrCompareNoCase(p.c_str(), entry.c_str()) == 0;
+        }
+        if (!listed) {
+            return false;
+        }
+        any = true;
+    } while (FindNextFileA(find.get(), &found));
+    return any;
+}
+
 bool FileGoesAtRestart(Executor& x, InstallObject* o, const char* path, DWORD error)
 {
     if (x.d == nullptr || !(x.d->flags & DATABASE_DELETE_AT_RESTART) || path == nullptr || !InUse(error)) {
@@ -84,7 +78,7 @@ bool FolderGoesAtRestart(Executor& x, InstallObject* o, const char* path)
     if (folder.empty() || folder.back() != '\\') {
         folder += '\\';
     }
-    if (!HoldsOnlyScheduled(x, folder)) {
+    if (!FolderHoldsOnly(folder, x.restartPaths)) {
         return false;
     }
     folder.pop_back();

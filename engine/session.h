@@ -18,11 +18,11 @@ const UINT32 SESSION_SHARING_KINDS = SESSION_DLL_SHARING | SESSION_REG_SHARING;
 const UINT32 SESSION_QUIET = 0x00000100;       // "QUIET": no window in either phase
 const UINT32 SESSION_FILE_IN_USE = 0x80000000; // phase 1 met a file in use
 
-// How the uninstall of this process ended; with "QUIET" it decides the exit code.
+// How the uninstall ended; with "QUIET" it decides the exit code. Phase 1 ends with the outcome of the
+// whole removal, which phase 2 hands it.
 enum UninstallOutcome : UINT32 {
     OUTCOME_NONE,               // no uninstall was attempted
     OUTCOME_NOT_INSTALLED,      // no installed product was found beside the program
-    OUTCOME_HANDED_OVER,        // phase 1 started the copy, which took over
     OUTCOME_DECLINED,           // the user answered No
     OUTCOME_FAILED,             // stopped or incomplete: see the report
     OUTCOME_ANOTHER_RUNNING,    // another uninstall of the same product runs
@@ -50,16 +50,15 @@ struct UninstallSession {
     char* removeTarget; // registry key that holds the product's "REMOVE" value
     char version[SESSION_TEXT_SIZE];
     char title[SESSION_TEXT_SIZE];
-    char* configFile;  // full path of the configuration file found
-    char* removeValue; // the "REMOVE" value as read from the registry
-    HANDLE syncMutex;
-    HANDLE syncBackMutex;
+    char* configFile;     // full path of the configuration file found
+    char* removeValue;    // the "REMOVE" value as read from the registry
     UINT_PTR database;    // the "UNINSTALL" object database while the executor runs
     HWND progressDialog;  // the progress dialog while the executor runs
     UINT32 progressCount; // progress steps reported so far
     char* logPath;        // "/LOG": the report both phases append to (heap text), or null
     UINT32 outcome;       // an UninstallOutcome
     HANDLE productMutex;  // held while this process uninstalls the product
+    void* deferred;       // phase 2: the DeferredRemoval of what waits for phase 1 to end, or null
 };
 
 // The session of this process, set by WinMain once BuildSession has succeeded.

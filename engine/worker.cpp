@@ -11,7 +11,8 @@ DWORD WINAPI UninstallWorkerMain(void* passMask)
         return 0;
     }
     UINT32 mask = static_cast<UINT32>(reinterpret_cast<UINT_PTR>(passMask));
-    int result = ExecuteUninstall(reinterpret_cast<UINT_PTR>(s->progressDialog), s->database, mask);
+    int result = ExecuteUninstall(reinterpret_cast<UINT_PTR>(s->progressDialog), s->database, mask,
+                                  static_cast<DeferredRemoval*>(s->deferred));
     return result >= 0 ? 1 : 0;
 }
 

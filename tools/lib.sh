@@ -100,6 +100,7 @@ uninst_wine_setup() {
 uninst_env_start() {
     export WINEPREFIX=${UNINST_PREFIX:-$UNINST_BUILD/x86_64/wineprefix}
     export WINEDEBUG=-all
+    # No Mono or Gecko.
     export WINEDLLOVERRIDES="mscoree,mshtml="
     local fdfile
     fdfile=$(mktemp)
@@ -128,8 +129,12 @@ uninst_env_start() {
         echo "== creating the Wine prefix $WINEPREFIX"
         mkdir -p "$WINEPREFIX"
     fi
+    # The desktop process starts here, detached from every stream a test's output goes to.
     (wineserver -p && wine wineboot -i) >/dev/null 2>&1 </dev/null
     echo "$setup" >"$stamp"
+    # From now on no menu builder: it would copy the prefix's shortcuts into this machine's own menus
+    # and icons. (Set after the start: the desktop process does not start without it.)
+    export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
     uninst_seal_prefix
     # Wine as packaged here does not find its own TrueType fonts (fonts-wine) for the caption buttons
     # (Marlett): without a copy in the prefix a close box shows an "r".

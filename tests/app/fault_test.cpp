@@ -1,6 +1,8 @@
 // Each phase ended by force at each point of the handshake and of the removal, each point found from
 // outside as a watcher finds it; afterwards nothing outside the product and nothing another product
-// still counts is gone, and a second run finishes the removal.
+// still counts is gone, phase 1 never told its caller of a success it did not have, and the removal is
+// finished: by the phase that went on alone, by a second run, or (for the program phase 1 ran from) at
+// the next restart.
 #include "kit/testkit.h"
 #include "kit/uninstall_kit.h"
 #include "ui/resource.h"
@@ -11,17 +13,26 @@ namespace {
 
 const int BULK_FILES = 1500;
 
+// What the run leaves once the point was reached.
+enum Afterwards {
+    SECOND_RUN_NEEDED,  // a second run of the product's uninstaller finishes the removal
+    REMOVED_ANYWAY,     // the phase that goes on alone removes everything
+    PROGRAM_AT_RESTART, // everything went but the program phase 1 ran from, which goes at the next restart
+};
+
 struct FaultPoint {
     const char* what;
     bool phaseTwo; // the process ended: phase 2, else phase 1
-    // Whether the point is reached, from what the watcher sees and the product's files.
+    // Whether the point is reached, from what the watcher sees and the product's files; null: at the
+    // final message.
     std::function<bool(const RunView&, const WholeProduct&)> reached;
-    bool secondRunNeeded; // false: the run goes on without the phase that was ended, to the end
+    Afterwards afterwards;
 };
 
-bool SyncBackExists()
+bool SyncBackExists(const RunView& view)
 {
-    HANDLE mutex = OpenMutexA(SYNCHRONIZE, FALSE, "SyncBack");
+    std::string name = "SyncBack_" + std::to_string(GetProcessId(view.phaseOne));
+    HANDLE mutex = OpenMutexA(SYNCHRONIZE, FALSE, name.c_str());
     if (mutex != nullptr) {
         CloseHandle(mutex);
     }
@@ -41,16 +52,26 @@ void RunFaults(const std::vector<FaultPoint>& points)
         spec.bulkFiles = BULK_FILES;
         WholeProduct product(spec);
         bool ended = false;
+        HANDLE phaseTwo = nullptr;
         auto stopAt = [&](const RunView& view) -> HANDLE {
-            if (ended || !point.reached(view, product)) {
+            phaseTwo = view.phaseTwo;
+            if (ended || !point.reached || !point.reached(view, product)) {
                 return nullptr;
             }
             ended = true;
             return point.phaseTwo ? view.phaseTwo : view.phaseOne;
         };
-        UninstallRun run = RunUninstaller(product.program(), "/KILL", true, stopAt);
+        auto atMessage = [&](HWND) {
+            if (!point.reached && !ended) {
+                ended = TerminateProcess(phaseTwo, 99) && WaitForSingleObject(phaseTwo, 5000) == WAIT_OBJECT_0;
+            }
+        };
+        UninstallRun run = RunUninstaller(product.program(), "/KILL", true, stopAt, LOADED_MACHINE_WAIT_MS, atMessage);
         ASSERT_TRUE(ended) << "the point was never reached";
-
+        // A phase 2 that ended before it told the outcome is never a success to phase 1's caller.
+        if (point.phaseTwo) {
+            EXPECT_EQ(run.phaseOneExit, 0u);
+        }
         // Whatever the point: nothing of another product is gone, and the file another product still
         // counts stays with its count.
         for (const std::string& p : product.ForeignPaths()) {
@@ -65,14 +86,19 @@ void RunFaults(const std::vector<FaultPoint>& points)
         printf("[ POINT    ] %s: phase 1 exit %lu, phase 2 exit %lu; %zu of %zu product paths left, Uninstall key %s, "
                "common.dll counted %lu\n",
                point.what, run.phaseOneExit, run.phaseTwoExit, left, product.ProductPaths().size(),
-               product.CheckRemoved().find("Uninstall key stays") != std::string::npos ? "kept" : "gone",
-               product.SharedCount("bin\\common.dll"));
-        if (point.secondRunNeeded) {
+               product.UninstallKeyExists() ? "kept" : "gone", product.SharedCount("bin\\common.dll"));
+        if (point.afterwards == SECOND_RUN_NEEDED) {
             ASSERT_TRUE(PathExists(product.program())) << "no program left for a second run";
             UninstallRun second = RunUninstaller(product.program(), "/KILL");
+            EXPECT_EQ(second.phaseOneExit, 1u);
             EXPECT_EQ(second.phaseTwoExit, 1u);
         }
-        EXPECT_EQ(product.CheckRemoved(), "");
+        if (point.afterwards == PROGRAM_AT_RESTART) {
+            EXPECT_GE(ScheduledForRestart(product.program()), 0);
+            EXPECT_EQ(product.CheckRemoved(), product.program() + " still exists; ");
+        } else {
+            EXPECT_EQ(product.CheckRemoved(), "");
+        }
     }
 }
 
@@ -82,10 +108,13 @@ TEST(FaultTest, PhaseOneEndedAtEachPointOfTheHandshake)
 {
     RunFaults({
         {"phase 1 behind the Fixing UP dialog", false,
-         [](const RunView& view, const WholeProduct&) { return view.fixup != nullptr; }, true},
-        // The copy runs on: the abandoned "Sync" lets it go on at once.
-        {"phase 1 once the copy answered with SyncBack", false,
-         [](const RunView& view, const WholeProduct&) { return view.phaseTwo != nullptr && SyncBackExists(); }, false},
+         [](const RunView& view, const WholeProduct&) { return view.fixup != nullptr; }, SECOND_RUN_NEEDED},
+        // The copy goes on alone, and deletes the program phase 1 ran from at once.
+        {"phase 1 once the copy answered", false,
+         [](const RunView& view, const WholeProduct&) { return view.phaseTwo != nullptr && SyncBackExists(view); },
+         REMOVED_ANYWAY},
+        {"phase 1 while the copy removes the product", false,
+         [](const RunView& view, const WholeProduct&) { return view.checklist != nullptr; }, REMOVED_ANYWAY},
     });
 }
 
@@ -93,15 +122,17 @@ TEST(FaultTest, PhaseTwoEndedAtEachPointOfTheRemoval)
 {
     RunFaults({
         {"phase 2 as soon as it exists", true,
-         [](const RunView& view, const WholeProduct&) { return view.phaseTwo != nullptr; }, true},
+         [](const RunView& view, const WholeProduct&) { return view.phaseTwo != nullptr; }, SECOND_RUN_NEEDED},
         {"phase 2 when the checklist shows", true,
-         [](const RunView& view, const WholeProduct&) { return view.checklist != nullptr; }, true},
+         [](const RunView& view, const WholeProduct&) { return view.checklist != nullptr; }, SECOND_RUN_NEEDED},
         {"phase 2 after the components pass", true,
-         [](const RunView& view, const WholeProduct&) { return StepChecked(view, 0); }, true},
+         [](const RunView& view, const WholeProduct&) { return StepChecked(view, 0); }, SECOND_RUN_NEEDED},
         {"phase 2 half-way through the files pass", true,
          [](const RunView&, const WholeProduct& p) {
              return !PathExists(p.folder() + "bulk\\f" + std::to_string(BULK_FILES / 2) + ".dat");
          },
-         true},
+         SECOND_RUN_NEEDED},
+        // Everything went but what waits for phase 1: it goes at the next restart.
+        {"phase 2 at its final message, before it told phase 1 the outcome", true, nullptr, PROGRAM_AT_RESTART},
     });
 }

@@ -2,6 +2,8 @@
 // windows as a person would.
 #include "kit/testkit.h"
 #include "kit/uninstall_kit.h"
+#include "support/guards.h"
+#include "support/reg_keys.h"
 
 #include <gtest/gtest.h>
 
@@ -125,7 +127,7 @@ TEST(UninstallTest, WhatCannotGoIsReportedAndAProductWithoutUninstallEntryKeepsT
         WholeProduct product;
         WriteFileBytes(product.folder() + "bin\\lib\\notes.txt", "the user's own notes");
         UninstallRun run = RunUninstaller(product.program(), "/KILL");
-        EXPECT_EQ(run.phaseOneExit, 1u);
+        EXPECT_EQ(run.phaseOneExit, 0u); // the whole removal's outcome: not everything went
         EXPECT_EQ(run.phaseTwoExit, 0u);
         EXPECT_EQ(run.styles, std::vector<UINT>{STYLE_NOT_ALL});
         EXPECT_TRUE(PathExists(product.folder() + "bin\\lib\\notes.txt"));
@@ -167,7 +169,7 @@ TEST(UninstallTest, APreparationThatFailsRemovesNothingAndSaysSo)
         TestFolder reports;
         std::string report = reports / "removal.log";
         UninstallRun run = RunUninstaller(product.program(), "/QUIET /LOG \"" + report + "\"", true, change);
-        EXPECT_EQ(inPhaseTwo ? run.phaseTwoExit : run.phaseOneExit, 1603u);
+        EXPECT_EQ(run.phaseOneExit, 1603u);
         EXPECT_EQ(run.phaseTwoSeen, inPhaseTwo);
         std::string text = ReadFileBytes(report);
         EXPECT_NE(text.find("NOPATH                          cannot be removed: no path"), std::string::npos) << text;
@@ -203,12 +205,16 @@ TEST(UninstallTest, ASecondStartWhileOneRunsLeavesItAlone)
     CharUpperBuffA(&upper[0], static_cast<DWORD>(upper.size()));
     auto startAgain = [&](const RunView& view) -> HANDLE {
         if (view.checklist != nullptr && secondExits.empty()) {
+            // The first uninstall holds still meanwhile: the product stays installed, and claimed.
+            DWORD first = GetProcessId(view.phaseTwo);
+            SuspendProcess(first, true);
             for (const std::string& words : {"\"" + product.folder() + "\" /QUIET",
                                              "\"" + product.folder() + "\" /KILL", "\"" + upper + "\" /QUIET"}) {
                 UninstallRun again = RunUninstaller(second, words, true, nullptr, 20000);
                 secondExits.push_back(again.phaseTwoSeen ? 9999 : again.phaseOneExit);
                 secondExits.push_back(static_cast<DWORD>(again.windowsSeen));
             }
+            SuspendProcess(first, false);
         }
         return nullptr;
     };
@@ -217,4 +223,57 @@ TEST(UninstallTest, ASecondStartWhileOneRunsLeavesItAlone)
     EXPECT_EQ(secondExits, (std::vector<DWORD>{1618, 0, 0, 0, 1618, 0}));
     EXPECT_EQ(run.phaseTwoExit, 1u);
     EXPECT_EQ(product.CheckRemoved(), "");
+}
+
+TEST(UninstallTest, TheCallersWaitCoversTheWholeRemoval)
+{
+    // Started as Add/Remove Programs starts it: Wine's own client runs the product's UninstallString and
+    // waits for that process alone. The moment it returns, the product and its Uninstall key are gone
+    // (but for the program phase 1 ran from, which goes right after it) and the exit code was the
+    // removal's; quietly too, with the code of an incomplete removal.
+    char system[MAX_PATH];
+    GetSystemDirectoryA(system, sizeof(system));
+    const std::string client = std::string(system) + "\\uninstaller.exe";
+    for (bool quiet : {false, true}) {
+        SCOPED_TRACE(quiet ? "/QUIET, a file of the user's in the product's folder" : "answered through its windows");
+        WholeProduct product;
+        if (quiet) {
+            WriteFileBytes(product.folder() + "bin\\lib\\notes.txt", "the user's own notes");
+            RegKeyHandle key(OpenRegKeyWrite(HKEY_LOCAL_MACHINE, product.uninstallKey().c_str()));
+            SetRegString(key.get(), "UninstallString", ("\"" + product.program() + "\" /QUIET").c_str());
+        }
+        std::string atReturn;
+        bool keyAtReturn = true;
+        UninstallRun run = RunThroughCaller(client, "--remove " + product.vendor(), [&] {
+            keyAtReturn = product.UninstallKeyExists();
+            atReturn = product.CheckRemoved();
+        });
+        EXPECT_TRUE(run.phaseTwoSeen);
+        EXPECT_FALSE(keyAtReturn);
+        if (quiet) {
+            EXPECT_EQ(run.phaseOneExit, 1603u);
+            EXPECT_TRUE(PathExists(product.folder() + "bin\\lib\\notes.txt"));
+        } else {
+            EXPECT_EQ(run.phaseOneExit, 1u);
+            EXPECT_TRUE(atReturn.empty() || atReturn == product.program() + " still exists; ") << atReturn;
+            EXPECT_EQ(product.CheckRemoved(), "");
+        }
+    }
+}
+
+TEST(UninstallTest, TwoProductsUninstalledAtOnceBothComplete)
+{
+    WholeProduct first, second;
+    UninstallRun runs[2];
+    HANDLE threads[2] = {StartThread([&] { runs[0] = RunUninstaller(first.program(), "/QUIET"); }),
+                         StartThread([&] { runs[1] = RunUninstaller(second.program(), "/QUIET"); })};
+    for (HANDLE thread : threads) {
+        ASSERT_TRUE(JoinThread(thread, 2 * LOADED_MACHINE_WAIT_MS));
+    }
+    for (const UninstallRun& run : runs) {
+        EXPECT_EQ(run.phaseOneExit, 0u);
+        EXPECT_EQ(run.phaseTwoExit, 0u);
+    }
+    EXPECT_EQ(first.CheckRemoved(), "");
+    EXPECT_EQ(second.CheckRemoved(), "");
 }

@@ -12,8 +12,6 @@
 
 namespace {
 
-// How long after phase 1 has ended a phase 2 that was never seen is still looked for.
-const DWORD NO_PHASE_TWO_MS = 3000;
 const char kSharedDlls[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
 
 // The bulk files come last in the script: the files pass goes from the last entry to the first.
@@ -234,20 +232,40 @@ std::string WholeProduct::CheckUntouched() const
 
 namespace {
 
-// The process that phase 1 started (phase 2), once it exists.
-HANDLE FindChild(DWORD parentId)
+ULONGLONG Created(HANDLE process, ULONGLONG* ended)
+{
+    FILETIME creation = {}, exit = {}, kernel = {}, user = {};
+    GetProcessTimes(process, &creation, &exit, &kernel, &user);
+    if (ended != nullptr) {
+        *ended = WaitForSingleObject(process, 0) == WAIT_OBJECT_0
+                     ? (static_cast<ULONGLONG>(exit.dwHighDateTime) << 32) | exit.dwLowDateTime
+                     : ~0ull;
+    }
+    return (static_cast<ULONGLONG>(creation.dwHighDateTime) << 32) | creation.dwLowDateTime;
+}
+
+// The process that parent started (phase 2 of phase 1), once it exists: a process whose parent id is
+// the parent's and that was made while the parent lived (a process id is used again once it is free).
+HANDLE FindChild(HANDLE parent, DWORD parentId)
 {
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
     if (snapshot == INVALID_HANDLE_VALUE) {
         return nullptr;
     }
+    ULONGLONG parentEnded = 0, parentCreated = Created(parent, &parentEnded);
     PROCESSENTRY32 entry;
     entry.dwSize = sizeof(entry);
     HANDLE child = nullptr;
     for (BOOL ok = Process32First(snapshot, &entry); ok && child == nullptr; ok = Process32Next(snapshot, &entry)) {
-        if (entry.th32ParentProcessID == parentId && entry.th32ProcessID != parentId) {
-            child = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION | PROCESS_TERMINATE | PROCESS_VM_READ, FALSE,
-                                entry.th32ProcessID);
+        if (entry.th32ParentProcessID != parentId || entry.th32ProcessID == parentId) {
+            continue;
+        }
+        child = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION | PROCESS_TERMINATE | PROCESS_VM_READ, FALSE,
+                            entry.th32ProcessID);
+        ULONGLONG created = child != nullptr ? Created(child, nullptr) : 0;
+        if (child != nullptr && (created < parentCreated || created > parentEnded)) {
+            CloseHandle(child); // another process that only has the same number
+            child = nullptr;
         }
     }
     CloseHandle(snapshot);
@@ -353,36 +371,60 @@ BOOL CALLBACK LookAtWindow(HWND window, LPARAM param)
 
 } // namespace
 
-UninstallRun RunUninstaller(const std::string& program, const std::string& arguments, bool answerYes,
-                            std::function<HANDLE(const RunView&)> stopAt, DWORD timeoutMs,
-                            std::function<void(HWND)> beforeAnswer)
+namespace {
+
+// One look for a phase that has not been seen yet: the child of the process before it.
+void FindPhase(Watch& w, int which, HANDLE parent)
+{
+    if (w.processes[which] != nullptr || parent == nullptr) {
+        return;
+    }
+    w.processes[which] = FindChild(parent, GetProcessId(parent));
+    if (w.processes[which] != nullptr) {
+        w.ids[which] = GetProcessId(w.processes[which]);
+        if (which == 0) {
+            w.view.phaseOne = w.processes[0];
+        } else {
+            w.run->phaseTwoSeen = true;
+            w.view.phaseTwo = w.processes[1];
+        }
+    }
+}
+
+bool Ended(HANDLE process)
+{
+    return process == nullptr || WaitForSingleObject(process, 0) == WAIT_OBJECT_0;
+}
+
+// Watches a started process (phase 1, or a caller that starts phase 1) and what it starts until all
+// of it has ended or the time is up; atCallerEnd runs the moment a caller ends.
+UninstallRun WatchRun(HANDLE started, bool isCaller, bool answerYes, std::function<HANDLE(const RunView&)> stopAt,
+                      DWORD timeoutMs, std::function<void(HWND)> beforeAnswer, std::function<void()> atCallerEnd)
 {
     UninstallRun run;
-    std::string line = "\"" + program + "\" " + arguments;
-    STARTUPINFOA si = {};
-    si.cb = sizeof(si);
-    PROCESS_INFORMATION pi = {};
-    if (!CreateProcessA(program.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
-        return run;
-    }
-    CloseHandle(pi.hThread);
     run.started = true;
     Watch w = {&run,
-               {pi.hProcess, nullptr},
-               {pi.dwProcessId, 0},
+               {isCaller ? nullptr : started, nullptr},
+               {isCaller ? 0 : GetProcessId(started), 0},
                answerYes,
                {},
                {},
                {},
-               {pi.hProcess, nullptr, nullptr, nullptr},
+               {isCaller ? nullptr : started, nullptr, nullptr, nullptr},
                beforeAnswer};
-    DWORD start = GetTickCount(), phaseOneGone = 0;
-    for (;;) {
-        if (w.processes[1] == nullptr && (w.processes[1] = FindChild(pi.dwProcessId)) != nullptr) {
-            w.ids[1] = GetProcessId(w.processes[1]);
-            run.phaseTwoSeen = true;
-            w.view.phaseTwo = w.processes[1];
+    bool callerEnded = !isCaller;
+    for (DWORD start = GetTickCount();; Sleep(10)) {
+        if (!callerEnded && Ended(started)) {
+            callerEnded = true;
+            atCallerEnd();
         }
+        // Each phase is looked for once more after the process before it has ended: it starts it first.
+        bool startedDone = Ended(started);
+        if (isCaller) {
+            FindPhase(w, 0, started);
+        }
+        bool oneDone = startedDone && (!isCaller || Ended(w.processes[0]));
+        FindPhase(w, 1, w.processes[0]);
         if (w.processes[1] != nullptr && run.phaseTwoProgram.empty()) {
             run.phaseTwoProgram = ProgramOf(w.ids[1]); // once it runs: a suspended process has no modules yet
         }
@@ -394,29 +436,64 @@ UninstallRun RunUninstaller(const std::string& program, const std::string& argum
             WaitForSingleObject(victim, 5000);
             run.killed = true;
         }
-        bool oneDone = WaitForSingleObject(pi.hProcess, 0) == WAIT_OBJECT_0;
-        bool twoDone = w.processes[1] != nullptr && WaitForSingleObject(w.processes[1], 0) == WAIT_OBJECT_0;
-        phaseOneGone = oneDone && phaseOneGone == 0 ? GetTickCount() : phaseOneGone;
-        // Without a phase 2 soon after phase 1, there is none (phase 1 starts it before it ends).
-        if (oneDone && (twoDone || (w.processes[1] == nullptr && GetTickCount() - phaseOneGone > NO_PHASE_TWO_MS))) {
+        if (oneDone && Ended(w.processes[1])) {
             break;
         }
         if (GetTickCount() - start > timeoutMs) {
-            TerminateProcess(pi.hProcess, 98);
-            if (w.processes[1] != nullptr) {
-                TerminateProcess(w.processes[1], 98);
+            for (HANDLE process : {started, w.processes[0], w.processes[1]}) {
+                if (process != nullptr) {
+                    TerminateProcess(process, 98);
+                }
             }
             break;
         }
-        Sleep(10);
     }
-    GetExitCodeProcess(pi.hProcess, &run.phaseOneExit);
-    CloseHandle(pi.hProcess);
-    if (w.processes[1] != nullptr) {
-        WaitForSingleObject(w.processes[1], 5000);
-        GetExitCodeProcess(w.processes[1], &run.phaseTwoExit);
-        CloseHandle(w.processes[1]);
+    for (int i = 0; i < 2; i++) {
+        if (w.processes[i] != nullptr) {
+            WaitForSingleObject(w.processes[i], 5000);
+            GetExitCodeProcess(w.processes[i], i == 0 ? &run.phaseOneExit : &run.phaseTwoExit);
+            CloseHandle(w.processes[i]);
+        }
     }
+    return run;
+}
+
+HANDLE Start(const std::string& program, const std::string& arguments)
+{
+    std::string line = "\"" + program + "\" " + arguments;
+    STARTUPINFOA si = {};
+    si.cb = sizeof(si);
+    PROCESS_INFORMATION pi = {};
+    if (!CreateProcessA(program.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+        return nullptr;
+    }
+    CloseHandle(pi.hThread);
+    return pi.hProcess;
+}
+
+} // namespace
+
+UninstallRun RunUninstaller(const std::string& program, const std::string& arguments, bool answerYes,
+                            std::function<HANDLE(const RunView&)> stopAt, DWORD timeoutMs,
+                            std::function<void(HWND)> beforeAnswer)
+{
+    HANDLE phaseOne = Start(program, arguments);
+    if (phaseOne == nullptr) {
+        return UninstallRun();
+    }
+    // The watch closes phase 1's handle with its own.
+    return WatchRun(phaseOne, false, answerYes, stopAt, timeoutMs, beforeAnswer, nullptr);
+}
+
+UninstallRun RunThroughCaller(const std::string& caller, const std::string& arguments,
+                              std::function<void()> atCallerEnd)
+{
+    HANDLE started = Start(caller, arguments);
+    if (started == nullptr) {
+        return UninstallRun();
+    }
+    UninstallRun run = WatchRun(started, true, true, nullptr, LOADED_MACHINE_WAIT_MS, nullptr, atCallerEnd);
+    CloseHandle(started);
     return run;
 }
 

@@ -1,0 +1,94 @@
+// What waits for phase 1: the program it runs from cannot be deleted while it runs, nor the folders
+// that hold it. Phase 1 stays until the removal's outcome is known, so that whoever started it waits
+// for the whole removal; these few go once it has ended.
+#include "engine/executor_internal.h"
+#include "engine/removal_report.h"
+#include "support/guards.h"
+#include "support/report.h"
+#include "support/strings.h"
+
+namespace {
+
+std::string Normalised(const char* path)
+{
+    GateVerdict verdict;
+    HeapText normal(path != nullptr ? GateNormalisePath(path, &verdict) : nullptr);
+    return normal ? normal.get() : std::string();
+}
+
+std::vector<std::string> WaitingPaths(const DeferredRemoval& d)
+{
+    std::vector<std::string> paths;
+    for (const DeferredItem& item : d.items) {
+        paths.push_back(item.path);
+    }
+    return paths;
+}
+
+void Line(const DeferredItem& item, const char* outcome)
+{
+    ReportLine("  %-31s %-14s %s: %s", item.name.c_str(), item.folder ? "folder" : "file", item.path.c_str(), outcome);
+}
+
+} // namespace
+
+bool FileWaitsForCaller(Executor& x, InstallObject* o, const char* path)
+{
+    if (x.deferred == nullptr || x.deferred->program.empty()) {
+        return false;
+    }
+    std::string file = Normalised(path);
+    if (file.empty() || StrCompareNoCase(file.c_str(), x.deferred->program.c_str()) != 0) {
+        return false;
+    }
+    x.deferred->items.push_back({o->name, false, file, std::string()});
+    return true;
+}
+
+bool FolderWaitsForCaller(Executor& x, InstallObject* o, const char* path, const char* climbStop)
+{
+    if (x.deferred == nullptr || x.deferred->items.empty()) {
+        return false;
+    }
+    std::string folder = Normalised(path);
+    if (folder.empty() || !FolderHoldsOnly(folder + "\\", WaitingPaths(*x.deferred))) {
+        return false;
+    }
+    x.deferred->items.push_back({o->name, true, folder, climbStop != nullptr ? climbStop : ""});
+    return true;
+}
+
+void ScheduleDeferredRemoval(const DeferredRemoval* deferred)
+{
+    for (const DeferredItem& item : deferred->items) {
+        GateScheduleDeletion(item.path.c_str());
+    }
+}
+
+bool FinishDeferredRemoval(DeferredRemoval* deferred)
+{
+    bool allGone = true;
+    for (const DeferredItem& item : deferred->items) {
+        GateResult r = item.folder ? GateDeleteFolder(item.path.c_str(), item.climbStop.empty() ? 0 : GATE_CLIMB,
+                                                      item.climbStop.c_str())
+                                   : GateDeleteFile(item.path.c_str(), 0);
+        if (r.outcome == GATE_DONE || r.outcome == GATE_ABSENT) {
+            Line(item, r.outcome == GATE_DONE ? "removed" : "kept: does not exist");
+            continue;
+        }
+        allGone = false;
+        if (r.outcome == GATE_REFUSED) {
+            Line(item, (std::string("kept: ") + GateVerdictText(r.verdict)).c_str());
+        } else if (GateScheduleDeletion(item.path.c_str()).outcome == GATE_DONE) {
+            Line(item, "kept until the next restart: in use now, deleted then");
+        } else {
+            char message[256], text[320];
+            ReportErrorText(r.error, message, sizeof(message));
+            snprintf(text, sizeof(text), "FAILED: error %lu, %s", static_cast<unsigned long>(r.error), message);
+            Line(item, text);
+        }
+    }
+    GateRelease();
+    deferred->items.clear();
+    return allGone;
+}
