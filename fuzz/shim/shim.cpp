@@ -267,8 +267,13 @@ UINT GetSystemDirectoryA(char* buffer, UINT size)
     return static_cast<UINT>(strlen(lstrcpynA(buffer, "C:\\WINDOWS\\system32", static_cast<int>(size))));
 }
 
+// As Win32's: a pointer whose high bits are zero carries one character and gets it back upper-cased.
 char* CharUpperA(char* text)
 {
+    UINT_PTR single = reinterpret_cast<UINT_PTR>(text);
+    if (single <= 0xFFFF) {
+        return reinterpret_cast<char*>(static_cast<UINT_PTR>(toupper(static_cast<int>(single & 0xFF))));
+    }
     for (char* p = text; *p != '\0'; p++) {
         *p = static_cast<char>(toupper(static_cast<unsigned char>(*p)));
     }

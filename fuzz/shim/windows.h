@@ -26,6 +26,7 @@ typedef void* HWND;
 typedef unsigned int UINT;
 typedef DWORD REGSAM;
 typedef void* LPSECURITY_ATTRIBUTES;
+typedef char* LPSTR;
 
 #define WINAPI
 #define ERROR_SUCCESS 0L

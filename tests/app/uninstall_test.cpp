@@ -244,7 +244,7 @@ TEST(UninstallTest, TheCallersWaitCoversTheWholeRemoval)
         }
         std::string atReturn;
         bool keyAtReturn = true;
-        UninstallRun run = RunThroughCaller(client, "--remove " + product.vendor(), [&] {
+        UninstallRun run = RunThroughCaller(client, "--remove " + product.vendor(), product.program(), [&] {
             keyAtReturn = product.UninstallKeyExists();
             atReturn = product.CheckRemoved();
         });

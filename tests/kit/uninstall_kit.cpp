@@ -272,6 +272,73 @@ HANDLE FindChild(HANDLE parent, DWORD parentId)
     return child;
 }
 
+// The program file a process runs.
+std::string ProgramOf(DWORD processId)
+{
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, processId);
+    if (snapshot == INVALID_HANDLE_VALUE) {
+        return "";
+    }
+    MODULEENTRY32 module;
+    module.dwSize = sizeof(module);
+    std::string path = Module32First(snapshot, &module) ? module.szExePath : "";
+    CloseHandle(snapshot);
+    return path;
+}
+
+// The processes below root (its children, their children, ...), each opened; the caller closes them.
+std::vector<HANDLE> Descendants(HANDLE root)
+{
+    std::vector<PROCESSENTRY32> entries;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) {
+        return {};
+    }
+    PROCESSENTRY32 entry;
+    entry.dwSize = sizeof(entry);
+    for (BOOL ok = Process32First(snapshot, &entry); ok; ok = Process32Next(snapshot, &entry)) {
+        entries.push_back(entry);
+    }
+    CloseHandle(snapshot);
+    std::set<DWORD> family = {GetProcessId(root)};
+    std::vector<HANDLE> found;
+    ULONGLONG rootCreated = Created(root, nullptr);
+    for (size_t grown = 1; grown != 0;) {
+        grown = 0;
+        for (const PROCESSENTRY32& e : entries) {
+            if (family.count(e.th32ParentProcessID) == 0 || family.count(e.th32ProcessID) != 0) {
+                continue;
+            }
+            HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION | PROCESS_TERMINATE | PROCESS_VM_READ,
+                                         FALSE, e.th32ProcessID);
+            if (process != nullptr && Created(process, nullptr) < rootCreated) {
+                CloseHandle(process); // another process that only has the same number as one of the family
+                process = nullptr;
+            }
+            if (process != nullptr) {
+                found.push_back(process);
+                family.insert(e.th32ProcessID);
+                grown++;
+            }
+        }
+    }
+    return found;
+}
+
+// A process below root that runs program, once it exists.
+HANDLE FindDescendantRunning(HANDLE root, const std::string& program)
+{
+    HANDLE match = nullptr;
+    for (HANDLE process : Descendants(root)) {
+        if (match == nullptr && lstrcmpiA(ProgramOf(GetProcessId(process)).c_str(), program.c_str()) == 0) {
+            match = process;
+        } else {
+            CloseHandle(process);
+        }
+    }
+    return match;
+}
+
 // The text and style of a message box of another process, read from its parameters.
 bool ReadBox(HANDLE process, HWND box, std::string* text, UINT* style)
 {
@@ -299,6 +366,7 @@ bool ReadBox(HANDLE process, HWND box, std::string* text, UINT* style)
 
 struct Watch {
     UninstallRun* run;
+    std::string phaseOneProgram; // with a caller: what phase 1 runs, somewhere below the caller
     HANDLE processes[2];
     DWORD ids[2];
     bool answerYes;
@@ -307,20 +375,6 @@ struct Watch {
     RunView view;
     std::function<void(HWND)> beforeAnswer;
 };
-
-// The program file a process runs.
-std::string ProgramOf(DWORD processId)
-{
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, processId);
-    if (snapshot == INVALID_HANDLE_VALUE) {
-        return "";
-    }
-    MODULEENTRY32 module;
-    module.dwSize = sizeof(module);
-    std::string path = Module32First(snapshot, &module) ? module.szExePath : "";
-    CloseHandle(snapshot);
-    return path;
-}
 
 BOOL CALLBACK LookAtWindow(HWND window, LPARAM param)
 {
@@ -373,13 +427,15 @@ BOOL CALLBACK LookAtWindow(HWND window, LPARAM param)
 
 namespace {
 
-// One look for a phase that has not been seen yet: the child of the process before it.
+// One look for a phase that has not been seen yet: the child of the process before it (phase 1 below
+// a caller: the process below it that runs the uninstaller).
 void FindPhase(Watch& w, int which, HANDLE parent)
 {
     if (w.processes[which] != nullptr || parent == nullptr) {
         return;
     }
-    w.processes[which] = FindChild(parent, GetProcessId(parent));
+    w.processes[which] =
+        which == 0 ? FindDescendantRunning(parent, w.phaseOneProgram) : FindChild(parent, GetProcessId(parent));
     if (w.processes[which] != nullptr) {
         w.ids[which] = GetProcessId(w.processes[which]);
         if (which == 0) {
@@ -396,14 +452,18 @@ bool Ended(HANDLE process)
     return process == nullptr || WaitForSingleObject(process, 0) == WAIT_OBJECT_0;
 }
 
-// Watches a started process (phase 1, or a caller that starts phase 1) and what it starts until all
-// of it has ended or the time is up; atCallerEnd runs the moment a caller ends.
-UninstallRun WatchRun(HANDLE started, bool isCaller, bool answerYes, std::function<HANDLE(const RunView&)> stopAt,
-                      DWORD timeoutMs, std::function<void(HWND)> beforeAnswer, std::function<void()> atCallerEnd)
+// Watches a started process (phase 1, or a caller that starts phase 1, callerStarts naming its
+// program) and what it starts until all of it has ended or the time is up; atCallerEnd runs the moment
+// a caller ends.
+UninstallRun WatchRun(HANDLE started, const std::string& callerStarts, bool answerYes,
+                      std::function<HANDLE(const RunView&)> stopAt, DWORD timeoutMs,
+                      std::function<void(HWND)> beforeAnswer, std::function<void()> atCallerEnd)
 {
     UninstallRun run;
     run.started = true;
+    bool isCaller = !callerStarts.empty();
     Watch w = {&run,
+               callerStarts,
                {isCaller ? nullptr : started, nullptr},
                {isCaller ? 0 : GetProcessId(started), 0},
                answerYes,
@@ -414,12 +474,12 @@ UninstallRun WatchRun(HANDLE started, bool isCaller, bool answerYes, std::functi
                beforeAnswer};
     bool callerEnded = !isCaller;
     for (DWORD start = GetTickCount();; Sleep(10)) {
-        if (!callerEnded && Ended(started)) {
+        // Each phase is looked for once more after the process before it has ended: it starts it first.
+        bool startedDone = Ended(started);
+        if (!callerEnded && startedDone) {
             callerEnded = true;
             atCallerEnd();
         }
-        // Each phase is looked for once more after the process before it has ended: it starts it first.
-        bool startedDone = Ended(started);
         if (isCaller) {
             FindPhase(w, 0, started);
         }
@@ -440,6 +500,11 @@ UninstallRun WatchRun(HANDLE started, bool isCaller, bool answerYes, std::functi
             break;
         }
         if (GetTickCount() - start > timeoutMs) {
+            // Everything the run started goes, so that nothing of it outlives the test.
+            for (HANDLE process : Descendants(started)) {
+                TerminateProcess(process, 98);
+                CloseHandle(process);
+            }
             for (HANDLE process : {started, w.processes[0], w.processes[1]}) {
                 if (process != nullptr) {
                     TerminateProcess(process, 98);
@@ -482,17 +547,17 @@ UninstallRun RunUninstaller(const std::string& program, const std::string& argum
         return UninstallRun();
     }
     // The watch closes phase 1's handle with its own.
-    return WatchRun(phaseOne, false, answerYes, stopAt, timeoutMs, beforeAnswer, nullptr);
+    return WatchRun(phaseOne, "", answerYes, stopAt, timeoutMs, beforeAnswer, nullptr);
 }
 
-UninstallRun RunThroughCaller(const std::string& caller, const std::string& arguments,
+UninstallRun RunThroughCaller(const std::string& caller, const std::string& arguments, const std::string& program,
                               std::function<void()> atCallerEnd)
 {
     HANDLE started = Start(caller, arguments);
     if (started == nullptr) {
         return UninstallRun();
     }
-    UninstallRun run = WatchRun(started, true, true, nullptr, LOADED_MACHINE_WAIT_MS, nullptr, atCallerEnd);
+    UninstallRun run = WatchRun(started, program, true, nullptr, LOADED_MACHINE_WAIT_MS, nullptr, atCallerEnd);
     CloseHandle(started);
     return run;
 }

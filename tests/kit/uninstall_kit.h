@@ -85,9 +85,10 @@ UninstallRun RunUninstaller(const std::string& program, const std::string& argum
                             DWORD timeoutMs = LOADED_MACHINE_WAIT_MS, std::function<void(HWND)> beforeAnswer = nullptr);
 
 // As Add/Remove Programs does: a caller (Wine's "uninstaller --remove <key>") runs the product's
-// UninstallString and waits for that process alone. The uninstaller's dialogs are answered (Yes and
-// OK); atCallerEnd runs the moment the caller has ended, before anything else is looked at.
-UninstallRun RunThroughCaller(const std::string& caller, const std::string& arguments,
+// UninstallString (program, phase 1) and waits for that process alone, perhaps through a process of its
+// own in between. The uninstaller's dialogs are answered (Yes and OK); atCallerEnd runs the moment the
+// caller has ended, before anything else is looked at.
+UninstallRun RunThroughCaller(const std::string& caller, const std::string& arguments, const std::string& program,
                               std::function<void()> atCallerEnd);
 
 // Stops (or lets go on) every thread of a process, so that what it shows holds still.
