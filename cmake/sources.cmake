@@ -20,6 +20,7 @@ set(UNINST_SOURCES_DATA
 set(UNINST_SOURCES_SCRIPT
     script/database.cpp
     script/objects.cpp
+    script/object_walk.cpp
     script/companions.cpp
     script/object_text.cpp
     script/script_parser.cpp

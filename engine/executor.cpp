@@ -9,6 +9,7 @@
 #include "script/companions.h"
 #include "script/groups.h"
 #include "script/object_keys.h"
+#include "script/object_walk.h"
 #include "script/object_text.h"
 #include "support/guards.h"
 #include "support/startup.h"
@@ -79,16 +80,14 @@ Step Handle(Executor& x, UINT32 pass, InstallObject* o)
     }
 }
 
-// Walks the object list once: the query pass from the first object to the last, the removal passes
-// from the last to the first, so that children go before their parents. False when it was aborted.
+// Walks the object list once: the query pass from the first object to the last (reaching what its
+// handlers add), the removal passes from the last to the first, so that children go before their
+// parents. False when it was aborted.
 bool Walk(Executor& x, UINT32 pass, bool isQuery)
 {
-    ListHandle list = x.d->objects;
-    bool forward = pass == PASS_QUERY;
-    UINT_PTR value = 0;
-    int ok = forward ? ListFirst(list, &value, 0) : ListLast(list, &value, 0);
-    while (ok) {
-        InstallObject* o = reinterpret_cast<InstallObject*>(value);
+    ObjectWalk w;
+    for (bool more = WalkBegin(&w, x.d, pass == PASS_QUERY); more;) {
+        InstallObject* o = w.object;
         Step step = STEP_NEXT;
         if (o->flags & pass) {
             if (!(o->state & STATE_READ_ONLY) && IsKnownType(ObjectType(o))) {
@@ -99,16 +98,10 @@ bool Walk(Executor& x, UINT32 pass, bool isQuery)
                 return false;
             }
             if (!isQuery) {
-                Notify(x, value, pass, EVENT_OBJECT_DONE);
+                Notify(x, o->id, pass, EVENT_OBJECT_DONE);
             }
         }
-        if (step == STEP_DROP) {
-            // Drop and restart: the object goes, and the walk begins again.
-            DestroyObject(value);
-            ok = forward ? ListFirst(list, &value, 0) : ListLast(list, &value, 0);
-            continue;
-        }
-        ok = forward ? ListNext(list, value, &value, 0, 0) : ListPrev(list, value, &value, 0, 0);
+        more = step == STEP_DROP ? WalkDrop(&w) : WalkNext(&w);
     }
     return true;
 }

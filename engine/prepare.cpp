@@ -7,6 +7,7 @@
 #include "script/groups.h"
 #include "script/object_keys.h"
 #include "script/object_text.h"
+#include "script/object_walk.h"
 #include "support/guards.h"
 #include "support/report.h"
 #include "support/startup.h"
@@ -27,7 +28,7 @@ struct Preparation {
     int count;
 };
 
-enum Walk { WALK_NEXT, WALK_RESTART, WALK_ABORT };
+enum Walk { WALK_NEXT, WALK_DROP, WALK_ABORT };
 
 int Tell(Preparation& p, UINT_PTR subject, UINT_PTR kind, UINT32 event, UINT_PTR code = 0)
 {
@@ -48,15 +49,14 @@ void CaptureContents(InstallObject* o)
     }
 }
 
-// Wildcards become the files they match, companions objects of their own. True when the walk must
-// begin again (a wildcard went).
+// Wildcards become the files they match, companions objects of their own. True when the object
+// goes (a wildcard, once its matches are objects of their own).
 bool Expand(Preparation& p, InstallObject* o)
 {
     if (o->state & STATE_TARGET_MASK) {
         if (ExpandTargetMask(o->id, (p.options & PREPARE_MASKS_FROM_TARGET) ? 0 : 1) > 0) {
             p.count++;
         }
-        DestroyObject(o->id);
         return true;
     }
     if (o->state & STATE_HAS_FRIENDS) {
@@ -152,7 +152,7 @@ Walk PrepareObject(Preparation& p, InstallObject* o)
         return WALK_NEXT;
     }
     if ((p.options & PREPARE_EXPAND) && Expand(p, o)) {
-        return WALK_RESTART;
+        return WALK_DROP;
     }
     if (o->flags & OBJECT_SHARED) {
         UpdateSharedCount(o->id, 0, p.d->sharingMode);
@@ -167,8 +167,7 @@ Walk PrepareObject(Preparation& p, InstallObject* o)
             return WALK_ABORT;
         }
         if (answer == CALLBACK_DROP) {
-            DestroyObject(o->id);
-            return WALK_RESTART;
+            return WALK_DROP;
         }
     }
     if (!(o->flags & OBJECT_TOUCHED) || (o->flags & OBJECT_DELETE)) {
@@ -176,8 +175,7 @@ Walk PrepareObject(Preparation& p, InstallObject* o)
             Report(p, o);
             return WALK_NEXT;
         }
-        DestroyObject(o->id);
-        return WALK_RESTART;
+        return WALK_DROP;
     }
     if (!(o->flags & OBJECT_REMOVABLE)) {
         o->flags |= MARK_SELECTED;
@@ -191,16 +189,17 @@ Walk PrepareObject(Preparation& p, InstallObject* o)
     return SelectRemovable(p, o);
 }
 
-// The second walk, first to last, begun again whenever an object went.
+// The second walk, first to last, once: what it adds is reached at the end, what it drops goes on the
+// way.
 bool SelectionWalk(Preparation& p)
 {
-    UINT_PTR value = 0;
-    for (int ok = ListFirst(p.d->objects, &value, 0); ok;) {
-        Walk w = PrepareObject(p, reinterpret_cast<InstallObject*>(value));
-        if (w == WALK_ABORT) {
+    ObjectWalk w;
+    for (bool more = WalkBegin(&w, p.d, true); more;) {
+        Walk step = PrepareObject(p, w.object);
+        if (step == WALK_ABORT) {
             return false;
         }
-        ok = w == WALK_RESTART ? ListFirst(p.d->objects, &value, 0) : ListNext(p.d->objects, value, &value, 0, 0);
+        more = step == WALK_DROP ? WalkDrop(&w) : WalkNext(&w);
     }
     return true;
 }

@@ -95,6 +95,12 @@ ObjectId AddObject(DatabaseHandle db, const char* name, UINT32 type)
         // Declared again: the same object, with its executor marks and its source reset.
         InstallObject* o = reinterpret_cast<InstallObject*>(value);
         if (!(o->state & STATE_READ_ONLY)) {
+            // A file that a walk has passed goes to the end of the list, where the walk reaches it again
+            // (files are handled alone in their pass: their order among themselves means nothing).
+            bool walked = (o->flags & MARK_SELECTED) || (o->state & STATE_CHECKED_REMOVABLE);
+            if (walked && ObjectType(o) == OBJECT_FILE) {
+                ListMove(d->objects, LIST_END, o->id);
+            }
             o->flags &= ~(MARK_SELECTED | MARK_COMPONENT);
             o->state &= ~(STATE_CHECKED_REMOVABLE | STATE_COUNT_RAISED | STATE_COUNT_LOWERED);
             o->sourceIndex = d->currentSource;

@@ -6,6 +6,7 @@
 #include "engine/uninstall_callback.h"
 #include "kit/database_kit.h"
 #include "kit/testkit.h"
+#include "support/locked_list.h"
 #include "support/reg_keys.h"
 
 #include <gtest/gtest.h>
@@ -197,6 +198,60 @@ TEST(ExecutorTest, FilesFoldersAndRegistryGoAsTheScriptSays)
     for (const Row& r : rows) {
         RunRow(r);
     }
+}
+
+TEST(ExecutorTest, WhatTheWalksAddIsReached)
+{
+    // The matches of a wildcard declared last, a companion, and a file the wildcard declares again
+    // after the walk had selected it, are all selected and go; a folder declared with nothing leaves
+    // the list with what is below it (a file without a path, which would stop the removal).
+    Machine m;
+    for (const char* f : {"app\\a.log", "app\\b.log", "app\\main.exe", "app\\main.gid"}) {
+        CreateDirectoryA((m.folder / "app").c_str(), nullptr);
+        WriteFileBytes(m.folder / f, f);
+    }
+    EngineScope engine;
+    SessionScope session;
+    TestDatabase db("TEST", "C:\\Source\\", UninstallCallback);
+    ASSERT_EQ(db.Parse(m.Script("_dir=APP /_TARGETPATH \"%F%app\" /_REMOVABLE;\r\n"
+                                "_file=APP_A.LOG /_PARENT APP /_TARGETPATH a.log /_REMOVABLE;\r\n"
+                                "_dir=OLD;\r\n_file=X /_PARENT OLD /_TARGETPATH x.txt /_REMOVABLE;\r\n"
+                                "_file=MAIN /_PARENT APP /_TARGETPATH main.exe /_REMOVABLE /_FRIENDEXT GID _SAT;\r\n"
+                                "_file=LOGS /_PARENT APP /_TARGETMASK \"*.log\" /_REMOVABLE;\r\n")),
+              1);
+    ASSERT_GE(PrepareRemoval(0, db.handle(),
+                             PREPARE_AGAIN | PREPARE_NO_IN_USE_TEST | PREPARE_EXPAND | PREPARE_MASKS_FROM_TARGET),
+              0);
+    for (const char* name : {"APP_A.LOG", "APP_B.LOG", "MAIN", "MAIN_SAT.GID"}) {
+        EXPECT_NE(db.Get(name).flags & MARK_SELECTED, 0u) << name;
+    }
+    EXPECT_EQ(db.Find("X"), 0u);
+    SetDatabaseFlags(db.handle(), DATABASE_PROCESSED, 1);
+    EXPECT_GE(ExecuteUninstall(0, db.handle(), ALL_PASSES), 0);
+    EXPECT_FALSE(PathExists(m.folder / "app"));
+}
+
+TEST(ExecutorTest, TheWalksAreLinearInTheObjects)
+{
+    // Files ahead of their folder, a third of them "_DELETE" (dropped by the preparation): twice the
+    // objects cost twice the list lookups, not four times.
+    auto lookups = [](int files) {
+        std::string script = kApp;
+        for (int i = 0; i < files; i++) {
+            script += "_file=F" + std::to_string(i) + " /_PARENT APP /_TARGETPATH f" + std::to_string(i) + ".dat" +
+                      (i % 3 == 0 ? " /_DELETE" : " /_REMOVABLE") + ";\r\n";
+        }
+        Machine m;
+        TestDatabase db("TEST", "C:\\Source\\", UninstallCallback);
+        EXPECT_EQ(db.Parse(m.Script(script)), 1);
+        UINT64 before = ListLookupComparisons();
+        EXPECT_GE(RemoveAll(db.handle()), 0);
+        return static_cast<double>(ListLookupComparisons() - before);
+    };
+    EngineScope engine;
+    SessionScope session;
+    double small = lookups(600), large = lookups(1200);
+    EXPECT_LT(large / small, 2.5) << small << " then " << large;
 }
 
 TEST(ExecutorTest, ProtectedSystemLocationsAreNeverRemoved)
