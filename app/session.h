@@ -1,6 +1,7 @@
 #pragma once
 // The uninstall session: one record per process, built from the command line and the product's
 // configuration, published in CurrentSession before any mode runs, and kept until the process ends.
+#include "app/command_line.h"
 #include "engine/session.h"
 #include "script/load_script.h"
 
@@ -21,10 +22,6 @@ UninstallSession* BuildSession(HINSTANCE instance, const char* commandLine, int*
 
 // Releases everything the session holds and the record itself; null is ignored.
 void FreeSession(UninstallSession* session);
-
-// Reads the command line into the session's flags, parentProcessId and sharingArgument. The first
-// path in double quotes (or plain value) is returned in *pathArgument as a heap text (null when none).
-void SessionReadCommandLine(UninstallSession* session, const char* commandLine, char** pathArgument);
 
 // Finds the product's configuration in the search directory (the program's own when pathArgument is
 // null or empty): 2 when found (configPath, configFile, configDir set), 1 when memory ran out after it

@@ -80,6 +80,7 @@ set(UNINST_SOURCES_DRAW
 
 set(UNINST_SOURCES_APP
     app/session.cpp
+    app/command_line.cpp
     app/session_config.cpp
     app/modes.cpp
     app/resync.cpp

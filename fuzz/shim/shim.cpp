@@ -315,3 +315,32 @@ int CompareStringA(DWORD, DWORD, const char* a, int, const char* b, int)
     int r = strcasecmp(a, b);
     return r < 0 ? CSTR_LESS_THAN : r > 0 ? CSTR_GREATER_THAN : CSTR_EQUAL;
 }
+
+namespace {
+std::string g_written;
+}
+
+BOOL WriteFile(HANDLE, const void* data, DWORD toWrite, DWORD* written, void*)
+{
+    g_written.append(static_cast<const char*>(data), toWrite);
+    if (written != nullptr) {
+        *written = toWrite;
+    }
+    return TRUE;
+}
+
+const char* ShimWritten(size_t* size)
+{
+    *size = g_written.size();
+    return g_written.data();
+}
+
+void ShimClearWritten()
+{
+    g_written.clear();
+}
+
+DWORD FormatMessageA(DWORD, const void*, DWORD, DWORD, char*, DWORD, void*)
+{
+    return 0;
+}

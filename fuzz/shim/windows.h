@@ -62,6 +62,15 @@ BOOL ReadFile(HANDLE file, void* buffer, DWORD toRead, DWORD* read, void* overla
 DWORD SetFilePointer(HANDLE file, LONG distance, LONG* distanceHigh, DWORD method);
 DWORD GetFileSize(HANDLE file, DWORD* high);
 BOOL CloseHandle(HANDLE handle);
+// Writes go to one buffer in memory, whatever the handle: ShimWritten gives it, ShimClearWritten empties it.
+BOOL WriteFile(HANDLE file, const void* data, DWORD toWrite, DWORD* written, void* overlapped);
+const char* ShimWritten(size_t* size);
+void ShimClearWritten();
+#define FORMAT_MESSAGE_FROM_SYSTEM 0x1000u
+#define FORMAT_MESSAGE_IGNORE_INSERTS 0x200u
+// The stand-in knows no message: 0, as for an unknown code.
+DWORD FormatMessageA(DWORD flags, const void* source, DWORD id, DWORD language, char* buffer, DWORD size,
+                     void* arguments);
 BOOL FindClose(HANDLE handle);
 DWORD GetLastError();
 void SetLastError(DWORD error);
