@@ -116,7 +116,7 @@ DWORD RunBehindDialog(UninstallSession* s, HWND (*open)(HWND), UINT32 passMask, 
 {
     s->progressDialog = Unattended(s) ? nullptr : open(nullptr);
     Sleep(BEFORE_WORKER_MS);
-    DWORD ok = RunUninstallWorker(passMask);
+    DWORD ok = RunUninstallWorker(s, passMask);
     if (s->progressDialog != nullptr) {
         SendMessageA(s->progressDialog, WM_PROGRESS, PROGRESS_CLOSE, 0);
         s->progressDialog = nullptr;
@@ -225,7 +225,7 @@ bool RemoveProduct(UninstallSession* s, DeferredRemoval* deferred, const char** 
     }
     // Prepared before anything changes: a preparation that fails leaves the product as it is, its
     // Uninstall key too.
-    if (PrepareRemoval(0, s->database, PHASE_TWO_PREPARATION) == -1) {
+    if (PrepareRemoval(reinterpret_cast<UINT_PTR>(s), s->database, PHASE_TWO_PREPARATION) == -1) {
         *why = "the removal could not be prepared; nothing was changed";
         s->outcome = OUTCOME_FAILED;
         return false;

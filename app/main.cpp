@@ -17,7 +17,6 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, in
     if (session == nullptr) {
         return failureCode;
     }
-    CurrentSession = session;
     int result = FinishRun(session, SessionRun(session));
     UiShutdown();
     return result;

@@ -22,7 +22,7 @@ int SessionRun(UninstallSession* session)
     SessionModePlan plan = SessionPlanModes(session);
     int result = 0;
     if (plan.resync) {
-        result = ResyncSharing(plan.resyncKey, plan.resyncKinds);
+        result = ResyncSharing(session, plan.resyncKey, plan.resyncKinds);
     }
     if (plan.uninstall) {
         result = RunUninstall(session) != 0 ? 1 : 0;

@@ -33,6 +33,7 @@ struct Products {
     UINT32 mode; // the requested mode: SHARING_DLL, SHARING_REGISTRY, both, or 0
     std::vector<DatabaseHandle> databases;
     HeapText firstSharingKey;
+    UINT_PTR session; // the callback's context
 };
 
 // Opens the product list: the path's first component names a registry root object of the "SYNC"
@@ -104,7 +105,7 @@ bool LoadProduct(Products& p, const char* configPath)
         HeldDatabase held = HoldDatabase(db, &d);
         InstallObject* key = ReadySharingKey(d, p.mode);
         if (key != nullptr) {
-            PrepareRemoval(0, db, RESYNC_PREPARATION);
+            PrepareRemoval(p.session, db, RESYNC_PREPARATION);
             HeapText path(GetObjectPath(key->id, PATH_TRIM, nullptr, 0));
             if (path && !p.firstSharingKey) {
                 p.firstSharingKey.reset(path.release());
@@ -312,12 +313,13 @@ void RebuildCounts(const Products& p)
 
 } // namespace
 
-int ResyncSharing(const char* keyPath, UINT32 kinds)
+int ResyncSharing(UninstallSession* session, const char* keyPath, UINT32 kinds)
 {
     if (keyPath == nullptr || keyPath[0] == '\0') {
         return 0;
     }
     Products p;
+    p.session = reinterpret_cast<UINT_PTR>(session);
     p.mode = kinds & (SHARING_DLL | SHARING_REGISTRY);
     bool result = ReadProductList(p, keyPath);
     if (result && !p.databases.empty()) {

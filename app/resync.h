@@ -1,6 +1,7 @@
 #pragma once
 // The maintenance mode: rebuilds the shared reference counts of every product that a registry key
-// lists. kinds holds SESSION_DLL_SHARING and/or SESSION_REG_SHARING.
-#include <windows.h>
+// lists. kinds holds SESSION_DLL_SHARING and/or SESSION_REG_SHARING; the session answers the products'
+// "_QUERY" objects.
+#include "engine/session.h"
 
-int ResyncSharing(const char* keyPath, UINT32 kinds);
+int ResyncSharing(UninstallSession* session, const char* keyPath, UINT32 kinds);

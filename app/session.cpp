@@ -8,8 +8,6 @@
 
 #include <string.h>
 
-UninstallSession* CurrentSession = nullptr;
-
 namespace {
 
 struct BuiltInText {

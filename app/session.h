@@ -1,6 +1,6 @@
 #pragma once
 // The uninstall session: one record per process, built from the command line and the product's
-// configuration, published in CurrentSession before any mode runs, and kept until the process ends.
+// configuration before any mode runs, and kept until the process ends.
 #include "app/command_line.h"
 #include "engine/session.h"
 #include "script/load_script.h"

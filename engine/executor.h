@@ -2,6 +2,7 @@
 // The uninstall executor: undoes what an object database describes, in a fixed order of passes, on the
 // machine. It runs on the worker thread; everything it has to say goes through the database's progress
 // callback.
+#include "engine/session.h"
 #include "script/object_database.h"
 
 #include <string>
@@ -65,13 +66,11 @@ void ScheduleDeferredRemoval(const DeferredRemoval* deferred);
 // deleted at the next restart. Each outcome goes to the report. True when everything went now.
 bool FinishDeferredRemoval(DeferredRemoval* deferred);
 
-// The worker thread: ExecuteUninstall on the session's database and progress dialog (and what waits for
-// phase 1); 1 when the result was 0 or more, else 0.
-DWORD WINAPI UninstallWorkerMain(void* passMask);
-
-// Runs the worker with a pass mask and keeps the calling thread's windows alive until it has ended:
-// the worker's exit code (0 when the worker could not be started).
-DWORD RunUninstallWorker(UINT32 passMask);
+// Runs the worker thread (ExecuteUninstall with the passes of the mask on the session's database, the
+// session as the callback's context, and what waits for phase 1) and keeps the calling thread's windows
+// alive until it has ended: 1 when the executor's result was 0 or more, 0 when it failed or the worker
+// could not be started.
+DWORD RunUninstallWorker(UninstallSession* session, UINT32 passMask);
 
 // The number of objects whose flags share a bit with mask; -1 for an unknown database.
 int CountObjectsWithFlags(DatabaseHandle db, UINT32 mask);

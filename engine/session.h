@@ -1,8 +1,8 @@
 #pragma once
 // The uninstall session: one record per process, built by the program's start-up from the command line
-// and the product's configuration, published in CurrentSession before any mode runs, and kept until the
-// process ends. The executor's worker and its callback read it there: the running database, the
-// progress dialog, the texts and flags of the removal.
+// and the product's configuration, and kept until the process ends. The executor's worker and its
+// callback are given it as their context: the running database, the progress dialog, the texts and
+// flags of the removal.
 #include <windows.h>
 
 const int SESSION_TEXT_SIZE = 260; // 259 characters and a terminator
@@ -60,6 +60,3 @@ struct UninstallSession {
     HANDLE productMutex;  // held while this process uninstalls the product
     void* deferred;       // phase 2: the DeferredRemoval of what waits for phase 1 to end, or null
 };
-
-// The session of this process, set by WinMain once BuildSession has succeeded.
-extern UninstallSession* CurrentSession;

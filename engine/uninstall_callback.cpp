@@ -178,8 +178,7 @@ int FileInUse(UninstallSession* s, ObjectId file)
 
 int WINAPI UninstallCallback(UINT_PTR context, UINT_PTR subject, UINT_PTR kind, UINT32 event, UINT_PTR code)
 {
-    (void)context;
-    UninstallSession* s = CurrentSession;
+    UninstallSession* s = reinterpret_cast<UninstallSession*>(context);
     if (s == nullptr) {
         return CALLBACK_ABORT;
     }

@@ -1,25 +1,34 @@
 // The worker thread that runs the executor, and the calling thread's wait for it.
 #include "engine/executor.h"
 
-#include "engine/session.h"
 #include "support/guards.h"
 
-DWORD WINAPI UninstallWorkerMain(void* passMask)
+namespace {
+
+// What the worker is given: the session and the passes.
+struct WorkerJob {
+    UninstallSession* session;
+    UINT32 passMask;
+};
+
+DWORD WINAPI UninstallWorkerMain(void* param)
 {
-    UninstallSession* s = CurrentSession;
-    if (s == nullptr) {
-        return 0;
-    }
-    UINT32 mask = static_cast<UINT32>(reinterpret_cast<UINT_PTR>(passMask));
-    int result = ExecuteUninstall(reinterpret_cast<UINT_PTR>(s->progressDialog), s->database, mask,
+    const WorkerJob* job = static_cast<const WorkerJob*>(param);
+    UninstallSession* s = job->session;
+    int result = ExecuteUninstall(reinterpret_cast<UINT_PTR>(s), s->database, job->passMask,
                                   static_cast<DeferredRemoval*>(s->deferred));
     return result >= 0 ? 1 : 0;
 }
 
-DWORD RunUninstallWorker(UINT32 passMask)
+} // namespace
+
+DWORD RunUninstallWorker(UninstallSession* session, UINT32 passMask)
 {
-    KernelHandle worker(CreateThread(nullptr, 0, UninstallWorkerMain,
-                                     reinterpret_cast<void*>(static_cast<UINT_PTR>(passMask)), 0, nullptr));
+    if (session == nullptr) {
+        return 0;
+    }
+    WorkerJob job = {session, passMask}; // the thread is waited for before the job goes
+    KernelHandle worker(CreateThread(nullptr, 0, UninstallWorkerMain, &job, 0, nullptr));
     if (!worker) {
         return 0; // no worker, no removal: never reported as one
     }

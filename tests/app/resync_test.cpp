@@ -122,7 +122,7 @@ TEST(ResyncTest, CountsAreRebuiltFromEveryListedProduct)
         for (int i = 0; i < r.products; i++) {
             s.AddProduct(("Product" + std::to_string(i)).c_str(), r.switches);
         }
-        EXPECT_EQ(ResyncSharing(s.ListPath().c_str(), r.mode), 1);
+        EXPECT_EQ(ResyncSharing(&session.session, s.ListPath().c_str(), r.mode), 1);
         EXPECT_EQ(s.Dll(), r.dllAfter);
         EXPECT_EQ(s.Counter(), r.counterAfter);
         EXPECT_EQ(s.CounterKeyExists(), r.counterKeyAfter);
@@ -138,20 +138,20 @@ TEST(ResyncTest, ListsThatNameNoProductAreReadAndSkipped)
     SharingSetup s;
     HKEY empty = CreateRegKey(HKEY_LOCAL_MACHINE, s.list.c_str());
     CloseRegKey(empty);
-    EXPECT_EQ(ResyncSharing(s.ListPath().c_str(), 0), 1); // an empty list
+    EXPECT_EQ(ResyncSharing(&session.session, s.ListPath().c_str(), 0), 1); // an empty list
     s.List("Folder", s.common.path());
     s.List("Missing", s.common / "missing.cfg");
     HKEY key = OpenRegKeyWrite(HKEY_LOCAL_MACHINE, s.list.c_str());
     DWORD number = 7;
     RegSetValueExA(key, "Number", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number), sizeof(number));
     CloseRegKey(key);
-    EXPECT_EQ(ResyncSharing(s.ListPath().c_str(), 0), 1);
+    EXPECT_EQ(ResyncSharing(&session.session, s.ListPath().c_str(), 0), 1);
     EXPECT_EQ(s.Dll(), -1); // nothing was counted
     // A list below HKEY_LOCAL_MACHINE may be named without its root; a list that is not there fails.
-    EXPECT_EQ(ResyncSharing(s.list.c_str(), 0), 1);
-    EXPECT_EQ(ResyncSharing("HKEY_LOCAL_MACHINE\\SOFTWARE\\NoSuchList", 0), 0);
-    EXPECT_EQ(ResyncSharing("", 0), 0);
-    EXPECT_EQ(ResyncSharing(nullptr, 0), 0);
+    EXPECT_EQ(ResyncSharing(&session.session, s.list.c_str(), 0), 1);
+    EXPECT_EQ(ResyncSharing(&session.session, "HKEY_LOCAL_MACHINE\\SOFTWARE\\NoSuchList", 0), 0);
+    EXPECT_EQ(ResyncSharing(&session.session, "", 0), 0);
+    EXPECT_EQ(ResyncSharing(&session.session, nullptr, 0), 0);
 }
 
 TEST(ResyncTest, TheRealProgramRebuildsTheCountsOfItsList)

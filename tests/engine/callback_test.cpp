@@ -93,7 +93,7 @@ TEST(CallbackTest, AWholeRunReportsEveryPassAndObjectToTheChecklist)
                        "_file=B /_TARGETPATH \"" +
                        ScriptPath(folder.path()) + "b.txt\" /_REMOVABLE;\r\n"),
               1);
-    PrepareRemoval(0, db.handle(), 0x3023);
+    PrepareRemoval(session.context(), db.handle(), 0x3023);
     SetDatabaseFlags(db.handle(), DATABASE_PROCESSED, 1);
     HWND dialog = OpenRemovalDialog(nullptr);
     ASSERT_NE(dialog, nullptr);
@@ -103,7 +103,7 @@ TEST(CallbackTest, AWholeRunReportsEveryPassAndObjectToTheChecklist)
     int range = CountObjectsWithFlags(db.handle(), PASS_FILES | MARK_SELECTED); // every selected object counts
     session.session.database = db.handle();
     session.session.progressDialog = dialog;
-    EXPECT_EQ(RunUninstallWorker(ALL_PASSES), 1u); // the calling thread pumps while the worker runs
+    EXPECT_EQ(RunUninstallWorker(&session.session, ALL_PASSES), 1u); // the calling thread pumps while the worker runs
     SendMessageA(dialog, WM_PROGRESS, PROGRESS_CLOSE, 0);
     EXPECT_FALSE(PathExists(folder / "a.txt"));
 
@@ -174,7 +174,7 @@ TEST(CallbackTest, AFileInUseStopsThePreparationUnlessItIsTheProgramItself)
         ASSERT_EQ(db.Parse("_file=F /_TARGETPATH \"" + ScriptPath(r.path) + "\" /_REMOVABLE" +
                            (r.sharedCount != 0 ? " /_SHAREDDLL" : "") + ";\r\n"),
                   1);
-        EXPECT_EQ(PrepareRemoval(0, db.handle(), 0), r.result);
+        EXPECT_EQ(PrepareRemoval(session.context(), db.handle(), 0), r.result);
         RemoveTestValue(dlls.get(), r.path);
         EXPECT_EQ((session.session.flags & SESSION_FILE_IN_USE) != 0, r.result < 0);
         if (holder) {

@@ -219,7 +219,7 @@ TEST(ExecutorTest, WhatTheWalksAddIsReached)
                                 "_file=MAIN /_PARENT APP /_TARGETPATH main.exe /_REMOVABLE /_FRIENDEXT GID _SAT;\r\n"
                                 "_file=LOGS /_PARENT APP /_TARGETMASK \"*.log\" /_REMOVABLE;\r\n")),
               1);
-    ASSERT_GE(PrepareRemoval(0, db.handle(),
+    ASSERT_GE(PrepareRemoval(session.context(), db.handle(),
                              PREPARE_AGAIN | PREPARE_NO_IN_USE_TEST | PREPARE_EXPAND | PREPARE_MASKS_FROM_TARGET),
               0);
     for (const char* name : {"APP_A.LOG", "APP_B.LOG", "MAIN", "MAIN_SAT.GID"}) {
@@ -227,7 +227,7 @@ TEST(ExecutorTest, WhatTheWalksAddIsReached)
     }
     EXPECT_EQ(db.Find("X"), 0u);
     SetDatabaseFlags(db.handle(), DATABASE_PROCESSED, 1);
-    EXPECT_GE(ExecuteUninstall(0, db.handle(), ALL_PASSES), 0);
+    EXPECT_GE(ExecuteUninstall(session.context(), db.handle(), ALL_PASSES), 0);
     EXPECT_FALSE(PathExists(m.folder / "app"));
 }
 

@@ -311,9 +311,9 @@ TEST(SharedObjectsTest, ARemovalRunAgainAfterAnInterruptionLowersEachCountOnlyOn
         TestDatabase db("TEST", "C:\\Source\\", UninstallCallback);
         ASSERT_EQ(db.Parse(script), 1);
         ASSERT_TRUE(ReleaseJournalOpen(productKey.c_str()));
-        PrepareRemoval(0, db.handle(), PREPARE_AGAIN | PREPARE_NO_IN_USE_TEST | PREPARE_EXPAND);
+        PrepareRemoval(session.context(), db.handle(), PREPARE_AGAIN | PREPARE_NO_IN_USE_TEST | PREPARE_EXPAND);
         SetDatabaseFlags(db.handle(), DATABASE_PROCESSED, 1);
-        EXPECT_GE(ExecuteUninstall(0, db.handle(), passes), 0);
+        EXPECT_GE(ExecuteUninstall(session.context(), db.handle(), passes), 0);
         ReleaseJournalClose(complete);
     };
     removeOnce(PASS_QUERY | PASS_COMPONENTS, false); // ended after the counts were lowered

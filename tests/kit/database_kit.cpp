@@ -59,6 +59,25 @@ std::string ObjectPathText(ObjectId id, UINT32 mode)
     return result;
 }
 
+namespace {
+SessionScope* g_innermostScope = nullptr;
+}
+
+SessionScope::SessionScope() : previous(g_innermostScope)
+{
+    g_innermostScope = this;
+}
+
+SessionScope::~SessionScope()
+{
+    g_innermostScope = previous;
+}
+
+UINT_PTR ScopedSessionContext()
+{
+    return g_innermostScope != nullptr ? g_innermostScope->context() : 0;
+}
+
 int RemoveAll(DatabaseHandle db, UINT_PTR context)
 {
     if (PrepareRemoval(context, db,

@@ -22,17 +22,21 @@ struct EngineScope {
     bool started;
 };
 
-// A zero-filled session published as the current one for the life of a scope, as the program's is: the
-// uninstaller's callback works on it.
+// A zero-filled session for the life of a scope, as the program's is: the uninstaller's callback is
+// given it as its context. Scopes nest; the innermost one is the kit's default context.
 struct SessionScope {
     UninstallSession session = {};
-    UninstallSession* previous;
-    SessionScope() : previous(CurrentSession) { CurrentSession = &session; }
-    ~SessionScope() { CurrentSession = previous; }
+    SessionScope* previous;
+    SessionScope();
+    ~SessionScope();
+    UINT_PTR context() { return reinterpret_cast<UINT_PTR>(&session); }
 };
 
+// The innermost SessionScope's session as a callback context; 0 outside every scope.
+UINT_PTR ScopedSessionContext();
+
 // Prepares the database as phase 2 does and runs every pass of the executor: its result.
-int RemoveAll(DatabaseHandle db, UINT_PTR context = 0);
+int RemoveAll(DatabaseHandle db, UINT_PTR context = ScopedSessionContext());
 
 // An object's path as a string, "(null)" when it has none.
 std::string ObjectPathText(ObjectId id, UINT32 mode = 0);
