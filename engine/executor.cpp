@@ -190,11 +190,11 @@ void KeepObject(InstallObject* o)
     o->flags &= ~(OBJECT_REMOVABLE | MARK_COMPONENT | MARK_RELEASE);
 }
 
-void Refuse(Executor& x, InstallObject* o, GateVerdict verdict)
+void Refuse(Executor& x, InstallObject* o, GateVerdict verdict, const char* path)
 {
     KeepObject(o);
     x.result = -1;
-    NoteRefused(o->id, GateVerdictText(verdict));
+    NoteRefused(o->id, GateVerdictText(verdict), path);
 }
 
 bool Collect(ListHandle* list, ObjectId id)

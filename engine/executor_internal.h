@@ -31,7 +31,7 @@ void CountSuccess(Executor& x);
 // The object stays: it loses "_REMOVABLE" and the marks of pending component actions and counts.
 void KeepObject(InstallObject* o);
 // The deletion gate refused the object: it stays, the run is incomplete, and the report tells why.
-void Refuse(Executor& x, InstallObject* o, GateVerdict verdict);
+void Refuse(Executor& x, InstallObject* o, GateVerdict verdict, const char* path = nullptr);
 // Adds an object to a collection list made on first use.
 bool Collect(ListHandle* list, ObjectId id);
 

@@ -134,16 +134,17 @@ Step RemoveFileObject(Executor& x, InstallObject* o)
     }
     UINT32 options = (o->state & STATE_FROM_WILDCARD) ? GATE_FOUND : 0;
     GateResult r = path ? GateDeleteFile(path.get(), options) : GateResult{GATE_ABSENT, GATE_ALLOWED, 0};
+    // The path made here is the one each report line names: the object is not looked up again.
     if (r.outcome == GATE_ABSENT) {
-        NoteKept(o->id, KEPT_MISSING);
+        NoteKept(o->id, KEPT_MISSING, 0, path.get());
     } else if (r.outcome == GATE_DONE) {
         CountSuccess(x);
-        NoteRemoved(o->id);
+        NoteRemoved(o->id, path.get());
     } else if (r.outcome == GATE_REFUSED) {
-        Refuse(x, o, r.verdict);
+        Refuse(x, o, r.verdict, path.get());
     } else if (!FileGoesAtRestart(x, o, path.get(), r.error)) {
         x.result = -1;
-        NoteFailed(o->id, r.error);
+        NoteFailed(o->id, r.error, path.get());
     }
     Deselect(o);
     return STEP_NEXT;
@@ -169,12 +170,12 @@ Step RemoveFolderObject(Executor& x, InstallObject* o)
     GateResult r =
         path ? GateDeleteFolder(path.get(), options, parentPath.get()) : GateResult{GATE_ABSENT, GATE_ALLOWED, 0};
     if (r.outcome == GATE_ABSENT) {
-        NoteKept(o->id, KEPT_MISSING);
+        NoteKept(o->id, KEPT_MISSING, 0, path.get());
     } else if (r.outcome == GATE_DONE) {
         CountSuccess(x);
-        NoteRemoved(o->id);
+        NoteRemoved(o->id, path.get());
     } else if (r.outcome == GATE_REFUSED) {
-        Refuse(x, o, r.verdict);
+        Refuse(x, o, r.verdict, path.get());
     } else if (!FolderWaitsForCaller(x, o, path.get(), parentPath.get()) && !FolderGoesAtRestart(x, o, path.get())) {
         ContainerFallback(x, o, force, r.error);
     }

@@ -28,28 +28,29 @@ const char* TypeName(UINT32 type)
     }
 }
 
-// The object's name, type and full path, then the outcome.
-void Note(ObjectId id, const char* outcome)
+// The object's name, type and full path (known, or made here), then the outcome.
+void Note(ObjectId id, const char* outcome, const char* known = nullptr)
 {
     InstallObject* o = LockObject(id);
     if (o == nullptr) {
         return;
     }
-    HeapText path(GetObjectPath(id, 0, nullptr, 0));
-    ReportLine("  %-31s %-14s %s: %s", o->name, TypeName(ObjectType(o)), path ? path.get() : "(no path)", outcome);
+    HeapText made(known == nullptr ? GetObjectPath(id, 0, nullptr, 0) : nullptr);
+    const char* path = known != nullptr ? known : made ? made.get() : "(no path)";
+    ReportLine("  %-31s %-14s %s: %s", o->name, TypeName(ObjectType(o)), path, outcome);
     ReleaseObject(o);
 }
 
 } // namespace
 
-void NoteRemoved(ObjectId id)
+void NoteRemoved(ObjectId id, const char* path)
 {
     if (ReportIsOpen()) {
-        Note(id, "removed");
+        Note(id, "removed", path);
     }
 }
 
-void NoteKept(ObjectId id, KeptReason reason, int count)
+void NoteKept(ObjectId id, KeptReason reason, int count, const char* path)
 {
     // An object kept in one pass (a shared file whose count stays) is passed over in the next as no
     // longer removable: its first reason is the one that counts.
@@ -60,37 +61,37 @@ void NoteKept(ObjectId id, KeptReason reason, int count)
     char text[160];
     switch (reason) {
     case KEPT_NOT_REMOVABLE:
-        Note(id, "kept: not removable and not covered by a folder, group or key that goes with its contents");
+        Note(id, "kept: not removable and not covered by a folder, group or key that goes with its contents", path);
         break;
     case KEPT_STILL_COUNTED:
         snprintf(text, sizeof(text), "kept: still counted by other products (count %d)", count);
-        Note(id, text);
+        Note(id, text, path);
         break;
     case KEPT_HOLDS_CONTENT:
-        Note(id, "kept: holds content that stays or that other products share");
+        Note(id, "kept: holds content that stays or that other products share", path);
         break;
     case KEPT_MISSING:
-        Note(id, "kept: does not exist");
+        Note(id, "kept: does not exist", path);
         break;
     case KEPT_UNTIL_RESTART:
-        Note(id, "kept until the next restart: in use now, deleted then");
+        Note(id, "kept until the next restart: in use now, deleted then", path);
         break;
     case KEPT_UNLISTED_ITEMS:
-        Note(id, "kept: Program Manager did not list all of its items");
+        Note(id, "kept: Program Manager did not list all of its items", path);
         break;
     }
 }
 
-void NoteRefused(ObjectId id, const char* reason)
+void NoteRefused(ObjectId id, const char* reason, const char* path)
 {
     if (ReportIsOpen()) {
         char text[160];
         snprintf(text, sizeof(text), "kept: %s", reason);
-        Note(id, text);
+        Note(id, text, path);
     }
 }
 
-void NoteFailed(ObjectId id, DWORD error)
+void NoteFailed(ObjectId id, DWORD error, const char* path)
 {
     if (!ReportIsOpen()) {
         return;
@@ -98,5 +99,5 @@ void NoteFailed(ObjectId id, DWORD error)
     char message[256], text[320];
     ReportErrorText(error, message, sizeof(message));
     snprintf(text, sizeof(text), "FAILED: error %lu, %s", static_cast<unsigned long>(error), message);
-    Note(id, text);
+    Note(id, text, path);
 }

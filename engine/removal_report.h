@@ -13,8 +13,9 @@ enum KeptReason {
     KEPT_UNLISTED_ITEMS, // a Program Manager group whose reply did not list all its items
 };
 
-void NoteRemoved(ObjectId id);
-void NoteKept(ObjectId id, KeptReason reason, int count = 0);
-void NoteFailed(ObjectId id, DWORD error);
+// Each line names the object's path: path when the pass has already made it, else the path is made.
+void NoteRemoved(ObjectId id, const char* path = nullptr);
+void NoteKept(ObjectId id, KeptReason reason, int count = 0, const char* path = nullptr);
+void NoteFailed(ObjectId id, DWORD error, const char* path = nullptr);
 // The deletion gate refused the object: "kept: " and the gate's reason.
-void NoteRefused(ObjectId id, const char* reason);
+void NoteRefused(ObjectId id, const char* reason, const char* path = nullptr);
