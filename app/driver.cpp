@@ -244,7 +244,7 @@ bool RemoveProduct(UninstallSession* s, DeferredRemoval* deferred, const char** 
     s->deferred = nullptr;
     ReleaseJournalClose(ok);
     ObjectDatabase* d = LockObjectDatabase(s->database);
-    bool restart = d != nullptr && (d->flags & DATABASE_RESTART_PENDING);
+    bool restart = d != nullptr && (DatabaseFlagsOf(d) & DATABASE_RESTART_PENDING);
     if (d != nullptr) {
         UnlockObjectDatabase(s->database);
     }

@@ -7,6 +7,7 @@
 #include "engine/shared_objects.h"
 #include "engine/uninstall_callback.h"
 #include "script/load_script.h"
+#include "script/object_walk.h"
 #include "script/object_keys.h"
 #include "script/object_text.h"
 #include "support/guards.h"
@@ -74,17 +75,16 @@ bool NamesProduct(const char* path)
 // requested mode (or the product's own) set. The sharing key object, or null.
 InstallObject* ReadySharingKey(ObjectDatabase* d, UINT32 requested)
 {
-    UINT_PTR value = 0;
-    if (d->sharingKey == 0 || !ListFindByKey(d->objects, d->sharingKey, &value, 0)) {
+    InstallObject* key = FindHeldObject(d, DatabaseSharingKeyOf(d));
+    if (key == nullptr) {
         return nullptr;
     }
-    InstallObject* key = reinterpret_cast<InstallObject*>(value);
-    bool touched = (key->flags & OBJECT_TOUCHED) != 0;
+    bool touched = (ObjectFlagsOf(key) & OBJECT_TOUCHED) != 0;
     if (!touched) {
-        key->flags |= OBJECT_REMOVABLE | OBJECT_TOUCHED;
+        MarkObject(key, OBJECT_REMOVABLE | OBJECT_TOUCHED);
     }
-    UINT32 mode = requested != 0 ? requested : (touched ? d->sharingMode : SHARING_DLL);
-    SetSharingKey(d->handle, 0, mode);
+    UINT32 mode = requested != 0 ? requested : (touched ? DatabaseSharingModeOf(d) : SHARING_DLL);
+    SetSharingKey(DatabaseHandleOf(d), 0, mode);
     return key;
 }
 
@@ -106,7 +106,7 @@ bool LoadProduct(Products& p, const char* configPath)
         InstallObject* key = ReadySharingKey(d, p.mode);
         if (key != nullptr) {
             PrepareRemoval(p.session, db, RESYNC_PREPARATION);
-            HeapText path(GetObjectPath(key->id, PATH_TRIM, nullptr, 0));
+            HeapText path(GetObjectPath(ObjectIdOf(key), PATH_TRIM, nullptr, 0));
             if (path && !p.firstSharingKey) {
                 p.firstSharingKey.reset(path.release());
                 accepted = true;
@@ -169,16 +169,17 @@ long CountAcrossProducts(const Products& p, ObjectId id, UINT32 type)
     for (DatabaseHandle db : p.databases) {
         ObjectDatabase* d = nullptr;
         HeldDatabase held = HoldDatabase(db, &d);
-        UINT_PTR value = 0;
-        for (int ok = d != nullptr && path && ListFirst(d->objects, &value, 0); ok;
-             ok = ListNext(d->objects, value, &value, 0, 0)) {
-            InstallObject* o = reinterpret_cast<InstallObject*>(value);
-            if (value == id || (o->flags & (type | OBJECT_SHARED)) != (type | OBJECT_SHARED) || ObjectType(o) != type) {
+        ObjectWalk w;
+        for (bool more = path && WalkBegin(&w, d, true); more; more = WalkNext(&w)) {
+            InstallObject* o = w.object;
+            ObjectId value = ObjectIdOf(o);
+            if (value == id || (ObjectFlagsOf(o) & (type | OBJECT_SHARED)) != (type | OBJECT_SHARED) ||
+                ObjectType(o) != type) {
                 continue;
             }
             HeapText other(GetObjectPath(value, PATH_CONTAINER, nullptr, 0));
             if (other && StrCompareNoCase(other.get(), path.get()) == 0) {
-                long n = UpdateSharedCount(value, 0, d->sharingMode | SHARE_READ_AGAIN);
+                long n = UpdateSharedCount(value, 0, DatabaseSharingModeOf(d) | SHARE_READ_AGAIN);
                 highest = n > highest ? n : highest;
                 users++;
             }
@@ -218,21 +219,20 @@ void LeaveDllSharing(const char* path)
 // Files"), and that parent's key; the counter key is deleted from there when it has become empty.
 void DeleteEmptyCounterKey(ObjectDatabase* d, InstallObject* kindKey)
 {
-    if (CountRegSubKeys(reinterpret_cast<HKEY>(kindKey->handle)) != 0 ||
-        CountRegValues(reinterpret_cast<HKEY>(kindKey->handle)) != 0) {
+    if (CountRegSubKeys(ObjectKeyOf(kindKey)) != 0 || CountRegValues(ObjectKeyOf(kindKey)) != 0) {
         return;
     }
-    HeapText sharing(GetObjectLeafName(d->sharingKey, 1, nullptr, 0));
-    HeapText kind(GetObjectLeafName(kindKey->id, 1, nullptr, 0));
+    HeapText sharing(GetObjectLeafName(DatabaseSharingKeyOf(d), 1, nullptr, 0));
+    HeapText kind(GetObjectLeafName(ObjectIdOf(kindKey), 1, nullptr, 0));
     HeapText below(sharing && kind ? PathJoin(sharing.get(), kind.get(), false) : nullptr);
     HKEY parent = nullptr;
     int mustClose = 0;
-    if (!below || OpenObjectKey(GetParentObject(d->sharingKey), nullptr, nullptr, KEY_ALL_ACCESS, nullptr, nullptr,
-                                nullptr, &parent, &mustClose) != ERROR_SUCCESS) {
+    if (!below || OpenObjectKey(GetParentObject(DatabaseSharingKeyOf(d)), nullptr, nullptr, KEY_ALL_ACCESS, nullptr,
+                                nullptr, nullptr, &parent, &mustClose) != ERROR_SUCCESS) {
         return;
     }
     RegKeyHandle owned(mustClose ? parent : nullptr);
-    HeapText parentPath(GetObjectPath(GetParentObject(d->sharingKey), 0, nullptr, 0));
+    HeapText parentPath(GetObjectPath(GetParentObject(DatabaseSharingKeyOf(d)), 0, nullptr, 0));
     GateDeleteRegKey(parent, parentPath.get(), below.get(), GATE_CLIMB);
 }
 
@@ -240,30 +240,28 @@ void DeleteEmptyCounterKey(ObjectDatabase* d, InstallObject* kindKey)
 // leaves registry sharing, deleted with the key it leaves empty.
 void ResyncCounter(const Products& p, ObjectDatabase* d, InstallObject* o, long count)
 {
-    UINT_PTR value = 0;
-    if (o->shareKey[0] == '\0' || !ListFindByName(d->objects, o->shareKey, &value, 0)) {
+    InstallObject* counter = FindHeldObjectByName(d, ObjectShareKeyOf(o));
+    if (counter == nullptr ||
+        (ObjectFlagsOf(counter) & (OBJECT_COUNTER | OBJECT_TYPE_MASK)) != (OBJECT_COUNTER | OBJECT_REGITEM)) {
         return;
     }
-    InstallObject* counter = reinterpret_cast<InstallObject*>(value);
-    if ((counter->flags & (OBJECT_COUNTER | OBJECT_TYPE_MASK)) != (OBJECT_COUNTER | OBJECT_REGITEM)) {
-        return;
-    }
-    HeapText valueName(GetObjectLeafName(counter->id, 0, nullptr, 0));
-    bool otherKey = (o->state & STATE_SHARE_UNDER_OTHER_KEY) != 0;
+    HeapText valueName(GetObjectLeafName(ObjectIdOf(counter), 0, nullptr, 0));
+    bool otherKey = (ObjectStateOf(o) & STATE_SHARE_UNDER_OTHER_KEY) != 0;
     if (!valueName) {
         return;
     }
-    if (p.mode == 0 || (d->sharingMode & SHARING_REGISTRY) || otherKey) {
-        EnsureParentContainer(counter->id, 0);
-        InstallObject* parent = LockObject(counter->parent);
-        if (parent != nullptr && parent->handle != 0) {
-            BringTo(reinterpret_cast<HKEY>(parent->handle), valueName.get(), count);
+    if (p.mode == 0 || (DatabaseSharingModeOf(d) & SHARING_REGISTRY) || otherKey) {
+        EnsureParentContainer(ObjectIdOf(counter), 0);
+        InstallObject* parent = LockObject(ObjectParentOf(counter));
+        if (parent != nullptr && ObjectKeyOf(parent) != nullptr) {
+            BringTo(ObjectKeyOf(parent), valueName.get(), count);
         }
         ReleaseObject(parent);
-    } else if (d->sharingMode == p.mode && d->sharingKey != 0 && (o->state & STATE_SHARE_WITHOUT_KEY)) {
-        InstallObject* parent = LockObject(counter->parent);
-        if (parent != nullptr && parent->handle != 0) {
-            GateDeleteRegValue(reinterpret_cast<HKEY>(parent->handle), valueName.get());
+    } else if (DatabaseSharingModeOf(d) == p.mode && DatabaseSharingKeyOf(d) != 0 &&
+               (ObjectStateOf(o) & STATE_SHARE_WITHOUT_KEY)) {
+        InstallObject* parent = LockObject(ObjectParentOf(counter));
+        if (parent != nullptr && ObjectKeyOf(parent) != nullptr) {
+            GateDeleteRegValue(ObjectKeyOf(parent), valueName.get());
             DeleteEmptyCounterKey(d, parent);
         }
         ReleaseObject(parent);
@@ -274,23 +272,23 @@ void ResyncCounter(const Products& p, ObjectDatabase* d, InstallObject* o, long 
 // stores brought to it (or left, when the product moves to the other scheme).
 void ResyncObject(const Products& p, ObjectDatabase* d, InstallObject* o)
 {
-    long count = UpdateSharedCount(o->id, 0, d->sharingMode | SHARE_READ_AGAIN);
-    bool crossProducts =
-        count == 0 || (o->state & STATE_IN_SHARED_DLLS) ||
-        ((o->state & (STATE_SHARE_WITHOUT_KEY | STATE_SHARE_UNDER_OTHER_KEY)) && o->shareKey[0] != '\0');
+    long count = UpdateSharedCount(ObjectIdOf(o), 0, DatabaseSharingModeOf(d) | SHARE_READ_AGAIN);
+    bool crossProducts = count == 0 || (ObjectStateOf(o) & STATE_IN_SHARED_DLLS) ||
+                         ((ObjectStateOf(o) & (STATE_SHARE_WITHOUT_KEY | STATE_SHARE_UNDER_OTHER_KEY)) &&
+                          ObjectShareKeyOf(o)[0] != '\0');
     if (crossProducts) {
-        long highest = CountAcrossProducts(p, o->id, ObjectType(o));
+        long highest = CountAcrossProducts(p, ObjectIdOf(o), ObjectType(o));
         count = highest > count ? highest : count;
     }
-    if (o->state & STATE_IN_SHARED_DLLS) {
-        HeapText path(GetObjectPath(o->id, PATH_CONTAINER, nullptr, 0));
-        if (path && (p.mode == 0 || (d->sharingMode & SHARING_DLL))) {
+    if (ObjectStateOf(o) & STATE_IN_SHARED_DLLS) {
+        HeapText path(GetObjectPath(ObjectIdOf(o), PATH_CONTAINER, nullptr, 0));
+        if (path && (p.mode == 0 || (DatabaseSharingModeOf(d) & SHARING_DLL))) {
             BringTo(nullptr, path.get(), count);
-        } else if (path && d->sharingMode == p.mode) {
+        } else if (path && DatabaseSharingModeOf(d) == p.mode) {
             LeaveDllSharing(path.get());
         }
     }
-    if (o->state & (STATE_SHARE_WITHOUT_KEY | STATE_SHARE_UNDER_OTHER_KEY)) {
+    if (ObjectStateOf(o) & (STATE_SHARE_WITHOUT_KEY | STATE_SHARE_UNDER_OTHER_KEY)) {
         ResyncCounter(p, d, o, count);
     }
 }

@@ -41,7 +41,7 @@ bool FileWaitsForCaller(Executor& x, InstallObject* o, const char* path)
     if (file.empty() || StrCompareNoCase(file.c_str(), x.deferred->program.c_str()) != 0) {
         return false;
     }
-    x.deferred->items.push_back({o->name, false, file, std::string()});
+    x.deferred->items.push_back({ObjectNameOf(o), false, file, std::string()});
     return true;
 }
 
@@ -54,7 +54,7 @@ bool FolderWaitsForCaller(Executor& x, InstallObject* o, const char* path, const
     if (folder.empty() || !FolderHoldsOnly(folder + "\\", WaitingPaths(*x.deferred))) {
         return false;
     }
-    x.deferred->items.push_back({o->name, true, folder, climbStop != nullptr ? climbStop : ""});
+    x.deferred->items.push_back({ObjectNameOf(o), true, folder, climbStop != nullptr ? climbStop : ""});
     return true;
 }
 

@@ -89,8 +89,8 @@ bool Walk(Executor& x, UINT32 pass, bool isQuery)
     for (bool more = WalkBegin(&w, x.d, pass == PASS_QUERY); more;) {
         InstallObject* o = w.object;
         Step step = STEP_NEXT;
-        if (o->flags & pass) {
-            if (!(o->state & STATE_READ_ONLY) && IsKnownType(ObjectType(o))) {
+        if (ObjectFlagsOf(o) & pass) {
+            if (!(ObjectStateOf(o) & STATE_READ_ONLY) && IsKnownType(ObjectType(o))) {
                 step = Handle(x, pass, o);
             }
             if (step == STEP_ABORT) {
@@ -98,7 +98,7 @@ bool Walk(Executor& x, UINT32 pass, bool isQuery)
                 return false;
             }
             if (!isQuery) {
-                Notify(x, o->id, pass, EVENT_OBJECT_DONE);
+                Notify(x, ObjectIdOf(o), pass, EVENT_OBJECT_DONE);
             }
         }
         more = step == STEP_DROP ? WalkDrop(&w) : WalkNext(&w);
@@ -129,7 +129,7 @@ bool FinishPass(Executor& x, UINT32 pass, bool isQuery)
         x.result = -1;
         return false;
     }
-    if (isQuery && !(d->flags & DATABASE_PROCESSED)) {
+    if (isQuery && !(DatabaseFlagsOf(d) & DATABASE_PROCESSED)) {
         if (PrepareRemoval(x.context, x.db, 0) == -1) {
             x.result = -1;
             return false;
@@ -149,7 +149,7 @@ bool RunPass(Executor& x, UINT32 pass)
     bool isQuery = (pass & PASS_QUERY) != 0;
     {
         HeldDatabase held = HoldDatabase(x.db, &x.d);
-        if (x.d == nullptr || (!isQuery && !(x.d->flags & DATABASE_PROCESSED))) {
+        if (x.d == nullptr || (!isQuery && !(DatabaseFlagsOf(x.d) & DATABASE_PROCESSED))) {
             x.result = -1; // removal passes need a prepared database
             return false;
         }
@@ -187,14 +187,14 @@ void CountSuccess(Executor& x)
 
 void KeepObject(InstallObject* o)
 {
-    o->flags &= ~(OBJECT_REMOVABLE | MARK_COMPONENT | MARK_RELEASE);
+    UnmarkObject(o, OBJECT_REMOVABLE | MARK_COMPONENT | MARK_RELEASE);
 }
 
 void Refuse(Executor& x, InstallObject* o, GateVerdict verdict, const char* path)
 {
     KeepObject(o);
     x.result = -1;
-    NoteRefused(o->id, GateVerdictText(verdict), path);
+    NoteRefused(ObjectIdOf(o), GateVerdictText(verdict), path);
 }
 
 bool Collect(ListHandle* list, ObjectId id)
@@ -214,7 +214,7 @@ int ExecuteUninstall(UINT_PTR context, DatabaseHandle db, UINT32 passMask, Defer
         if (d == nullptr) {
             return -1;
         }
-        callback = d->callback;
+        callback = DatabaseCallbackOf(d);
     }
     if (!ComAcquire()) {
         return -1;

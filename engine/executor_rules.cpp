@@ -1,6 +1,7 @@
 // The executor's tests of objects and containers: what a pass counts, what an ancestor takes along,
 // what a container still holds.
 #include "engine/executor_internal.h"
+#include "script/object_walk.h"
 #include "engine/removal_report.h"
 #include "engine/shared_objects.h"
 #include "script/object_text.h"
@@ -22,16 +23,17 @@ bool IsContainer(UINT32 type)
 // its contents ("_KILLCHILDREN").
 bool Covers(InstallObject* node, ObjectId object, int maxCount, UINT32 sharingMode)
 {
-    if (!(node->flags & OBJECT_REMOVABLE)) {
+    if (!(ObjectFlagsOf(node) & OBJECT_REMOVABLE)) {
         return false;
     }
-    if (maxCount >= 0 && (node->flags & OBJECT_SHARED) && UpdateSharedCount(node->id, 0, sharingMode) > maxCount) {
+    if (maxCount >= 0 && (ObjectFlagsOf(node) & OBJECT_SHARED) &&
+        UpdateSharedCount(ObjectIdOf(node), 0, sharingMode) > maxCount) {
         return false;
     }
-    if (node->id == object) {
+    if (ObjectIdOf(node) == object) {
         return true;
     }
-    return IsContainer(ObjectType(node)) && (node->flags & OBJECT_KILLCHILDREN);
+    return IsContainer(ObjectType(node)) && (ObjectFlagsOf(node) & OBJECT_KILLCHILDREN);
 }
 
 // 1 when the shell folder's enumeration finds nothing in it.
@@ -47,13 +49,13 @@ int FolderIsEmpty(ShellItem* folder)
 
 int GroupIsEmpty(InstallObject* o, ObjectDatabase* d)
 {
-    if (d->flags & DATABASE_PROGMAN_GROUPS) {
-        HeapText name(GetObjectLeafName(o->id, 1, nullptr, 0));
+    if (DatabaseFlagsOf(d) & DATABASE_PROGMAN_GROUPS) {
+        HeapText name(GetObjectLeafName(ObjectIdOf(o), 1, nullptr, 0));
         HeapPtr<StringTable> items(name ? RequestGroupInfo(name.get()) : nullptr);
         return items && GetItemCount(items.get()) == 0 ? 1 : 0;
     }
     ShellItem folder;
-    if (o->handle == 0 || !ShellItemFromIdList(&folder, nullptr, reinterpret_cast<LPCITEMIDLIST>(o->handle))) {
+    if (ObjectGroupIdList(o) == nullptr || !ShellItemFromIdList(&folder, nullptr, ObjectGroupIdList(o))) {
         return 0;
     }
     return FolderIsEmpty(&folder);
@@ -69,52 +71,45 @@ int CountObjectsWithFlags(DatabaseHandle db, UINT32 mask)
         return -1;
     }
     int count = 0;
-    UINT_PTR value = 0;
-    for (int ok = ListFirst(d->objects, &value, 0); ok; ok = ListNext(d->objects, value, &value, 0, 0)) {
-        if (reinterpret_cast<InstallObject*>(value)->flags & mask) {
-            count++;
-        }
+    ObjectWalk w;
+    for (bool more = WalkBegin(&w, d, true); more; more = WalkNext(&w)) {
+        count += (ObjectFlagsOf(w.object) & mask) ? 1 : 0;
     }
     return count;
 }
 
 int IsCoveredByAncestor(ObjectId id, int maxCount, int skipSelf, int includeUnselected)
 {
-    DatabaseHandle db = 0;
-    InstallObject* node = LockObject(id, &db);
-    HeldDatabase held(db);
-    ObjectDatabase* d = reinterpret_cast<ObjectDatabase*>(db);
+    HeldObject guard(id);
+    InstallObject* node = guard.object();
+    ObjectDatabase* d = guard.database();
     // Parents never form a cycle, but the walk is bounded all the same.
-    for (UINT32 steps = d != nullptr ? ListCount(d->objects) : 0; node != nullptr && steps-- != 0;) {
-        if ((!includeUnselected && !(node->flags & MARK_SELECTED)) || (node->state & STATE_READ_ONLY)) {
+    for (UINT32 steps = d != nullptr ? DatabaseObjectCount(d) : 0; node != nullptr && steps-- != 0;) {
+        if ((!includeUnselected && !(ObjectFlagsOf(node) & MARK_SELECTED)) || (ObjectStateOf(node) & STATE_READ_ONLY)) {
             return 0;
         }
-        if (!(skipSelf && node->id == id) && Covers(node, id, maxCount, d->sharingMode)) {
+        if (!(skipSelf && ObjectIdOf(node) == id) && Covers(node, id, maxCount, DatabaseSharingModeOf(d))) {
             return 1;
         }
-        UINT_PTR parent = 0;
-        node = node->parent != 0 && ListFindByKey(d->objects, node->parent, &parent, 0)
-                   ? reinterpret_cast<InstallObject*>(parent)
-                   : nullptr;
+        node = FindHeldObject(d, ObjectParentOf(node));
     }
     return 0;
 }
 
 int HasKeptChildren(ObjectId id)
 {
-    DatabaseHandle db = 0;
-    InstallObject* o = LockObject(id, &db);
-    HeldDatabase held(db);
-    if (o == nullptr || !IsContainer(ObjectType(o)) || o->children == 0) {
+    HeldObject guard(id);
+    InstallObject* o = guard.object();
+    if (o == nullptr || !IsContainer(ObjectType(o))) {
         return 0;
     }
-    UINT_PTR child = 0;
-    for (int ok = ListFirst(o->children, &child, 0); ok; ok = ListNext(o->children, child, &child, 0, 0)) {
+    ObjectId child = 0;
+    for (bool more = ChildFirst(o, &child); more; more = ChildNext(o, &child)) {
         InstallObject* c = LockObject(child);
         if (c == nullptr) {
             continue;
         }
-        bool kept = !(c->flags & OBJECT_REMOVABLE) && IsCoveredByAncestor(child, 0, 1, 1) == 0;
+        bool kept = !(ObjectFlagsOf(c) & OBJECT_REMOVABLE) && IsCoveredByAncestor(child, 0, 1, 1) == 0;
         bool container = IsContainer(ObjectType(c));
         ReleaseObject(c);
         if (kept || (container && HasKeptChildren(child))) {
@@ -126,10 +121,9 @@ int HasKeptChildren(ObjectId id)
 
 int ContainerIsEmpty(ObjectId id)
 {
-    DatabaseHandle db = 0;
-    InstallObject* o = LockObject(id, &db);
-    HeldDatabase held(db);
-    if (o == nullptr || !(o->flags & MARK_SELECTED)) {
+    HeldObject guard(id);
+    InstallObject* o = guard.object();
+    if (o == nullptr || !(ObjectFlagsOf(o) & MARK_SELECTED)) {
         return 0;
     }
     switch (ObjectType(o)) {
@@ -139,11 +133,11 @@ int ContainerIsEmpty(ObjectId id)
         return path && ShellItemFromPath(&folder, nullptr, path.get()) ? FolderIsEmpty(&folder) : 0;
     }
     case OBJECT_REGKEY: {
-        HKEY key = reinterpret_cast<HKEY>(o->handle);
+        HKEY key = ObjectKeyOf(o);
         return key != nullptr && CountRegSubKeys(key) + CountRegValues(key) == 0 ? 1 : 0;
     }
     case OBJECT_GROUP:
-        return GroupIsEmpty(o, reinterpret_cast<ObjectDatabase*>(db));
+        return GroupIsEmpty(o, guard.database());
     default:
         return 1;
     }
@@ -151,13 +145,13 @@ int ContainerIsEmpty(ObjectId id)
 
 void ContainerFallback(Executor& x, InstallObject* o, bool forced, DWORD error)
 {
-    if (!forced && ContainerIsEmpty(o->id) != 1 &&
-        ((o->state & STATE_NO_SHARE_COUNT) || HasKeptChildren(o->id) == 1 ||
-         ContainerHasSharedContent(o->id, nullptr, nullptr) == 1)) {
+    if (!forced && ContainerIsEmpty(ObjectIdOf(o)) != 1 &&
+        ((ObjectStateOf(o) & STATE_NO_SHARE_COUNT) || HasKeptChildren(ObjectIdOf(o)) == 1 ||
+         ContainerHasSharedContent(ObjectIdOf(o), nullptr, nullptr) == 1)) {
         KeepObject(o);
-        NoteKept(o->id, KEPT_HOLDS_CONTENT);
+        NoteKept(ObjectIdOf(o), KEPT_HOLDS_CONTENT);
         return;
     }
     x.result = -1;
-    NoteFailed(o->id, error);
+    NoteFailed(ObjectIdOf(o), error);
 }

@@ -91,8 +91,8 @@ class RemovableFiles {
         for (ObjectId f = FindObjectByFlags(db_, 0, OBJECT_FILE); f != 0; f = FindObjectByFlags(db_, f, OBJECT_FILE)) {
             InstallObject* o = LockObject(f);
             ReleaseObject(o); // the one lock FindObjectByFlags left
-            bool candidate = ObjectType(o) == OBJECT_FILE && !(o->flags & OBJECT_GROUPED) &&
-                             ((o->flags & OBJECT_REMOVABLE) || IsCoveredByAncestor(f, 0, 1, 0) == 1);
+            bool candidate = ObjectType(o) == OBJECT_FILE && !(ObjectFlagsOf(o) & OBJECT_GROUPED) &&
+                             ((ObjectFlagsOf(o) & OBJECT_REMOVABLE) || IsCoveredByAncestor(f, 0, 1, 0) == 1);
             HeapText path(candidate ? GetObjectPath(f, 0, nullptr, 0) : nullptr);
             ReleaseObject(o);
             if (path) {
@@ -137,7 +137,7 @@ bool RemoveProgmanItems(const StringTable* items, bool forced, RemovableFiles& f
 bool RemoveShellLinks(const InstallObject* o, RemovableFiles& files)
 {
     ShellItem folder;
-    if (!ShellItemFromIdList(&folder, nullptr, reinterpret_cast<LPCITEMIDLIST>(o->handle))) {
+    if (!ShellItemFromIdList(&folder, nullptr, ObjectGroupIdList(o))) {
         return false;
     }
     bool allRemoved = true;
@@ -165,19 +165,20 @@ bool RemoveShellLinks(const InstallObject* o, RemovableFiles& files)
 // empty up to that one, through the deletion gate (*refused tells why it would not).
 int RemoveShellGroup(InstallObject* o, bool forced, RemovableFiles& files, GroupKept* why)
 {
-    InstallObject* parent = LockObject(o->parent);
+    InstallObject* parent = LockObject(ObjectParentOf(o));
     ReleaseObject(parent);
-    bool programs = parent != nullptr && ObjectType(parent) == OBJECT_GROUP && (parent->flags & MARK_SELECTED) &&
-                    (parent->folderId == SHELL_COMMON_PROGRAMS || parent->folderId == SHELL_USER_PROGRAMS);
-    if (o->handle == 0 || !programs || parent->handle == 0) {
+    bool programs =
+        parent != nullptr && ObjectType(parent) == OBJECT_GROUP && (ObjectFlagsOf(parent) & MARK_SELECTED) &&
+        (ObjectFolderIdOf(parent) == SHELL_COMMON_PROGRAMS || ObjectFolderIdOf(parent) == SHELL_USER_PROGRAMS);
+    if (ObjectGroupIdList(o) == nullptr || !programs || ObjectGroupIdList(parent) == nullptr) {
         return 0;
     }
     if (!forced && !RemoveShellLinks(o, files)) {
         return 0;
     }
-    HeapText name(GetObjectLeafName(o->id, 0, nullptr, 0));
+    HeapText name(GetObjectLeafName(ObjectIdOf(o), 0, nullptr, 0));
     ShellItem programsFolder;
-    if (!name || !ShellItemFromIdList(&programsFolder, nullptr, reinterpret_cast<LPCITEMIDLIST>(parent->handle))) {
+    if (!name || !ShellItemFromIdList(&programsFolder, nullptr, ObjectGroupIdList(parent))) {
         return 0;
     }
     HeapText folder(programsFolder.path != nullptr ? PathJoin(programsFolder.path, name.get(), false) : nullptr);
@@ -194,7 +195,7 @@ int RemoveShellGroup(InstallObject* o, bool forced, RemovableFiles& files, Group
 
 int RemoveProgmanGroup(InstallObject* o, bool forced, RemovableFiles& files, GroupKept* why)
 {
-    HeapText name(GetObjectLeafName(o->id, 1, nullptr, 0));
+    HeapText name(GetObjectLeafName(ObjectIdOf(o), 1, nullptr, 0));
     if (name && (why->refused = GateJudgeName(name.get())) != GATE_ALLOWED) {
         return 0;
     }
@@ -234,30 +235,23 @@ int RemoveGroup(ObjectId id, int force, GroupKept* why)
     GroupKept ignored;
     why = why != nullptr ? why : &ignored;
     *why = GroupKept();
-    DatabaseHandle db = 0;
-    InstallObject* o = LockObject(id, &db);
-    HeldDatabase held(db);
+    HeldObject guard(id);
+    InstallObject* o = guard.object();
+    DatabaseHandle db = guard.database() != nullptr ? DatabaseHandleOf(guard.database()) : 0;
     if (o == nullptr || ObjectType(o) != OBJECT_GROUP) {
         return 0;
     }
-    if (!(o->flags & MARK_SELECTED) || (o->state & STATE_READ_ONLY)) {
+    if (!(ObjectFlagsOf(o) & MARK_SELECTED) || (ObjectStateOf(o) & STATE_READ_ONLY)) {
         return 1; // nothing to do
     }
-    ObjectDatabase* d = reinterpret_cast<ObjectDatabase*>(db);
-    bool forced = force || (o->flags & OBJECT_KILLCHILDREN);
+    ObjectDatabase* d = guard.database();
+    bool forced = force || (ObjectFlagsOf(o) & OBJECT_KILLCHILDREN);
     RemovableFiles files(db);
-    int removed = (d->flags & DATABASE_PROGMAN_GROUPS) ? RemoveProgmanGroup(o, forced, files, why)
-                                                       : RemoveShellGroup(o, forced, files, why);
+    int removed = (DatabaseFlagsOf(d) & DATABASE_PROGMAN_GROUPS) ? RemoveProgmanGroup(o, forced, files, why)
+                                                                 : RemoveShellGroup(o, forced, files, why);
     if (removed) {
         // The group's resolved folder is let go.
-        if (!(d->flags & DATABASE_PROGMAN_GROUPS)) {
-            MemFree(reinterpret_cast<void*>(o->handle));
-        }
-        o->handle = 0;
-        o->folderId = 0;
-        if (d->currentGroup == id) {
-            d->currentGroup = 0;
-        }
+        ForgetGroupFolder(d, o, !(DatabaseFlagsOf(d) & DATABASE_PROGMAN_GROUPS));
     }
     return removed;
 }
@@ -344,8 +338,8 @@ int RemoveShellFileItems(ObjectId group, const char* path, const std::string& sh
 {
     InstallObject* g = LockObject(group);
     ShellItem folder;
-    bool resolved = g != nullptr && g->handle != 0 &&
-                    ShellItemFromIdList(&folder, nullptr, reinterpret_cast<LPCITEMIDLIST>(g->handle));
+    bool resolved =
+        g != nullptr && ObjectGroupIdList(g) != nullptr && ShellItemFromIdList(&folder, nullptr, ObjectGroupIdList(g));
     ReleaseObject(g);
     ShellItemList* list = nullptr;
     if (!resolved || !ShellListLinks(&folder, SHCONTF_NONFOLDERS, &list)) {
@@ -379,19 +373,18 @@ int RemoveShellFileItems(ObjectId group, const char* path, const std::string& sh
 
 int RemoveGroupItems(ObjectId id, GroupItemInfo* itemInfo, int keepItems)
 {
-    DatabaseHandle db = 0;
-    InstallObject* o = LockObject(id, &db);
-    HeldDatabase held(db);
-    if (o == nullptr || ObjectType(o) != OBJECT_FILE || !(o->flags & OBJECT_GROUPED)) {
+    HeldObject guard(id);
+    InstallObject* o = guard.object();
+    if (o == nullptr || ObjectType(o) != OBJECT_FILE || !(ObjectFlagsOf(o) & OBJECT_GROUPED)) {
         return -1;
     }
-    ObjectId group = FindObjectByName(db, o->groupName);
+    ObjectId group = FindObjectByName(DatabaseHandleOf(guard.database()), ObjectGroupNameOf(o));
     HeapText path(GetObjectPath(id, 0, nullptr, 0));
     if (group == 0 || !path || !SelectGroup(group)) {
         return -1;
     }
     std::string shortPath = ShortPath(path.get());
-    if (reinterpret_cast<ObjectDatabase*>(db)->flags & DATABASE_PROGMAN_GROUPS) {
+    if (DatabaseFlagsOf(guard.database()) & DATABASE_PROGMAN_GROUPS) {
         return RemoveProgmanFileItems(group, path.get(), shortPath, itemInfo, keepItems);
     }
     return RemoveShellFileItems(group, path.get(), shortPath, itemInfo, keepItems);

@@ -17,25 +17,25 @@ namespace {
 // objects of their own; "_DELETE" files are not the uninstaller's to handle.
 Step QueryFile(InstallObject* o, int* answer)
 {
-    if (o->state & STATE_TARGET_MASK) {
-        ExpandTargetMask(o->id, 0);
+    if (ObjectStateOf(o) & STATE_TARGET_MASK) {
+        ExpandTargetMask(ObjectIdOf(o), 0);
         return STEP_DROP;
     }
-    if (o->state & STATE_HAS_FRIENDS) {
-        if (CreateFriendObjects(o->id, static_cast<UINT32>(-1), 1) > 0) {
+    if (ObjectStateOf(o) & STATE_HAS_FRIENDS) {
+        if (CreateFriendObjects(ObjectIdOf(o), static_cast<UINT32>(-1), 1) > 0) {
             *answer = 1;
         }
-        ClearFriendExtensions(o->id);
+        ClearFriendExtensions(ObjectIdOf(o));
     }
-    return (o->flags & OBJECT_DELETE) ? STEP_DROP : STEP_NEXT;
+    return (ObjectFlagsOf(o) & OBJECT_DELETE) ? STEP_DROP : STEP_NEXT;
 }
 
 // A "_KEEPCONTENTS" value's present data becomes its contents.
 void CaptureContents(InstallObject* o)
 {
-    HeapText text(ReadItemString(o->id));
+    HeapText text(ReadItemString(ObjectIdOf(o)));
     if (text) {
-        SetObjectContents(o->id, text.get());
+        SetObjectContents(ObjectIdOf(o), text.get());
     }
 }
 
@@ -43,27 +43,28 @@ void CaptureContents(InstallObject* o)
 // for the callback, the product's Uninstall key of an "_UNINSTALL" file goes, the file's group items go.
 void FileActions(Executor& x, InstallObject* o)
 {
-    if ((o->flags & OBJECT_OCX) && Collect(&x.unregisterList, o->id)) {
+    if ((ObjectFlagsOf(o) & OBJECT_OCX) && Collect(&x.unregisterList, ObjectIdOf(o))) {
         CountSuccess(x);
     }
-    if ((o->flags & OBJECT_UNREGISTER) && Collect(&x.runList, o->id)) {
+    if ((ObjectFlagsOf(o) & OBJECT_UNREGISTER) && Collect(&x.runList, ObjectIdOf(o))) {
         CountSuccess(x);
     }
-    if (o->flags & OBJECT_UNINSTALL) {
-        HeapText key(GetObjectContentsText(o->id, nullptr, 0));
+    if (ObjectFlagsOf(o) & OBJECT_UNINSTALL) {
+        HeapText key(GetObjectContentsText(ObjectIdOf(o), nullptr, 0));
         GateResult r = key ? GateDeleteUninstallEntry(key.get()) : GateResult{GATE_ABSENT, GATE_ALLOWED, 0};
         if (r.outcome == GATE_DONE) {
             CountSuccess(x);
         } else if (r.outcome == GATE_REFUSED) {
             x.result = -1; // the file itself still goes: only the entry is kept
-            ReportLine("  %-31s %-14s %s: kept: %s", o->name, "Uninstall key", key.get(), GateVerdictText(r.verdict));
+            ReportLine("  %-31s %-14s %s: kept: %s", ObjectNameOf(o), "Uninstall key", key.get(),
+                       GateVerdictText(r.verdict));
         }
     }
-    if ((o->flags & OBJECT_GROUPED) && RemoveGroupItems(o->id, nullptr, 0) == -2) {
+    if ((ObjectFlagsOf(o) & OBJECT_GROUPED) && RemoveGroupItems(ObjectIdOf(o), nullptr, 0) == -2) {
         x.result = -1;
-        NoteFailed(o->id, ERROR_ACCESS_DENIED);
+        NoteFailed(ObjectIdOf(o), ERROR_ACCESS_DENIED);
     }
-    o->flags &= ~MARK_COMPONENT;
+    UnmarkObject(o, MARK_COMPONENT);
 }
 
 } // namespace
@@ -71,9 +72,9 @@ void FileActions(Executor& x, InstallObject* o)
 Step QueryObject(Executor& x, InstallObject* o)
 {
     int answer = -1;
-    if (o->flags & OBJECT_QUERY) {
-        answer = Notify(x, o->id, ObjectType(o), EVENT_QUERY);
-        o->flags &= ~OBJECT_QUERY;
+    if (ObjectFlagsOf(o) & OBJECT_QUERY) {
+        answer = Notify(x, ObjectIdOf(o), ObjectType(o), EVENT_QUERY);
+        UnmarkObject(o, OBJECT_QUERY);
         if (answer == CALLBACK_ABORT) {
             return STEP_ABORT;
         }
@@ -85,11 +86,11 @@ Step QueryObject(Executor& x, InstallObject* o)
         if (QueryFile(o, &answer) == STEP_DROP) {
             return STEP_DROP;
         }
-    } else if (ObjectType(o) == OBJECT_REGITEM && (o->flags & OBJECT_KEEPCONTENTS)) {
+    } else if (ObjectType(o) == OBJECT_REGITEM && (ObjectFlagsOf(o) & OBJECT_KEEPCONTENTS)) {
         CaptureContents(o);
     }
-    if (o->flags & OBJECT_SHARED) {
-        UpdateSharedCount(o->id, 0, x.d->sharingMode);
+    if (ObjectFlagsOf(o) & OBJECT_SHARED) {
+        UpdateSharedCount(ObjectIdOf(o), 0, DatabaseSharingModeOf(x.d));
     }
     if (answer >= 0) {
         CountSuccess(x);
@@ -99,20 +100,21 @@ Step QueryObject(Executor& x, InstallObject* o)
 
 Step ComponentObject(Executor& x, InstallObject* o)
 {
-    ExpandObjectTexts(o->id);
+    ExpandObjectTexts(ObjectIdOf(o));
     const UINT32 toRelease = OBJECT_REMOVABLE | OBJECT_SHARED | MARK_RELEASE;
-    if ((o->flags & toRelease) == toRelease) {
-        if (ReleaseSharedObject(o->id, 1, 0) == 0) {
+    if ((ObjectFlagsOf(o) & toRelease) == toRelease) {
+        if (ReleaseSharedObject(ObjectIdOf(o), 1, 0) == 0) {
             KeepObject(o);
-            NoteKept(o->id, KEPT_STILL_COUNTED, UpdateSharedCount(o->id, 0, x.d->sharingMode));
+            NoteKept(ObjectIdOf(o), KEPT_STILL_COUNTED,
+                     UpdateSharedCount(ObjectIdOf(o), 0, DatabaseSharingModeOf(x.d)));
         }
-        o->flags &= ~MARK_RELEASE;
+        UnmarkObject(o, MARK_RELEASE);
         if (ObjectType(o) != OBJECT_FILE) {
             return STEP_NEXT;
         }
     }
     const UINT32 pending = MARK_SELECTED | OBJECT_REMOVABLE | MARK_COMPONENT;
-    if (ObjectType(o) == OBJECT_FILE && (o->flags & pending) == pending) {
+    if (ObjectType(o) == OBJECT_FILE && (ObjectFlagsOf(o) & pending) == pending) {
         FileActions(x, o);
     }
     return STEP_NEXT;

@@ -21,20 +21,20 @@ namespace {
 // *covered tells the second.
 bool Removable(InstallObject* o, bool* covered)
 {
-    *covered = IsCoveredByAncestor(o->id, 0, 1, 0) == 1;
-    return (o->flags & OBJECT_REMOVABLE) || *covered;
+    *covered = IsCoveredByAncestor(ObjectIdOf(o), 0, 1, 0) == 1;
+    return (ObjectFlagsOf(o) & OBJECT_REMOVABLE) || *covered;
 }
 
 void Deselect(InstallObject* o)
 {
-    o->flags &= ~MARK_SELECTED;
+    UnmarkObject(o, MARK_SELECTED);
 }
 
 // The parent key's open handle (the preparation opened the keys that exist), or null.
 HKEY ParentKey(InstallObject* o)
 {
-    InstallObject* parent = o->parent != 0 ? LockObject(o->parent) : nullptr;
-    HKEY key = parent != nullptr ? reinterpret_cast<HKEY>(parent->handle) : nullptr;
+    InstallObject* parent = ObjectParentOf(o) != 0 ? LockObject(ObjectParentOf(o)) : nullptr;
+    HKEY key = parent != nullptr ? ObjectKeyOf(parent) : nullptr;
     ReleaseObject(parent);
     return key;
 }
@@ -43,24 +43,24 @@ HKEY ParentKey(InstallObject* o)
 // is counted, which for a folder or key ends in a backslash.
 char* ValueName(InstallObject* o)
 {
-    return GetObjectLeafName(o->id, (o->flags & OBJECT_COUNTER) ? 0 : 1, nullptr, 0);
+    return GetObjectLeafName(ObjectIdOf(o), (ObjectFlagsOf(o) & OBJECT_COUNTER) ? 0 : 1, nullptr, 0);
 }
 
 // A counter of the shared-object registry that is not covered: it stays while its count is above 0,
 // rewritten as a plain string. True when it stays.
 bool CounterStays(Executor& x, InstallObject* o)
 {
-    InstallObject* parent = LockObject(o->parent);
+    InstallObject* parent = LockObject(ObjectParentOf(o));
     HeapText valueName(ValueName(o));
-    bool cached = (o->state & STATE_COUNT_CACHED) != 0;
-    HKEY key = parent != nullptr ? reinterpret_cast<HKEY>(parent->handle) : nullptr;
+    bool cached = (ObjectStateOf(o) & STATE_COUNT_CACHED) != 0;
+    HKEY key = parent != nullptr ? ObjectKeyOf(parent) : nullptr;
     long count =
-        cached ? (o->contents != nullptr ? atol(o->contents) : 0)
+        cached ? (ObjectContentsOf(o) != nullptr ? atol(ObjectContentsOf(o)) : 0)
                : (key != nullptr && valueName ? static_cast<long>(AdjustCounterValue(key, valueName.get(), 0, 0)) : 0);
     if (count > 0) {
-        if (cached && key == nullptr && parent != nullptr && parent->parent == x.d->sharingKey) {
-            EnsureParentContainer(o->id, 0);
-            key = reinterpret_cast<HKEY>(parent->handle);
+        if (cached && key == nullptr && parent != nullptr && ObjectParentOf(parent) == DatabaseSharingKeyOf(x.d)) {
+            EnsureParentContainer(ObjectIdOf(o), 0);
+            key = ObjectKeyOf(parent);
         }
         // Only a count this run read (and changed) is written back; one it never read is another
         // product's and stays as it is stored.
@@ -70,10 +70,10 @@ bool CounterStays(Executor& x, InstallObject* o)
                 type != REG_SZ) {
                 GateDeleteRegValue(key, valueName.get());
             }
-            SetRegString(key, valueName.get(), o->contents != nullptr ? o->contents : "0");
+            SetRegString(key, valueName.get(), ObjectContentsOf(o) != nullptr ? ObjectContentsOf(o) : "0");
         }
         KeepObject(o);
-        NoteKept(o->id, KEPT_STILL_COUNTED, static_cast<int>(count));
+        NoteKept(ObjectIdOf(o), KEPT_STILL_COUNTED, static_cast<int>(count));
     }
     ReleaseObject(parent);
     return count > 0;
@@ -83,31 +83,31 @@ bool CounterStays(Executor& x, InstallObject* o)
 
 Step RemoveGroupObject(Executor& x, InstallObject* o)
 {
-    ExpandObjectTexts(o->id);
-    if (!(o->flags & MARK_SELECTED)) {
+    ExpandObjectTexts(ObjectIdOf(o));
+    if (!(ObjectFlagsOf(o) & MARK_SELECTED)) {
         return STEP_NEXT;
     }
     bool covered = false;
-    if (!Removable(o, &covered) || !SelectGroup(o->id)) {
-        if (!(o->flags & OBJECT_REMOVABLE) && !covered) {
-            NoteKept(o->id, KEPT_NOT_REMOVABLE);
+    if (!Removable(o, &covered) || !SelectGroup(ObjectIdOf(o))) {
+        if (!(ObjectFlagsOf(o) & OBJECT_REMOVABLE) && !covered) {
+            NoteKept(ObjectIdOf(o), KEPT_NOT_REMOVABLE);
         } else {
-            NoteKept(o->id, KEPT_MISSING);
+            NoteKept(ObjectIdOf(o), KEPT_MISSING);
         }
         Deselect(o);
         return STEP_NEXT;
     }
-    bool force = covered || (o->flags & OBJECT_KILLCHILDREN);
+    bool force = covered || (ObjectFlagsOf(o) & OBJECT_KILLCHILDREN);
     GroupKept why;
-    if (RemoveGroup(o->id, force ? 1 : 0, &why)) {
+    if (RemoveGroup(ObjectIdOf(o), force ? 1 : 0, &why)) {
         CountSuccess(x);
-        NoteRemoved(o->id);
+        NoteRemoved(ObjectIdOf(o));
     } else if (why.refused != GATE_ALLOWED) {
         Refuse(x, o, why.refused);
     } else if (why.unlisted) {
         KeepObject(o);
         x.result = -1; // the product's group stays
-        NoteKept(o->id, KEPT_UNLISTED_ITEMS);
+        NoteKept(ObjectIdOf(o), KEPT_UNLISTED_ITEMS);
     } else {
         ContainerFallback(x, o, force, GetLastError());
     }
@@ -117,34 +117,34 @@ Step RemoveGroupObject(Executor& x, InstallObject* o)
 
 Step RemoveFileObject(Executor& x, InstallObject* o)
 {
-    ExpandObjectTexts(o->id);
-    if (!(o->flags & MARK_SELECTED)) {
+    ExpandObjectTexts(ObjectIdOf(o));
+    if (!(ObjectFlagsOf(o) & MARK_SELECTED)) {
         return STEP_NEXT;
     }
-    if (!(o->flags & OBJECT_REMOVABLE) && !IsCoveredByAncestor(o->id, 0, 1, 0)) {
-        NoteKept(o->id, KEPT_NOT_REMOVABLE);
+    if (!(ObjectFlagsOf(o) & OBJECT_REMOVABLE) && !IsCoveredByAncestor(ObjectIdOf(o), 0, 1, 0)) {
+        NoteKept(ObjectIdOf(o), KEPT_NOT_REMOVABLE);
         Deselect(o);
         return STEP_NEXT;
     }
     // What a wildcard found is judged as found, not as named: it never comes out of a protected folder.
-    HeapText path(GetObjectDiskPath(o->id, nullptr, 0));
+    HeapText path(GetObjectDiskPath(ObjectIdOf(o), nullptr, 0));
     if (path && FileWaitsForCaller(x, o, path.get())) {
         Deselect(o);
         return STEP_NEXT;
     }
-    UINT32 options = (o->state & STATE_FROM_WILDCARD) ? GATE_FOUND : 0;
+    UINT32 options = (ObjectStateOf(o) & STATE_FROM_WILDCARD) ? GATE_FOUND : 0;
     GateResult r = path ? GateDeleteFile(path.get(), options) : GateResult{GATE_ABSENT, GATE_ALLOWED, 0};
     // The path made here is the one each report line names: the object is not looked up again.
     if (r.outcome == GATE_ABSENT) {
-        NoteKept(o->id, KEPT_MISSING, 0, path.get());
+        NoteKept(ObjectIdOf(o), KEPT_MISSING, 0, path.get());
     } else if (r.outcome == GATE_DONE) {
         CountSuccess(x);
-        NoteRemoved(o->id, path.get());
+        NoteRemoved(ObjectIdOf(o), path.get());
     } else if (r.outcome == GATE_REFUSED) {
         Refuse(x, o, r.verdict, path.get());
     } else if (!FileGoesAtRestart(x, o, path.get(), r.error)) {
         x.result = -1;
-        NoteFailed(o->id, r.error, path.get());
+        NoteFailed(ObjectIdOf(o), r.error, path.get());
     }
     Deselect(o);
     return STEP_NEXT;
@@ -152,28 +152,28 @@ Step RemoveFileObject(Executor& x, InstallObject* o)
 
 Step RemoveFolderObject(Executor& x, InstallObject* o)
 {
-    ExpandObjectTexts(o->id);
-    if (!(o->flags & MARK_SELECTED)) {
+    ExpandObjectTexts(ObjectIdOf(o));
+    if (!(ObjectFlagsOf(o) & MARK_SELECTED)) {
         return STEP_NEXT;
     }
     bool covered = false;
     if (!Removable(o, &covered)) {
-        NoteKept(o->id, KEPT_NOT_REMOVABLE);
+        NoteKept(ObjectIdOf(o), KEPT_NOT_REMOVABLE);
         Deselect(o);
         return STEP_NEXT;
     }
     // Below a parent object, the folders its own path leaves empty go with it, up to the parent's.
-    HeapText path(GetObjectPathInto(o->id, nullptr, 0));
-    HeapText parentPath(o->parent != 0 ? GetObjectPathInto(o->parent, nullptr, 0) : nullptr);
-    bool force = covered || (o->flags & OBJECT_KILLCHILDREN);
+    HeapText path(GetObjectPathInto(ObjectIdOf(o), nullptr, 0));
+    HeapText parentPath(ObjectParentOf(o) != 0 ? GetObjectPathInto(ObjectParentOf(o), nullptr, 0) : nullptr);
+    bool force = covered || (ObjectFlagsOf(o) & OBJECT_KILLCHILDREN);
     UINT32 options = (force ? GATE_RECURSIVE : 0) | (parentPath ? GATE_CLIMB : 0);
     GateResult r =
         path ? GateDeleteFolder(path.get(), options, parentPath.get()) : GateResult{GATE_ABSENT, GATE_ALLOWED, 0};
     if (r.outcome == GATE_ABSENT) {
-        NoteKept(o->id, KEPT_MISSING, 0, path.get());
+        NoteKept(ObjectIdOf(o), KEPT_MISSING, 0, path.get());
     } else if (r.outcome == GATE_DONE) {
         CountSuccess(x);
-        NoteRemoved(o->id, path.get());
+        NoteRemoved(ObjectIdOf(o), path.get());
     } else if (r.outcome == GATE_REFUSED) {
         Refuse(x, o, r.verdict, path.get());
     } else if (!FolderWaitsForCaller(x, o, path.get(), parentPath.get()) && !FolderGoesAtRestart(x, o, path.get())) {
@@ -185,22 +185,23 @@ Step RemoveFolderObject(Executor& x, InstallObject* o)
 
 Step RemoveRegItemObject(Executor& x, InstallObject* o)
 {
-    ExpandObjectTexts(o->id);
-    if (!(o->flags & MARK_SELECTED)) {
+    ExpandObjectTexts(ObjectIdOf(o));
+    if (!(ObjectFlagsOf(o) & MARK_SELECTED)) {
         return STEP_NEXT;
     }
     // Whether an ancestor covers the value matters for a counter, and for a value that is not
     // removable itself.
-    bool counter = (o->flags & OBJECT_COUNTER) != 0;
-    bool covered = (counter || !(o->flags & OBJECT_REMOVABLE)) && IsCoveredByAncestor(o->id, 0, 1, 0) == 1;
-    bool removable = (o->flags & OBJECT_REMOVABLE) || covered;
+    bool counter = (ObjectFlagsOf(o) & OBJECT_COUNTER) != 0;
+    bool covered =
+        (counter || !(ObjectFlagsOf(o) & OBJECT_REMOVABLE)) && IsCoveredByAncestor(ObjectIdOf(o), 0, 1, 0) == 1;
+    bool removable = (ObjectFlagsOf(o) & OBJECT_REMOVABLE) || covered;
     if (counter && !covered && CounterStays(x, o)) {
         Deselect(o);
         return STEP_NEXT;
     }
     HKEY key = ParentKey(o);
-    if (o->parent == 0 || !removable || key == nullptr) {
-        NoteKept(o->id, removable ? KEPT_MISSING : KEPT_NOT_REMOVABLE);
+    if (ObjectParentOf(o) == 0 || !removable || key == nullptr) {
+        NoteKept(ObjectIdOf(o), removable ? KEPT_MISSING : KEPT_NOT_REMOVABLE);
         Deselect(o);
         return STEP_NEXT;
     }
@@ -209,12 +210,12 @@ Step RemoveRegItemObject(Executor& x, InstallObject* o)
                              : GateResult{GATE_FAILED, GATE_ALLOWED, ERROR_NOT_ENOUGH_MEMORY};
     // A value that is already gone, or a "_NONINSTALLABLE" one, does not fail the run.
     if (r.outcome == GATE_DONE) {
-        NoteRemoved(o->id);
-    } else if (r.outcome == GATE_ABSENT || (o->flags & OBJECT_NONINSTALLABLE)) {
-        NoteKept(o->id, KEPT_MISSING);
+        NoteRemoved(ObjectIdOf(o));
+    } else if (r.outcome == GATE_ABSENT || (ObjectFlagsOf(o) & OBJECT_NONINSTALLABLE)) {
+        NoteKept(ObjectIdOf(o), KEPT_MISSING);
     } else {
         x.result = -1;
-        NoteFailed(o->id, r.error);
+        NoteFailed(ObjectIdOf(o), r.error);
     }
     Deselect(o);
     return STEP_NEXT;
@@ -222,33 +223,33 @@ Step RemoveRegItemObject(Executor& x, InstallObject* o)
 
 Step RemoveRegKeyObject(Executor& x, InstallObject* o)
 {
-    ExpandObjectTexts(o->id);
-    if (!(o->flags & MARK_SELECTED)) {
+    ExpandObjectTexts(ObjectIdOf(o));
+    if (!(ObjectFlagsOf(o) & MARK_SELECTED)) {
         return STEP_NEXT;
     }
     bool covered = false;
     bool removable = Removable(o, &covered);
     HKEY parent = ParentKey(o);
     if (!removable || parent == nullptr) {
-        NoteKept(o->id, removable ? KEPT_MISSING : KEPT_NOT_REMOVABLE);
+        NoteKept(ObjectIdOf(o), removable ? KEPT_MISSING : KEPT_NOT_REMOVABLE);
         Deselect(o);
         return STEP_NEXT;
     }
     // The key goes with the keys its own path leaves empty; the gate judges it by its full path. The
     // record of lowered counts never keeps it.
-    HeapText path(GetObjectLeafName(o->id, 0, nullptr, 0));
-    HeapText parentPath(GetObjectPath(o->parent, 0, nullptr, 0));
-    HeapText fullPath(GetObjectPath(o->id, 0, nullptr, 0));
+    HeapText path(GetObjectLeafName(ObjectIdOf(o), 0, nullptr, 0));
+    HeapText parentPath(GetObjectPath(ObjectParentOf(o), 0, nullptr, 0));
+    HeapText fullPath(GetObjectPath(ObjectIdOf(o), 0, nullptr, 0));
     ReleaseJournalYield(fullPath.get());
-    bool force = covered || (o->flags & OBJECT_KILLCHILDREN);
+    bool force = covered || (ObjectFlagsOf(o) & OBJECT_KILLCHILDREN);
     UINT32 options = (force ? GATE_RECURSIVE : 0) | GATE_CLIMB;
     GateResult r = path ? GateDeleteRegKey(parent, parentPath.get(), path.get(), options)
                         : GateResult{GATE_ABSENT, GATE_ALLOWED, 0};
     if (r.outcome == GATE_ABSENT) {
-        NoteKept(o->id, KEPT_MISSING);
+        NoteKept(ObjectIdOf(o), KEPT_MISSING);
     } else if (r.outcome == GATE_DONE) {
         CountSuccess(x);
-        NoteRemoved(o->id);
+        NoteRemoved(ObjectIdOf(o));
     } else if (r.outcome == GATE_REFUSED) {
         Refuse(x, o, r.verdict);
     } else {

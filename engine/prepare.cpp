@@ -32,20 +32,20 @@ enum Walk { WALK_NEXT, WALK_DROP, WALK_ABORT };
 
 int Tell(Preparation& p, UINT_PTR subject, UINT_PTR kind, UINT32 event, UINT_PTR code = 0)
 {
-    return p.d->callback(p.context, subject, kind, event, code);
+    return DatabaseCallbackOf(p.d)(p.context, subject, kind, event, code);
 }
 
 void Report(Preparation& p, InstallObject* o)
 {
-    Tell(p, o->id, 0, EVENT_OBJECT_DONE);
+    Tell(p, ObjectIdOf(o), 0, EVENT_OBJECT_DONE);
 }
 
 // A "_KEEPCONTENTS" value's present data becomes its contents.
 void CaptureContents(InstallObject* o)
 {
-    HeapText text(ReadItemString(o->id));
+    HeapText text(ReadItemString(ObjectIdOf(o)));
     if (text) {
-        SetObjectContents(o->id, text.get());
+        SetObjectContents(ObjectIdOf(o), text.get());
     }
 }
 
@@ -53,17 +53,17 @@ void CaptureContents(InstallObject* o)
 // goes (a wildcard, once its matches are objects of their own).
 bool Expand(Preparation& p, InstallObject* o)
 {
-    if (o->state & STATE_TARGET_MASK) {
-        if (ExpandTargetMask(o->id, (p.options & PREPARE_MASKS_FROM_TARGET) ? 0 : 1) > 0) {
+    if (ObjectStateOf(o) & STATE_TARGET_MASK) {
+        if (ExpandTargetMask(ObjectIdOf(o), (p.options & PREPARE_MASKS_FROM_TARGET) ? 0 : 1) > 0) {
             p.count++;
         }
         return true;
     }
-    if (o->state & STATE_HAS_FRIENDS) {
-        if (CreateFriendObjects(o->id, static_cast<UINT32>(EVERY_OBJECT), 1) > 0) {
+    if (ObjectStateOf(o) & STATE_HAS_FRIENDS) {
+        if (CreateFriendObjects(ObjectIdOf(o), static_cast<UINT32>(EVERY_OBJECT), 1) > 0) {
             p.count++;
         }
-        ClearFriendExtensions(o->id);
+        ClearFriendExtensions(ObjectIdOf(o));
     }
     return false;
 }
@@ -90,12 +90,14 @@ Walk TestFile(Preparation& p, InstallObject* o, const char* path, bool* counted)
             return WALK_NEXT;
         }
     }
-    if (o->flags & COMPONENT_FLAGS) {
-        o->flags |= MARK_COMPONENT;
+    if (ObjectFlagsOf(o) & COMPONENT_FLAGS) {
+        MarkObject(o, MARK_COMPONENT);
     }
     if (error == ERROR_SHARING_VIOLATION) {
-        bool leftToOthers = (o->flags & OBJECT_SHARED) && UpdateSharedCount(o->id, 0, p.d->sharingMode) > 1;
-        if (!leftToOthers && Tell(p, o->id, OBJECT_FILE, EVENT_FILE_IN_USE, CODE_FILE_IN_USE) == CALLBACK_ABORT) {
+        bool leftToOthers =
+            (ObjectFlagsOf(o) & OBJECT_SHARED) && UpdateSharedCount(ObjectIdOf(o), 0, DatabaseSharingModeOf(p.d)) > 1;
+        if (!leftToOthers &&
+            Tell(p, ObjectIdOf(o), OBJECT_FILE, EVENT_FILE_IN_USE, CODE_FILE_IN_USE) == CALLBACK_ABORT) {
             return WALK_ABORT;
         }
     }
@@ -105,41 +107,41 @@ Walk TestFile(Preparation& p, InstallObject* o, const char* path, bool* counted)
 // A removable object: checked, its path built, its marks set by type, a file tested for use.
 Walk SelectRemovable(Preparation& p, InstallObject* o)
 {
-    o->state |= STATE_CHECKED_REMOVABLE;
-    HeapText path(GetObjectPathInto(o->id, nullptr, 0));
+    SetObjectStateBits(o, STATE_CHECKED_REMOVABLE);
+    HeapText path(GetObjectPathInto(ObjectIdOf(o), nullptr, 0));
     if (!path) {
         // A removable object without a path: nothing can be known to go, so nothing goes.
         ReportLine("  %-31s cannot be removed: no path can be made for it; the removal stops before any change",
-                   o->name);
+                   ObjectNameOf(o));
         return WALK_ABORT;
     }
     bool counted = true;
     switch (ObjectType(o)) {
     case OBJECT_FILE:
-        o->flags |= (o->flags & OBJECT_SHARED) ? MARK_RELEASE : 0;
-        o->flags |= (o->flags & COMPONENT_FLAGS_UNTESTED) ? MARK_COMPONENT : 0;
+        MarkObject(o, (ObjectFlagsOf(o) & OBJECT_SHARED) ? MARK_RELEASE : 0);
+        MarkObject(o, (ObjectFlagsOf(o) & COMPONENT_FLAGS_UNTESTED) ? MARK_COMPONENT : 0);
         if (p.options & PREPARE_NO_IN_USE_TEST) {
-            o->flags |= (o->flags & COMPONENT_FLAGS) ? MARK_COMPONENT : 0;
+            MarkObject(o, (ObjectFlagsOf(o) & COMPONENT_FLAGS) ? MARK_COMPONENT : 0);
         } else if (TestFile(p, o, path.get(), &counted) == WALK_ABORT) {
             return WALK_ABORT;
         }
         break;
     case OBJECT_REGITEM:
-        if (o->flags & OBJECT_COUNTER) {
-            o->state &= ~(STATE_COUNT_RAISED | STATE_COUNT_LOWERED); // may be raised and lowered once again
+        if (ObjectFlagsOf(o) & OBJECT_COUNTER) {
+            ClearObjectStateBits(o, STATE_COUNT_RAISED | STATE_COUNT_LOWERED); // may be raised and lowered once again
         }
         // fall through
     case OBJECT_DIRECTORY:
     case OBJECT_GROUP:
     case OBJECT_REGKEY:
-        o->flags |= (o->flags & OBJECT_SHARED) ? MARK_RELEASE : 0;
+        MarkObject(o, (ObjectFlagsOf(o) & OBJECT_SHARED) ? MARK_RELEASE : 0);
         break;
     default:
         counted = false;
         break;
     }
     p.count += counted ? 1 : 0;
-    o->flags |= MARK_SELECTED;
+    MarkObject(o, MARK_SELECTED);
     Report(p, o);
     return WALK_NEXT;
 }
@@ -147,22 +149,23 @@ Walk SelectRemovable(Preparation& p, InstallObject* o)
 // One object of the second walk.
 Walk PrepareObject(Preparation& p, InstallObject* o)
 {
-    if (o->state & STATE_READ_ONLY) {
+    if (ObjectStateOf(o) & STATE_READ_ONLY) {
         Report(p, o);
         return WALK_NEXT;
     }
     if ((p.options & PREPARE_EXPAND) && Expand(p, o)) {
         return WALK_DROP;
     }
-    if (o->flags & OBJECT_SHARED) {
-        UpdateSharedCount(o->id, 0, p.d->sharingMode);
+    if (ObjectFlagsOf(o) & OBJECT_SHARED) {
+        UpdateSharedCount(ObjectIdOf(o), 0, DatabaseSharingModeOf(p.d));
     }
-    if (o->flags & MARK_SELECTED) {
+    if (ObjectFlagsOf(o) & MARK_SELECTED) {
         return WALK_NEXT;
     }
-    if (o->flags & OBJECT_QUERY) {
-        int answer = (p.options & PREPARE_ASK_QUERIES) ? Tell(p, o->id, ObjectType(o), EVENT_QUERY) : CALLBACK_KEEP;
-        o->flags &= ~OBJECT_QUERY;
+    if (ObjectFlagsOf(o) & OBJECT_QUERY) {
+        int answer =
+            (p.options & PREPARE_ASK_QUERIES) ? Tell(p, ObjectIdOf(o), ObjectType(o), EVENT_QUERY) : CALLBACK_KEEP;
+        UnmarkObject(o, OBJECT_QUERY);
         if (answer == CALLBACK_ABORT) {
             return WALK_ABORT;
         }
@@ -170,19 +173,19 @@ Walk PrepareObject(Preparation& p, InstallObject* o)
             return WALK_DROP;
         }
     }
-    if (!(o->flags & OBJECT_TOUCHED) || (o->flags & OBJECT_DELETE)) {
+    if (!(ObjectFlagsOf(o) & OBJECT_TOUCHED) || (ObjectFlagsOf(o) & OBJECT_DELETE)) {
         if (p.options & PREPARE_KEEP_UNTOUCHED) {
             Report(p, o);
             return WALK_NEXT;
         }
         return WALK_DROP;
     }
-    if (!(o->flags & OBJECT_REMOVABLE)) {
-        o->flags |= MARK_SELECTED;
-        if (ObjectType(o) == OBJECT_FILE && (o->flags & COMPONENT_FLAGS)) {
-            o->flags |= MARK_COMPONENT;
+    if (!(ObjectFlagsOf(o) & OBJECT_REMOVABLE)) {
+        MarkObject(o, MARK_SELECTED);
+        if (ObjectType(o) == OBJECT_FILE && (ObjectFlagsOf(o) & COMPONENT_FLAGS)) {
+            MarkObject(o, MARK_COMPONENT);
         }
-        o->flags |= (o->flags & OBJECT_SHARED) ? MARK_RELEASE : 0;
+        MarkObject(o, (ObjectFlagsOf(o) & OBJECT_SHARED) ? MARK_RELEASE : 0);
         Report(p, o);
         return WALK_NEXT;
     }
@@ -208,23 +211,26 @@ bool SelectionWalk(Preparation& p)
 // found stay selected.
 void FindContainers(Preparation& p)
 {
-    UINT_PTR value = 0;
-    for (int ok = ListFirst(p.d->objects, &value, 0); ok; ok = ListNext(p.d->objects, value, &value, 0, 0)) {
-        InstallObject* o = reinterpret_cast<InstallObject*>(value);
-        if (!(o->flags & MARK_SELECTED) || (o->state & STATE_READ_ONLY)) {
+    ObjectWalk w;
+    for (bool more = WalkBegin(&w, p.d, true); more; more = WalkNext(&w)) {
+        InstallObject* o = w.object;
+        if (!(ObjectFlagsOf(o) & MARK_SELECTED) || (ObjectStateOf(o) & STATE_READ_ONLY)) {
             continue;
         }
-        if (ObjectType(o) == OBJECT_REGKEY && o->handle == 0) {
-            o->flags &= ~MARK_SELECTED;
-            InstallObject* parent = o->parent != 0 ? LockObject(o->parent) : nullptr;
-            HeapText path(parent != nullptr && parent->handle != 0 ? GetObjectLeafName(o->id, 0, nullptr, 0) : nullptr);
-            HKEY key = path ? OpenRegKeyWrite(reinterpret_cast<HKEY>(parent->handle), path.get()) : nullptr;
+        if (ObjectType(o) == OBJECT_REGKEY && ObjectKeyOf(o) == nullptr) {
+            UnmarkObject(o, MARK_SELECTED);
+            InstallObject* parent = ObjectParentOf(o) != 0 ? LockObject(ObjectParentOf(o)) : nullptr;
+            HeapText path(parent != nullptr && ObjectKeyOf(parent) != nullptr
+                              ? GetObjectLeafName(ObjectIdOf(o), 0, nullptr, 0)
+                              : nullptr);
+            HKEY key = path ? OpenRegKeyWrite(ObjectKeyOf(parent), path.get()) : nullptr;
             ReleaseObject(parent);
-            o->handle = reinterpret_cast<UINT_PTR>(key);
-            o->flags |= key != nullptr ? MARK_SELECTED : 0;
-        } else if (ObjectType(o) == OBJECT_GROUP && ((p.d->flags & DATABASE_PROGMAN_GROUPS) || o->handle == 0)) {
-            o->flags &= ~MARK_SELECTED;
-            o->flags |= ResolveGroup(o->id, 0, 1) ? MARK_SELECTED : 0;
+            SetObjectKeyHandle(o, key);
+            MarkObject(o, key != nullptr ? MARK_SELECTED : 0);
+        } else if (ObjectType(o) == OBJECT_GROUP &&
+                   ((DatabaseFlagsOf(p.d) & DATABASE_PROGMAN_GROUPS) || ObjectGroupIdList(o) == nullptr)) {
+            UnmarkObject(o, MARK_SELECTED);
+            MarkObject(o, ResolveGroup(ObjectIdOf(o), 0, 1) ? MARK_SELECTED : 0);
         }
     }
 }
@@ -240,14 +246,15 @@ int PrepareRemoval(UINT_PTR context, DatabaseHandle db, UINT32 options)
     }
     Preparation p = {context, d, options, 0};
     Tell(p, static_cast<UINT_PTR>(CountObjectsWithFlags(db, static_cast<UINT32>(EVERY_OBJECT))), 0, EVENT_PASS_BEGIN);
-    if ((d->flags & DATABASE_PROCESSED) && !(options & PREPARE_AGAIN)) {
+    if ((DatabaseFlagsOf(d) & DATABASE_PROCESSED) && !(options & PREPARE_AGAIN)) {
         ComRelease();
         return 0;
     }
-    UINT_PTR value = 0;
-    for (int ok = ListFirst(d->objects, &value, 0); ok; ok = ListNext(d->objects, value, &value, 0, 0)) {
-        InstallObject* o = reinterpret_cast<InstallObject*>(value);
-        if (ObjectType(o) == OBJECT_REGITEM && (o->flags & OBJECT_KEEPCONTENTS) && !(o->state & STATE_READ_ONLY)) {
+    ObjectWalk w;
+    for (bool more = WalkBegin(&w, d, true); more; more = WalkNext(&w)) {
+        InstallObject* o = w.object;
+        if (ObjectType(o) == OBJECT_REGITEM && (ObjectFlagsOf(o) & OBJECT_KEEPCONTENTS) &&
+            !(ObjectStateOf(o) & STATE_READ_ONLY)) {
             CaptureContents(o);
         }
     }

@@ -37,7 +37,7 @@ void Note(ObjectId id, const char* outcome, const char* known = nullptr)
     }
     HeapText made(known == nullptr ? GetObjectPath(id, 0, nullptr, 0) : nullptr);
     const char* path = known != nullptr ? known : made ? made.get() : "(no path)";
-    ReportLine("  %-31s %-14s %s: %s", o->name, TypeName(ObjectType(o)), path, outcome);
+    ReportLine("  %-31s %-14s %s: %s", ObjectNameOf(o), TypeName(ObjectType(o)), path, outcome);
     ReleaseObject(o);
 }
 

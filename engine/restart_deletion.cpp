@@ -28,9 +28,9 @@ bool Schedule(Executor& x, InstallObject* o, std::string path)
         return false;
     }
     x.restartPaths.push_back(std::move(path));
-    x.d->flags |= DATABASE_RESTART_PENDING;
+    SetDatabaseFlags(DatabaseHandleOf(x.d), DATABASE_RESTART_PENDING, 1);
     KeepObject(o);
-    NoteKept(o->id, KEPT_UNTIL_RESTART);
+    NoteKept(ObjectIdOf(o), KEPT_UNTIL_RESTART);
     return true;
 }
 
@@ -63,7 +63,7 @@ bool FolderHoldsOnly(const std::string& folder, const std::vector<std::string>& 
 
 bool FileGoesAtRestart(Executor& x, InstallObject* o, const char* path, DWORD error)
 {
-    if (x.d == nullptr || !(x.d->flags & DATABASE_DELETE_AT_RESTART) || path == nullptr || !InUse(error)) {
+    if (x.d == nullptr || !(DatabaseFlagsOf(x.d) & DATABASE_DELETE_AT_RESTART) || path == nullptr || !InUse(error)) {
         return false;
     }
     return Schedule(x, o, path);
@@ -71,7 +71,8 @@ bool FileGoesAtRestart(Executor& x, InstallObject* o, const char* path, DWORD er
 
 bool FolderGoesAtRestart(Executor& x, InstallObject* o, const char* path)
 {
-    if (x.d == nullptr || !(x.d->flags & DATABASE_DELETE_AT_RESTART) || path == nullptr || x.restartPaths.empty()) {
+    if (x.d == nullptr || !(DatabaseFlagsOf(x.d) & DATABASE_DELETE_AT_RESTART) || path == nullptr ||
+        x.restartPaths.empty()) {
         return false;
     }
     std::string folder = path;

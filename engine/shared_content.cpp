@@ -127,13 +127,13 @@ bool GroupHasShared(InstallObject* o, ObjectDatabase* d, HKEY sharingKey)
 {
     Stores s;
     OpenStores(sharingKey, "Shared Files", "Shared Groups", &s);
-    HeapText name(GetObjectLeafName(o->id, 1, nullptr, 0));
-    if (d->flags & DATABASE_PROGMAN_GROUPS) {
+    HeapText name(GetObjectLeafName(ObjectIdOf(o), 1, nullptr, 0));
+    if (DatabaseFlagsOf(d) & DATABASE_PROGMAN_GROUPS) {
         return name && ProgmanGroupHasShared(s, name.get());
     }
-    HeapText path(GetObjectPath(o->id, 0, nullptr, 0));
+    HeapText path(GetObjectPath(ObjectIdOf(o), 0, nullptr, 0));
     ShellItem folder;
-    if (!path || o->handle == 0 || !ShellItemFromIdList(&folder, nullptr, reinterpret_cast<LPCITEMIDLIST>(o->handle))) {
+    if (!path || ObjectGroupIdList(o) == nullptr || !ShellItemFromIdList(&folder, nullptr, ObjectGroupIdList(o))) {
         return false;
     }
     bool shared = ShellGroupHasShared(s, &folder, path.get(), 0);
@@ -174,12 +174,13 @@ bool RegKeyHasShared(InstallObject* o, HKEY sharingKey, const char* subPath)
 {
     Stores s;
     OpenStores(sharingKey, "Shared Items", "Shared Keys", &s);
-    HeapText path(subPath != nullptr ? MemCopyText(subPath) : GetObjectPath(o->id, 0, nullptr, 0));
+    HeapText path(subPath != nullptr ? MemCopyText(subPath) : GetObjectPath(ObjectIdOf(o), 0, nullptr, 0));
     RegKeyHandle opened;
-    HKEY key = reinterpret_cast<HKEY>(o->handle);
+    HKEY key = ObjectKeyOf(o);
     if (key == nullptr) {
         int mustClose = 0;
-        if (OpenObjectKeyRead(o->id, nullptr, nullptr, nullptr, nullptr, nullptr, &key, &mustClose) != ERROR_SUCCESS) {
+        if (OpenObjectKeyRead(ObjectIdOf(o), nullptr, nullptr, nullptr, nullptr, nullptr, &key, &mustClose) !=
+            ERROR_SUCCESS) {
             return false;
         }
         opened.reset(mustClose ? key : nullptr);
@@ -190,23 +191,21 @@ bool RegKeyHasShared(InstallObject* o, HKEY sharingKey, const char* subPath)
 // The key of the database's sharing key object, when it is an open registry key.
 HKEY SharingKeyHandle(ObjectDatabase* d)
 {
-    InstallObject* sharing = LockObject(d->sharingKey);
+    InstallObject* sharing = LockObject(DatabaseSharingKeyOf(d));
     ReleaseObject(sharing);
-    return sharing != nullptr && ObjectType(sharing) == OBJECT_REGKEY ? reinterpret_cast<HKEY>(sharing->handle)
-                                                                      : nullptr;
+    return sharing != nullptr && ObjectType(sharing) == OBJECT_REGKEY ? ObjectKeyOf(sharing) : nullptr;
 }
 
 } // namespace
 
 int ContainerHasSharedContent(ObjectId id, HKEY sharingKey, const char* subPath)
 {
-    DatabaseHandle db = 0;
-    InstallObject* o = LockObject(id, &db);
-    HeldDatabase held(db);
-    if (o == nullptr || !(o->flags & MARK_SELECTED)) {
+    HeldObject guard(id);
+    InstallObject* o = guard.object();
+    if (o == nullptr || !(ObjectFlagsOf(o) & MARK_SELECTED)) {
         return 0;
     }
-    ObjectDatabase* d = reinterpret_cast<ObjectDatabase*>(db);
+    ObjectDatabase* d = guard.database();
     if (sharingKey == nullptr) {
         sharingKey = SharingKeyHandle(d);
     }
@@ -219,9 +218,9 @@ int ContainerHasSharedContent(ObjectId id, HKEY sharingKey, const char* subPath)
     }
     case OBJECT_GROUP:
         // A group that is not itself shared keeps what it holds.
-        return !(o->flags & OBJECT_SHARED) || GroupHasShared(o, d, sharingKey) ? 1 : 0;
+        return !(ObjectFlagsOf(o) & OBJECT_SHARED) || GroupHasShared(o, d, sharingKey) ? 1 : 0;
     case OBJECT_REGKEY:
-        if (!(o->flags & OBJECT_SHARED) || d->sharingKey == 0) {
+        if (!(ObjectFlagsOf(o) & OBJECT_SHARED) || DatabaseSharingKeyOf(d) == 0) {
             return 1;
         }
         return RegKeyHasShared(o, sharingKey, subPath) ? 1 : 0;
@@ -236,60 +235,59 @@ namespace {
 // parent. The parent, or 0.
 ObjectId EnsureFolder(InstallObject* p, int noCreate)
 {
-    HeapText path(GetObjectPath(p->id, PATH_TRIM, nullptr, 0));
+    HeapText path(GetObjectPath(ObjectIdOf(p), PATH_TRIM, nullptr, 0));
     if (!path) {
         return 0;
     }
     if (PathEnsure(path.get(), 1)) {
-        return p->id;
+        return ObjectIdOf(p);
     }
-    if (noCreate || (!(p->state & STATE_READ_ONLY) && EnsureParentContainer(p->id, 0) == 0 && p->parent != 0)) {
+    if (noCreate || (!(ObjectStateOf(p) & STATE_READ_ONLY) && EnsureParentContainer(ObjectIdOf(p), 0) == 0 &&
+                     ObjectParentOf(p) != 0)) {
         return 0;
     }
-    return PathEnsure(path.get(), 0) ? p->id : 0;
+    return PathEnsure(path.get(), 0) ? ObjectIdOf(p) : 0;
 }
 
 ObjectId EnsureGroup(InstallObject* p, ObjectDatabase* d, int noCreate)
 {
-    if ((d->flags & DATABASE_PROGMAN_GROUPS) || ResolveGroup(p->id, 0, 1)) {
-        return p->id;
+    if ((DatabaseFlagsOf(d) & DATABASE_PROGMAN_GROUPS) || ResolveGroup(ObjectIdOf(p), 0, 1)) {
+        return ObjectIdOf(p);
     }
     if (noCreate) {
         return 0;
     }
-    EnsureParentContainer(p->id, 0);
-    return ResolveGroup(p->id, 0, 0) ? p->id : 0;
+    EnsureParentContainer(ObjectIdOf(p), 0);
+    return ResolveGroup(ObjectIdOf(p), 0, 0) ? ObjectIdOf(p) : 0;
 }
 
 ObjectId EnsureKey(InstallObject* p, int noCreate)
 {
-    if (p->handle != 0) {
-        return p->id;
+    if (ObjectKeyOf(p) != nullptr) {
+        return ObjectIdOf(p);
     }
     if (noCreate) {
         return 0;
     }
-    InstallObject* q = LockObject(EnsureParentContainer(p->id, 0));
-    HeapText relative(GetObjectLeafName(p->id, 0, nullptr, 0));
-    HKEY key = q != nullptr && q->handle != 0 && relative
-                   ? CreateRegKey(reinterpret_cast<HKEY>(q->handle), relative.get())
-                   : nullptr;
+    InstallObject* q = LockObject(EnsureParentContainer(ObjectIdOf(p), 0));
+    HeapText relative(GetObjectLeafName(ObjectIdOf(p), 0, nullptr, 0));
+    HKEY key =
+        q != nullptr && ObjectKeyOf(q) != nullptr && relative ? CreateRegKey(ObjectKeyOf(q), relative.get()) : nullptr;
     ReleaseObject(q);
     if (key == nullptr) {
         return 0;
     }
-    p->handle = reinterpret_cast<UINT_PTR>(key);
-    return p->id;
+    SetObjectKeyHandle(p, key);
+    return ObjectIdOf(p);
 }
 
 } // namespace
 
 ObjectId EnsureParentContainer(ObjectId id, int noCreate)
 {
-    DatabaseHandle db = 0;
-    InstallObject* o = LockObject(id, &db);
-    HeldDatabase held(db);
-    InstallObject* p = o != nullptr && o->parent != 0 ? LockObject(o->parent) : nullptr;
+    HeldObject guard(id);
+    InstallObject* o = guard.object();
+    InstallObject* p = o != nullptr && ObjectParentOf(o) != 0 ? LockObject(ObjectParentOf(o)) : nullptr;
     ReleaseObject(p);
     if (p == nullptr) {
         return 0;
@@ -301,7 +299,7 @@ ObjectId EnsureParentContainer(ObjectId id, int noCreate)
         result = EnsureFolder(p, noCreate);
         break;
     case OBJECT_GROUP:
-        result = EnsureGroup(p, reinterpret_cast<ObjectDatabase*>(db), noCreate);
+        result = EnsureGroup(p, guard.database(), noCreate);
         break;
     case OBJECT_REGKEY:
     case OBJECT_REGITEM:
@@ -310,8 +308,8 @@ ObjectId EnsureParentContainer(ObjectId id, int noCreate)
     default:
         break;
     }
-    if (result != 0 && !(p->state & STATE_READ_ONLY) && !noCreate) {
-        p->flags |= MARK_SELECTED;
+    if (result != 0 && !(ObjectStateOf(p) & STATE_READ_ONLY) && !noCreate) {
+        MarkObject(p, MARK_SELECTED);
     }
     return result;
 }

@@ -46,7 +46,8 @@ const KindKey* KindKeyOf(UINT32 type)
 // A counter is a "_COUNTER" registry item.
 bool IsCounter(const InstallObject* o)
 {
-    return o != nullptr && (o->flags & (OBJECT_COUNTER | OBJECT_TYPE_MASK)) == (OBJECT_COUNTER | OBJECT_REGITEM);
+    return o != nullptr &&
+           (ObjectFlagsOf(o) & (OBJECT_COUNTER | OBJECT_TYPE_MASK)) == (OBJECT_COUNTER | OBJECT_REGITEM);
 }
 
 // The counter's name: the shared object's name (one longer than 30 characters loses its first
@@ -101,18 +102,18 @@ void ReadFileCounts(Count& c)
 {
     InstallObject* o = c.o;
     ObjectDatabase* d = c.d;
-    c.path.reset(GetObjectPath(o->id, 0, nullptr, 0));
+    c.path.reset(GetObjectPath(ObjectIdOf(o), 0, nullptr, 0));
     if (!c.path) {
         return;
     }
     long dll = static_cast<long>(AdjustCounterValue(nullptr, c.path.get(), 0, 0));
     c.dllCount = dll < 0 ? 0 : dll;
-    bool key = o->shareKey[0] != '\0', sharingKey = d->sharingKey != 0;
+    bool key = ObjectShareKeyOf(o)[0] != '\0', sharingKey = DatabaseSharingKeyOf(d) != 0;
     if (sharingKey && !key) {
         HKEY files = nullptr;
         int mustClose = 0;
-        if (OpenObjectKeyRead(d->sharingKey, "Shared Files", nullptr, nullptr, nullptr, nullptr, &files, &mustClose) ==
-            ERROR_SUCCESS) {
+        if (OpenObjectKeyRead(DatabaseSharingKeyOf(d), "Shared Files", nullptr, nullptr, nullptr, nullptr, &files,
+                              &mustClose) == ERROR_SUCCESS) {
             long registry = static_cast<long>(AdjustCounterValue(files, c.path.get(), 0, 0));
             c.count = registry < 0 ? 0 : registry;
             if (mustClose) {
@@ -120,14 +121,14 @@ void ReadFileCounts(Count& c)
             }
         }
     }
-    bool sharedDll = (o->state & STATE_SHARED_DLL) != 0;
+    bool sharedDll = (ObjectStateOf(o) & STATE_SHARED_DLL) != 0;
     if (!key && (sharedDll || !sharingKey)) {
         c.options &= ~SHARING_REGISTRY;
     }
-    if (sharedDll || (o->state & STATE_IN_SHARED_DLLS) || (!sharingKey && !key)) {
+    if (sharedDll || (ObjectStateOf(o) & STATE_IN_SHARED_DLLS) || (!sharingKey && !key)) {
         c.options |= SHARING_DLL;
     }
-    if (key || (o->state & (STATE_SHARE_WITHOUT_KEY | STATE_SHARE_UNDER_OTHER_KEY))) {
+    if (key || (ObjectStateOf(o) & (STATE_SHARE_WITHOUT_KEY | STATE_SHARE_UNDER_OTHER_KEY))) {
         c.options |= SHARING_REGISTRY;
     }
     c.options |= (c.dllCount > 0 ? SHARING_DLL : 0) | (c.count > 0 ? SHARING_REGISTRY : 0);
@@ -140,22 +141,23 @@ void ReadFileCounts(Count& c)
 // The kind key object below the sharing key, found or made; null when the name is taken otherwise.
 InstallObject* KindKeyObject(ObjectDatabase* d, const KindKey& kind)
 {
-    ObjectId id = FindObjectByName(d->handle, kind.name);
+    ObjectId id = FindObjectByName(DatabaseHandleOf(d), kind.name);
     InstallObject* k = LockObject(id);
     ReleaseObject(k);
     if (k != nullptr) {
-        return ObjectType(k) == OBJECT_REGKEY && k->parent == d->sharingKey ? k : nullptr;
+        return ObjectType(k) == OBJECT_REGKEY && ObjectParentOf(k) == DatabaseSharingKeyOf(d) ? k : nullptr;
     }
-    InstallObject* sharing = LockObject(d->sharingKey);
+    InstallObject* sharing = LockObject(DatabaseSharingKeyOf(d));
     ReleaseObject(sharing);
-    UINT32 touched = sharing != nullptr ? sharing->flags & OBJECT_TOUCHED : 0;
-    id = AddObject(d->handle, kind.name, OBJECT_REGKEY);
-    if (id == 0 || !SetObjectParent(id, d->sharingKey) || !SetObjectTargetPath(id, kind.subkey) ||
+    UINT32 touched = sharing != nullptr ? ObjectFlagsOf(sharing) & OBJECT_TOUCHED : 0;
+    id = AddObject(DatabaseHandleOf(d), kind.name, OBJECT_REGKEY);
+    if (id == 0 || !SetObjectParent(id, DatabaseSharingKeyOf(d)) || !SetObjectTargetPath(id, kind.subkey) ||
         !SetObjectFlags(id, OBJECT_REMOVABLE)) {
         return nullptr;
     }
     if (sharing != nullptr) {
-        sharing->flags = (sharing->flags & ~OBJECT_TOUCHED) | touched; // creating kind keys does not touch it
+        UnmarkObject(sharing, OBJECT_TOUCHED); // creating kind keys does not touch it
+        MarkObject(sharing, touched);
     }
     k = LockObject(id);
     ReleaseObject(k);
@@ -167,7 +169,7 @@ void MakeCounter(Count& c)
 {
     InstallObject* o = c.o;
     if (!c.path) {
-        c.path.reset(GetObjectPath(o->id, PATH_CONTAINER, nullptr, 0));
+        c.path.reset(GetObjectPath(ObjectIdOf(o), PATH_CONTAINER, nullptr, 0));
     }
     const KindKey* kind = KindKeyOf(ObjectType(o));
     InstallObject* kindKey = c.path && kind != nullptr ? KindKeyObject(c.d, *kind) : nullptr;
@@ -175,35 +177,36 @@ void MakeCounter(Count& c)
         return;
     }
     char name[OBJECT_NAME_SIZE];
-    CounterName(o->name, name);
-    ObjectId counter = AddObject(c.d->handle, name, OBJECT_REGITEM);
-    if (counter == 0 || !SetObjectParent(counter, kindKey->id) ||
+    CounterName(ObjectNameOf(o), name);
+    ObjectId counter = AddObject(DatabaseHandleOf(c.d), name, OBJECT_REGITEM);
+    if (counter == 0 || !SetObjectParent(counter, ObjectIdOf(kindKey)) ||
         !SetObjectFlags(counter, OBJECT_REMOVABLE | OBJECT_COUNTER) || !SetObjectTargetPath(counter, c.path.get())) {
         return;
     }
     InstallObject* made = LockObject(counter);
-    made->state |= STATE_UNDER_OWN_SHARING_KEY;
+    SetObjectStateBits(made, STATE_UNDER_OWN_SHARING_KEY);
     ReleaseObject(made);
-    o->state |= STATE_SHARE_WITHOUT_KEY;
-    lstrcpynA(o->shareKey, name, OBJECT_NAME_SIZE);
+    SetObjectStateBits(o, STATE_SHARE_WITHOUT_KEY);
+    SetObjectShareKeyName(o, name);
 }
 
 // The counter an object's share key names; where it lies is noted on both.
 InstallObject* FindCounter(Count& c)
 {
     InstallObject* o = c.o;
-    InstallObject* counter = LockObject(FindObjectByName(c.d->handle, o->shareKey));
+    InstallObject* counter = LockObject(FindObjectByName(DatabaseHandleOf(c.d), ObjectShareKeyOf(o)));
     ReleaseObject(counter);
     if (!IsCounter(counter)) {
-        o->shareKey[0] = '\0';
+        SetObjectShareKeyName(o, "");
         return nullptr;
     }
-    if (!(o->state & (STATE_SHARE_WITHOUT_KEY | STATE_SHARE_UNDER_OTHER_KEY))) {
-        if (c.d->sharingKey != 0 && GetParentObject(GetParentObject(counter->id)) == c.d->sharingKey) {
-            counter->state |= STATE_UNDER_OWN_SHARING_KEY;
-            o->state |= STATE_SHARE_WITHOUT_KEY;
+    if (!(ObjectStateOf(o) & (STATE_SHARE_WITHOUT_KEY | STATE_SHARE_UNDER_OTHER_KEY))) {
+        if (DatabaseSharingKeyOf(c.d) != 0 &&
+            GetParentObject(GetParentObject(ObjectIdOf(counter))) == DatabaseSharingKeyOf(c.d)) {
+            SetObjectStateBits(counter, STATE_UNDER_OWN_SHARING_KEY);
+            SetObjectStateBits(o, STATE_SHARE_WITHOUT_KEY);
         } else {
-            o->state |= STATE_SHARE_UNDER_OTHER_KEY;
+            SetObjectStateBits(o, STATE_SHARE_UNDER_OTHER_KEY);
         }
     }
     return counter;
@@ -214,18 +217,18 @@ InstallObject* FindCounter(Count& c)
 // a backslash, could never be read or written.)
 bool OpenCounterKey(InstallObject* counter, REGSAM access, HKEY* key, int* mustClose)
 {
-    return OpenObjectKey(counter->parent, nullptr, nullptr, access, nullptr, nullptr, nullptr, key, mustClose) ==
-           ERROR_SUCCESS;
+    return OpenObjectKey(ObjectParentOf(counter), nullptr, nullptr, access, nullptr, nullptr, nullptr, key,
+                         mustClose) == ERROR_SUCCESS;
 }
 
 // The counter's count: its cached contents, or read afresh from its value.
 long ReadCounter(Count& c, const char* valueName)
 {
     InstallObject* counter = c.counter;
-    bool cached = (counter->state & STATE_COUNT_CACHED) != 0;
+    bool cached = (ObjectStateOf(counter) & STATE_COUNT_CACHED) != 0;
     long count = 0;
     if (!(c.options & SHARE_READ_AGAIN) && cached) {
-        count = ParseCount(counter->contents);
+        count = ParseCount(ObjectContentsOf(counter));
     } else {
         HKEY key = nullptr;
         int mustClose = 0;
@@ -235,11 +238,11 @@ long ReadCounter(Count& c, const char* valueName)
                 CloseRegKey(key);
             }
         } else {
-            count = cached ? ParseCount(counter->contents) : 0;
+            count = cached ? ParseCount(ObjectContentsOf(counter)) : 0;
         }
     }
     count = count < 0 ? 0 : count;
-    counter->state |= STATE_COUNT_CACHED;
+    SetObjectStateBits(counter, STATE_COUNT_CACHED);
     return count < c.dllCount ? c.dllCount : count;
 }
 
@@ -247,20 +250,20 @@ long ReadCounter(Count& c, const char* valueName)
 long ApplyDelta(long count, int delta, InstallObject* counter, bool once)
 {
     if (delta > 0) {
-        if (once && counter != nullptr && (counter->state & STATE_COUNT_RAISED)) {
+        if (once && counter != nullptr && (ObjectStateOf(counter) & STATE_COUNT_RAISED)) {
             return count;
         }
         if (once && counter != nullptr) {
-            counter->state |= STATE_COUNT_RAISED;
+            SetObjectStateBits(counter, STATE_COUNT_RAISED);
         }
         return count + 1;
     }
     if (delta < 0) {
-        if (once && counter != nullptr && (counter->state & STATE_COUNT_LOWERED)) {
+        if (once && counter != nullptr && (ObjectStateOf(counter) & STATE_COUNT_LOWERED)) {
             return count;
         }
         if (once && counter != nullptr) {
-            counter->state |= STATE_COUNT_LOWERED;
+            SetObjectStateBits(counter, STATE_COUNT_LOWERED);
         }
         return count > 0 ? count - 1 : 0;
     }
@@ -284,13 +287,13 @@ void WriteCounter(Count& c, const char* valueName)
 // The shared-object registry: the counter made or found, its count read, changed, cached and written.
 void RegistryStore(Count& c)
 {
-    if (c.o->shareKey[0] == '\0' && c.d->sharingKey != 0) {
+    if (ObjectShareKeyOf(c.o)[0] == '\0' && DatabaseSharingKeyOf(c.d) != 0) {
         MakeCounter(c);
     }
-    if (c.o->shareKey[0] == '\0' || (c.counter = FindCounter(c)) == nullptr) {
+    if (ObjectShareKeyOf(c.o)[0] == '\0' || (c.counter = FindCounter(c)) == nullptr) {
         return;
     }
-    HeapText valueName(GetObjectLeafName(c.counter->id, 0, nullptr, 0));
+    HeapText valueName(GetObjectLeafName(ObjectIdOf(c.counter), 0, nullptr, 0));
     if (!valueName) {
         return;
     }
@@ -298,8 +301,8 @@ void RegistryStore(Count& c)
     c.count = ApplyDelta(c.count, c.delta, c.counter, (c.options & SHARE_ONCE) != 0);
     char text[16];
     snprintf(text, sizeof(text), "%lu", static_cast<unsigned long>(c.count));
-    if (c.counter->contents == nullptr || strcmp(c.counter->contents, text) != 0) {
-        SetObjectContents(c.counter->id, text);
+    if (ObjectContentsOf(c.counter) == nullptr || strcmp(ObjectContentsOf(c.counter), text) != 0) {
+        SetObjectContents(ObjectIdOf(c.counter), text);
     }
     if (c.options & SHARE_WRITE_BACK) {
         WriteCounter(c, valueName.get());
@@ -310,7 +313,7 @@ void RegistryStore(Count& c)
 // SharedDLLs: a file counted there is marked so; its value follows the count.
 void DllStore(Count& c)
 {
-    c.o->state |= STATE_IN_SHARED_DLLS;
+    SetObjectStateBits(c.o, STATE_IN_SHARED_DLLS);
     if (!(c.options & SHARE_WRITE_BACK) && c.counter != nullptr) {
         return; // the registry store's count stands
     }
@@ -323,7 +326,7 @@ void DllStore(Count& c)
 
 bool TakesPart(const InstallObject* o, int delta)
 {
-    bool shared = (o->flags & OBJECT_SHARED) != 0, release = (o->flags & MARK_RELEASE) != 0;
+    bool shared = (ObjectFlagsOf(o) & OBJECT_SHARED) != 0, release = (ObjectFlagsOf(o) & MARK_RELEASE) != 0;
     return (delta >= 0 && shared && !release) || (delta <= 0 && shared && release);
 }
 
@@ -353,14 +356,13 @@ int UpdateSharedCount(ObjectId id, int delta, UINT32 options)
 
 int ReleaseSharedObject(ObjectId id, int maxCoverCount, int ignoreCover)
 {
-    DatabaseHandle db = 0;
-    InstallObject* o = LockObject(id, &db);
-    HeldDatabase held(db);
+    HeldObject guard(id);
+    InstallObject* o = guard.object();
     const UINT32 releasable = OBJECT_REMOVABLE | OBJECT_SHARED | MARK_RELEASE;
-    if (o == nullptr || (o->flags & releasable) != releasable) {
+    if (o == nullptr || (ObjectFlagsOf(o) & releasable) != releasable) {
         return 0;
     }
-    UINT32 mode = reinterpret_cast<ObjectDatabase*>(db)->sharingMode;
+    UINT32 mode = DatabaseSharingModeOf(guard.database());
     // An earlier, interrupted run of this removal may have lowered this count already. The record's
     // entry is the object's type and its full path, of whatever length.
     HeapText path(GetObjectPath(id, PATH_CONTAINER, nullptr, 0));
@@ -400,15 +402,16 @@ int AnswerQueryEvent(ObjectId id)
     if (o == nullptr) {
         return CALLBACK_DROP;
     }
-    if (o->flags & OBJECT_TOUCHED) {
+    if (ObjectFlagsOf(o) & OBJECT_TOUCHED) {
         return CALLBACK_KEEP;
     }
     // The sharing tree that the script did not name stays only when something is counted in it.
-    if (ObjectType(o) == OBJECT_REGKEY && (o->state & STATE_SHARING_KEY) && strcmp(o->name, "SHARING_HKEY") == 0) {
+    if (ObjectType(o) == OBJECT_REGKEY && (ObjectStateOf(o) & STATE_SHARING_KEY) &&
+        strcmp(ObjectNameOf(o), "SHARING_HKEY") == 0) {
         const char* const kinds[] = {"Shared Files", "Shared Items", "Shared Folders", "Shared Groups", "Shared Keys"};
         for (const char* kind : kinds) {
             if (OpenObjectKeyRead(id, kind, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS) {
-                o->flags |= OBJECT_REMOVABLE | OBJECT_TOUCHED;
+                MarkObject(o, OBJECT_REMOVABLE | OBJECT_TOUCHED);
                 return CALLBACK_KEEP;
             }
         }

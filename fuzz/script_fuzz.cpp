@@ -2,6 +2,7 @@
 // the database. The engine's start-up (which would join COM) is replaced here by a registry list and
 // a lock made once.
 #include "script/builtins.h"
+#include "script/object_internal.h"
 #include "script/object_text.h"
 #include "script/script_parser.h"
 #include "support/startup.h"

@@ -8,6 +8,8 @@
 // again and fails quietly on a stale one.
 #include <windows.h>
 
+#include <shtypes.h>
+
 #include "support/guards.h"
 #include "support/locked_list.h"
 
@@ -98,52 +100,47 @@ const UINT32 SHARING_REGISTRY = 0x20;
 
 const int OBJECT_NAME_SIZE = 32; // 31 characters and a terminator
 
-struct ObjectDatabase {
-    DatabaseHandle handle;
-    UINT32 flags;
-    char name[OBJECT_NAME_SIZE];
-    ObjectId currentGroup;
-    ObjectId sharingKey;
-    UINT32 sharingMode;
-    ProgressCallback callback;
-    INT32 currentSource; // -1 while the source list is empty
-    UINT32 sourceCount;
-    UINT32 sourceCapacity;
-    char** sources;
-    ListHandle objects; // named by object name, keyed by id, value = the record
-    DWORD ownerThread;
-    UINT32 lockCount;
-};
+struct ObjectDatabase; // the layouts are the database's own; other modules see them through the view below
+struct InstallObject;
 
-struct InstallObject {
-    ObjectId id;
-    UINT32 flags;
-    UINT32 state;
-    char name[OBJECT_NAME_SIZE];
-    char sysLibName[OBJECT_NAME_SIZE];
-    char shareKey[OBJECT_NAME_SIZE];
-    INT32 sourceIndex;
-    char* source;
-    char* targetPath;
-    UINT32 folderId;
-    char* contents;
-    UINT_PTR handle; // registry key, or a group's item ID list copy
-    char itemName[OBJECT_NAME_SIZE];
-    char groupName[OBJECT_NAME_SIZE];
-    char iconName[OBJECT_NAME_SIZE];
-    INT32 iconIndex;
-    char* registerText;
-    char* unregisterText;
-    ListHandle children; // keyed and valued by id
-    ListHandle friends;  // FriendExtension records named by their extension
-    DatabaseHandle database;
-    ObjectId parent;
-};
+// A view of one object whose database the caller holds (LockObject, HeldObject, a walk).
+ObjectId ObjectIdOf(const InstallObject* o);
+const char* ObjectNameOf(const InstallObject* o);
+UINT32 ObjectType(const InstallObject* o);
+UINT32 ObjectFlagsOf(const InstallObject* o);
+void MarkObject(InstallObject* o, UINT32 bits);   // flags set
+void UnmarkObject(InstallObject* o, UINT32 bits); // flags cleared
+UINT32 ObjectStateOf(const InstallObject* o);
+void SetObjectStateBits(InstallObject* o, UINT32 bits);
+void ClearObjectStateBits(InstallObject* o, UINT32 bits);
+ObjectId ObjectParentOf(const InstallObject* o);
+const char* ObjectShareKeyOf(const InstallObject* o);
+void SetObjectShareKeyName(InstallObject* o, const char* name); // at most 31 characters kept
+const char* ObjectContentsOf(const InstallObject* o);           // the raw contents text, or null
+UINT32 ObjectFolderIdOf(const InstallObject* o);
+const char* ObjectGroupNameOf(const InstallObject* o); // the group a grouped file's item is in
+// A key object's open handle (null while it is not open); a group's copy of its folder's item ID list.
+HKEY ObjectKeyOf(const InstallObject* o);
+void SetObjectKeyHandle(InstallObject* o, HKEY key);
+LPCITEMIDLIST ObjectGroupIdList(const InstallObject* o);
+// The children of an object, one after the other: ChildFirst, then ChildNext with the child just given.
+bool ChildFirst(const InstallObject* o, ObjectId* child);
+bool ChildNext(const InstallObject* o, ObjectId* child);
+// A group that is gone lets go of its folder: its item ID list (freed when it owns one), its folder id,
+// and the database's current group when it was that one.
+void ForgetGroupFolder(ObjectDatabase* d, InstallObject* o, bool ownsIdList);
 
-inline UINT32 ObjectType(const InstallObject* object)
-{
-    return object->flags & OBJECT_TYPE_MASK;
-}
+// A view of a database the caller holds.
+DatabaseHandle DatabaseHandleOf(const ObjectDatabase* d);
+UINT32 DatabaseFlagsOf(const ObjectDatabase* d);
+ObjectId DatabaseSharingKeyOf(const ObjectDatabase* d);
+UINT32 DatabaseSharingModeOf(const ObjectDatabase* d);
+ProgressCallback DatabaseCallbackOf(const ObjectDatabase* d);
+ObjectId DatabaseCurrentGroupOf(const ObjectDatabase* d);
+UINT32 DatabaseObjectCount(const ObjectDatabase* d);
+// An object of a held database by its id or its name, or null.
+InstallObject* FindHeldObject(ObjectDatabase* d, ObjectId id);
+InstallObject* FindHeldObjectByName(ObjectDatabase* d, const char* name);
 
 // Databases.
 DatabaseHandle CreateObjectDatabase(const char* name, const char* sourceText, ProgressCallback callback);
@@ -205,7 +202,7 @@ class HeldObject {
     // An object the script may change: found and not built-in.
     InstallObject* writable() const
     {
-        return object_ != nullptr && !(object_->state & STATE_READ_ONLY) ? object_ : nullptr;
+        return object_ != nullptr && !(ObjectStateOf(object_) & STATE_READ_ONLY) ? object_ : nullptr;
     }
 
   private:

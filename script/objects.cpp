@@ -532,3 +532,163 @@ int SetObjectGroup(ObjectId id, const char* groupName, const char* itemName, con
     }
     return result;
 }
+
+ObjectId ObjectIdOf(const InstallObject* o)
+{
+    return o->id;
+}
+
+const char* ObjectNameOf(const InstallObject* o)
+{
+    return o->name;
+}
+
+UINT32 ObjectType(const InstallObject* o)
+{
+    return o->flags & OBJECT_TYPE_MASK;
+}
+
+UINT32 ObjectFlagsOf(const InstallObject* o)
+{
+    return o->flags;
+}
+
+void MarkObject(InstallObject* o, UINT32 bits)
+{
+    o->flags |= bits;
+}
+
+void UnmarkObject(InstallObject* o, UINT32 bits)
+{
+    o->flags &= ~bits;
+}
+
+UINT32 ObjectStateOf(const InstallObject* o)
+{
+    return o->state;
+}
+
+void SetObjectStateBits(InstallObject* o, UINT32 bits)
+{
+    o->state |= bits;
+}
+
+void ClearObjectStateBits(InstallObject* o, UINT32 bits)
+{
+    o->state &= ~bits;
+}
+
+ObjectId ObjectParentOf(const InstallObject* o)
+{
+    return o->parent;
+}
+
+const char* ObjectShareKeyOf(const InstallObject* o)
+{
+    return o->shareKey;
+}
+
+void SetObjectShareKeyName(InstallObject* o, const char* name)
+{
+    CopyObjectName(o->shareKey, name);
+}
+
+const char* ObjectContentsOf(const InstallObject* o)
+{
+    return o->contents;
+}
+
+const char* ObjectGroupNameOf(const InstallObject* o)
+{
+    return o->groupName;
+}
+
+UINT32 ObjectFolderIdOf(const InstallObject* o)
+{
+    return o->folderId;
+}
+
+HKEY ObjectKeyOf(const InstallObject* o)
+{
+    return ObjectType(o) == OBJECT_REGKEY ? reinterpret_cast<HKEY>(o->handle) : nullptr;
+}
+
+void SetObjectKeyHandle(InstallObject* o, HKEY key)
+{
+    o->handle = reinterpret_cast<UINT_PTR>(key);
+}
+
+LPCITEMIDLIST ObjectGroupIdList(const InstallObject* o)
+{
+    return ObjectType(o) == OBJECT_GROUP ? reinterpret_cast<LPCITEMIDLIST>(o->handle) : nullptr;
+}
+
+void ForgetGroupFolder(ObjectDatabase* d, InstallObject* o, bool ownsIdList)
+{
+    if (ownsIdList && o->handle != 0) {
+        MemFree(reinterpret_cast<void*>(o->handle));
+    }
+    o->handle = 0;
+    o->folderId = 0;
+    if (d->currentGroup == o->id) {
+        d->currentGroup = 0;
+    }
+}
+
+bool ChildFirst(const InstallObject* o, ObjectId* child)
+{
+    return o->children != 0 && ListFirst(o->children, child, 0) != 0;
+}
+
+bool ChildNext(const InstallObject* o, ObjectId* child)
+{
+    return o->children != 0 && ListNext(o->children, *child, child, 0, 0) != 0;
+}
+
+UINT32 DatabaseObjectCount(const ObjectDatabase* d)
+{
+    return ListCount(d->objects);
+}
+
+InstallObject* FindHeldObject(ObjectDatabase* d, ObjectId id)
+{
+    return FindObjectIn(d, id);
+}
+
+InstallObject* FindHeldObjectByName(ObjectDatabase* d, const char* name)
+{
+    UINT_PTR value = 0;
+    return d != nullptr && name != nullptr && name[0] != '\0' && ListFindByName(d->objects, name, &value, 0)
+               ? reinterpret_cast<InstallObject*>(value)
+               : nullptr;
+}
+
+DatabaseHandle DatabaseHandleOf(const ObjectDatabase* d)
+{
+    return d->handle;
+}
+
+UINT32 DatabaseFlagsOf(const ObjectDatabase* d)
+{
+    return d->flags;
+}
+
+ObjectId DatabaseSharingKeyOf(const ObjectDatabase* d)
+{
+    return d->sharingKey;
+}
+
+UINT32 DatabaseSharingModeOf(const ObjectDatabase* d)
+{
+    return d->sharingMode;
+}
+
+ProgressCallback DatabaseCallbackOf(const ObjectDatabase* d)
+{
+    return d->callback;
+}
+
+ObjectId DatabaseCurrentGroupOf(const ObjectDatabase* d)
+{
+    return d->currentGroup;
+}

@@ -3,6 +3,7 @@
 // texts, and a short way to read an object's record.
 #include "engine/session.h"
 #include "script/object_database.h"
+#include "script/object_internal.h" // the tests look into the records
 #include "script/script_parser.h"
 #include "support/startup.h"
 
