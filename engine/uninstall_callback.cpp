@@ -115,7 +115,9 @@ void ObjectDone(UninstallSession* s, ObjectId id)
         Send(dialog, PROGRESS_POSITION, static_cast<LPARAM>(s->progressCount));
         Send(dialog, PROGRESS_NAME, reinterpret_cast<LPARAM>(name));
     }
-    Sleep(OBJECT_PAUSE_MS);
+    if (OBJECT_PAUSE_MS != 0) {
+        Sleep(OBJECT_PAUSE_MS);
+    }
 }
 
 void PassEnds(UninstallSession* s, UINT_PTR pass)

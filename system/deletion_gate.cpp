@@ -32,6 +32,9 @@ struct HeldFolder {
 struct HeldFolders {
     CRITICAL_SECTION lock;
     std::unordered_map<std::string, HeldFolder> byPath; // upper-case normalised path
+    // The folder held last, as it was asked for: the files of one folder come one after the other.
+    std::string lastPath;
+    bool lastKeepsFound = false;
     HeldFolders() { InitializeCriticalSection(&lock); }
 };
 
@@ -110,17 +113,24 @@ void CloseAll(HeldFolders& h)
         CloseHandle(entry.second.handle);
     }
     h.byPath.clear();
+    h.lastPath.clear();
 }
 
 // The folder at a normalised path, checked and held; *keepsFound tells whether files found in it stay.
 GateResult HoldFolder(const std::string& path, bool* keepsFound)
 {
     HeldFolders& h = HeldCache();
-    std::string key = UpperPath(path);
     CriticalSectionScope scope(&h.lock);
+    if (!h.lastPath.empty() && path == h.lastPath) {
+        *keepsFound = h.lastKeepsFound;
+        return Done();
+    }
+    std::string key = UpperPath(path);
     auto found = h.byPath.find(key);
     if (found != h.byPath.end()) {
         *keepsFound = found->second.keepsFoundFiles;
+        h.lastPath = path;
+        h.lastKeepsFound = *keepsFound;
         return Done();
     }
     HANDLE folder = nullptr;
@@ -138,6 +148,8 @@ GateResult HoldFolder(const std::string& path, bool* keepsFound)
     }
     *keepsFound = PlaceKeepsFoundFiles(path.c_str());
     h.byPath[key] = {folder, *keepsFound};
+    h.lastPath = path;
+    h.lastKeepsFound = *keepsFound;
     return Done();
 }
 
@@ -147,6 +159,7 @@ void DropHeld(const std::string& path)
     HeldFolders& h = HeldCache();
     std::string key = UpperPath(path);
     CriticalSectionScope scope(&h.lock);
+    h.lastPath.clear();
     for (auto at = h.byPath.begin(); at != h.byPath.end();) {
         const std::string& held = at->first;
         bool inside = held == key ||
