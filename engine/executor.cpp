@@ -86,7 +86,7 @@ Step Handle(Executor& x, UINT32 pass, InstallObject* o)
 bool Walk(Executor& x, UINT32 pass, bool isQuery)
 {
     ObjectWalk w;
-    for (bool more = WalkBegin(&w, x.d, pass == PASS_QUERY); more;) {
+    for (bool more = pass != 0 && WalkBegin(&w, x.d, pass == PASS_QUERY, pass); more;) {
         InstallObject* o = w.object;
         Step step = STEP_NEXT;
         if (ObjectFlagsOf(o) & pass) {

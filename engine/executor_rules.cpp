@@ -72,8 +72,8 @@ int CountObjectsWithFlags(DatabaseHandle db, UINT32 mask)
     }
     int count = 0;
     ObjectWalk w;
-    for (bool more = WalkBegin(&w, d, true); more; more = WalkNext(&w)) {
-        count += (ObjectFlagsOf(w.object) & mask) ? 1 : 0;
+    for (bool more = mask != 0 && WalkBegin(&w, d, true, mask); more; more = WalkNext(&w)) {
+        count++;
     }
     return count;
 }

@@ -4,13 +4,20 @@
 
 namespace {
 
-// The object after (or before) value in the walk's direction; null at the end.
+// The object after (or before) value in the walk's direction that the mask takes; null at the end.
 InstallObject* Step(const ObjectWalk* w, UINT_PTR value)
 {
-    UINT_PTR following = 0;
-    int ok = w->forward ? ListNext(w->d->objects, value, &following, 0, 0)
-                        : ListPrev(w->d->objects, value, &following, 0, 0);
-    return ok ? reinterpret_cast<InstallObject*>(following) : nullptr;
+    for (UINT_PTR following = 0;; value = following) {
+        int ok = w->forward ? ListNext(w->d->objects, value, &following, 0, 0)
+                            : ListPrev(w->d->objects, value, &following, 0, 0);
+        if (!ok) {
+            return nullptr;
+        }
+        InstallObject* o = reinterpret_cast<InstallObject*>(following);
+        if (w->mask == 0 || (o->flags & w->mask) != 0) {
+            return o;
+        }
+    }
 }
 
 // True when o is below ancestor (a child, a child's child, ...).
@@ -28,14 +35,26 @@ bool IsBelow(ObjectDatabase* d, const InstallObject* o, ObjectId ancestor)
 
 } // namespace
 
-bool WalkBegin(ObjectWalk* w, ObjectDatabase* d, bool forward)
+bool WalkBegin(ObjectWalk* w, ObjectDatabase* d, bool forward, UINT32 mask)
 {
     w->d = d;
     w->forward = forward;
+    w->mask = mask;
+    w->object = nullptr;
     UINT_PTR value = 0;
-    int ok = d != nullptr && (forward ? ListFirst(d->objects, &value, 0) : ListLast(d->objects, &value, 0));
-    w->object = ok ? reinterpret_cast<InstallObject*>(value) : nullptr;
+    if (d == nullptr || !(forward ? ListFirst(d->objects, &value, 0) : ListLast(d->objects, &value, 0))) {
+        return false;
+    }
+    InstallObject* first = reinterpret_cast<InstallObject*>(value);
+    w->object = mask == 0 || (first->flags & mask) != 0 ? first : Step(w, value);
     return w->object != nullptr;
+}
+
+bool WalkBegin(ObjectWalk* w, DatabaseHandle db, bool forward, UINT32 mask)
+{
+    ObjectDatabase* d = nullptr;
+    w->held = HoldDatabase(db, &d);
+    return WalkBegin(w, d, forward, mask);
 }
 
 bool WalkNext(ObjectWalk* w)

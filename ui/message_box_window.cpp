@@ -496,8 +496,11 @@ INT_PTR CALLBACK MessageBoxProc(HWND window, UINT message, WPARAM wParam, LPARAM
     switch (message) {
     case WM_APP:
         if (p->defaultButton != -1) {
+            // Through the dialog manager, which keeps the focus it gives back whenever the box is
+            // activated: a plain SetFocus would lose to an activation that comes later (the dialog
+            // manager then focuses the first button, which makes itself the default).
             SendMessageA(window, DM_SETDEFID, static_cast<WPARAM>(p->defaultButton), 0);
-            SetFocus(GetDlgItem(window, p->defaultButton));
+            SendMessageA(window, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(window, p->defaultButton)), TRUE);
         }
         return TRUE;
     case WM_PAINT:

@@ -17,10 +17,14 @@ namespace {
 
 // Whether the box's thread has handled what its start-up queued (focus, the default button): it
 // answers a message of its own once it has.
+// The box has handled what it posted itself while it was made (its default button): a sent message is
+// answered inside the box's next wait for a message, before the posted ones that wait returns; a second
+// one is answered only once the box waits again, after it has handled them.
 bool Settled(HWND box)
 {
     DWORD_PTR answer = 0;
-    return SendMessageTimeoutA(box, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &answer) != 0;
+    return SendMessageTimeoutA(box, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &answer) != 0 &&
+           SendMessageTimeoutA(box, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &answer) != 0;
 }
 
 struct Box {
@@ -137,8 +141,11 @@ TEST(MessageBoxTest, LabelsDefaultsAndSizes)
         EXPECT_EQ(box.Close(), IDNO);
     }
     {
-        Box box; // the confirmation's style: the second button is the default
+        Box box; // the confirmation's style: the second button is the default, and stays so however late
+                 // the box is activated
         ASSERT_TRUE(box.Open("Remove?", "Confirm", 0x1124));
+        EXPECT_EQ(box.DefaultId(), 2);
+        SendMessageA(box.window, WM_ACTIVATE, WA_ACTIVE, 0);
         EXPECT_EQ(box.DefaultId(), 2);
         EXPECT_EQ(static_cast<DWORD>(GetWindowLongA(box.window, GWL_STYLE)) & DS_SYSMODAL,
                   static_cast<DWORD>(DS_SYSMODAL));
