@@ -162,6 +162,37 @@ DWORD NtDeleteOnClose(HANDLE handle)
     return status >= 0 ? ERROR_SUCCESS : RtlNtStatusToDosError(status);
 }
 
+namespace {
+
+std::wstring WithoutTrailingSeparators(std::wstring text)
+{
+    while (text.size() > 3 && text.back() == L'\\') {
+        text.pop_back();
+    }
+    return text;
+}
+
+// The cheaper question first: the path reached, with its drive, is the path asked for. Where it is not
+// (a share, another name of the same volume), the form without a volume decides.
+bool ReachedWithDrive(HANDLE handle, FinalPathFunction finalPath, const std::wstring& path,
+                      std::vector<wchar_t>* buffer)
+{
+    const DWORD VOLUME_NAME_DOS_FLAG = 0x0;
+    DWORD n = finalPath(handle, buffer->data(), static_cast<DWORD>(buffer->size()), VOLUME_NAME_DOS_FLAG);
+    if (n == 0 || n >= buffer->size()) {
+        return false;
+    }
+    std::wstring reached(buffer->data(), n);
+    const std::wstring longPrefix = L"\\\\?\\";
+    if (reached.compare(0, longPrefix.size(), longPrefix) != 0 || reached.compare(4, 4, L"UNC\\") == 0) {
+        return false;
+    }
+    reached.erase(0, longPrefix.size());
+    return lstrcmpiW(WithoutTrailingSeparators(reached).c_str(), WithoutTrailingSeparators(path).c_str()) == 0;
+}
+
+} // namespace
+
 bool NtReachedByPath(HANDLE handle, const std::wstring& path)
 {
     const DWORD VOLUME_NAME_NONE_FLAG = 0x4;
@@ -173,6 +204,9 @@ bool NtReachedByPath(HANDLE handle, const std::wstring& path)
         return attributes != INVALID_FILE_ATTRIBUTES;
     }
     std::vector<wchar_t> buffer(path.size() + MAX_PATH);
+    if (ReachedWithDrive(handle, finalPath, path, &buffer)) {
+        return true;
+    }
     DWORD n = finalPath(handle, buffer.data(), static_cast<DWORD>(buffer.size()), VOLUME_NAME_NONE_FLAG);
     if (n == 0 || n >= buffer.size()) {
         return false;
