@@ -3,11 +3,8 @@
 // still counts is gone, phase 1 never told its caller of a success it did not have, and the removal is
 // finished: by the phase that went on alone, by a second run, or (for the program phase 1 ran from) at
 // the next restart.
-#include "kit/testkit.h"
 #include "kit/uninstall_kit.h"
 #include "ui/resource.h"
-
-#include <gtest/gtest.h>
 
 namespace {
 

@@ -1,19 +1,12 @@
 // Scripts that a buggy or careless setup could write, and a product folder that a standard user can
 // write into, removed by the real program: every sentinel outside the product stays, the product's own
 // objects go, each refusal is reported with its reason, and the exit code says the run was incomplete.
-#include "kit/testkit.h"
 #include "kit/uninstall_kit.h"
-#include "support/guards.h"
-#include "support/reg_keys.h"
 
-#include <gtest/gtest.h>
 #include <aclapi.h>
 #include <sddl.h>
-#include <shlobj.h>
 
 #include <sstream>
-#include <string>
-#include <vector>
 
 namespace {
 
@@ -56,14 +49,13 @@ std::string LineWith(const std::string& report, const std::string& what)
     return "";
 }
 
-// One hostile entry: what the script says, what must stay outside the product, what the report says.
+// One hostile entry: what the script says, what must stay outside the product (files, folders, and
+// keys as "HKLM\\..." or "HKCU\\..."), the report line's object name or a path it holds, and what that line
+// ends with.
 struct Row {
-    const char* category;
     std::string script;
-    std::vector<std::string> sentinels; // files and folders
-    std::vector<std::string> keys;      // below HKEY_LOCAL_MACHINE ("HKLM\...") or HKEY_CURRENT_USER
-    std::string object;                 // the report line's object name, or a path it holds
-    std::string reason;                 // what that line ends with
+    std::vector<std::string> kept;
+    std::string object, reason;
 };
 
 // Sentinels of the machine outside the product, made before the run and removed after it.
@@ -126,117 +118,78 @@ TEST(HostileTest, NothingOutsideTheProductIsTouchedWhateverTheScriptSays)
     std::string programData = SpecialFolder(CSIDL_COMMON_APPDATA);
     programData.pop_back();
     const std::string marker = outside / "tool.marker";
+    const std::string protectedKey = "kept: protected registry key", protectedPlace = "kept: protected location";
+    const std::string userFile = users + "\\uninst-sentinel-" + p + ".txt";
+    const std::string kill = "\" /_REMOVABLE /_KILLCHILDREN;";
     const std::vector<Row> rows = {
-        {"registry",
-         "_regkey=HK1 /_PARENT HKEY_CURRENT_USER /_TARGETPATH Software /_REMOVABLE /_KILLCHILDREN;",
-         {},
+        {"_regkey=HK1 /_PARENT HKEY_CURRENT_USER /_TARGETPATH Software /_REMOVABLE /_KILLCHILDREN;",
          {"HKCU\\Software\\UninstSentinel" + p},
          "HK1",
-         "kept: protected registry key"},
-        {"registry",
-         "_regkey=HK2 /_PARENT HKEY_LOCAL_MACHINE /_TARGETPATH SOFTWARE /_REMOVABLE /_KILLCHILDREN;",
-         {},
+         protectedKey},
+        {"_regkey=HK2 /_PARENT HKEY_LOCAL_MACHINE /_TARGETPATH SOFTWARE /_REMOVABLE /_KILLCHILDREN;",
          {"HKLM\\SOFTWARE\\UninstSentinel" + p},
          "HK2",
-         "kept: protected registry key"},
-        {"registry",
-         "_regkey=HK3 /_PARENT HKEY_SOFTWARE /_TARGETPATH \"Microsoft\\\\Windows\\\\CurrentVersion\\\\Uninstall\" "
+         protectedKey},
+        {"_regkey=HK3 /_PARENT HKEY_SOFTWARE /_TARGETPATH \"Microsoft\\\\Windows\\\\CurrentVersion\\\\Uninstall\" "
          "/_REMOVABLE /_KILLCHILDREN;",
-         {},
          {"HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\UninstSentinel" + p},
          "HK3",
-         "kept: protected registry key"},
-        {"registry",
-         "_file=BADUN /_PARENT APPDIR /_TARGETPATH badun.txt /_REMOVABLE /_UNINSTALL \"..\\\\Run\" x;",
-         {},
+         protectedKey},
+        {"_file=BADUN /_PARENT APPDIR /_TARGETPATH badun.txt /_REMOVABLE /_UNINSTALL \"..\\\\Run\" x;",
          {"HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run"},
          "BADUN",
          "kept: not an entry of the Uninstall key"},
-        {"spelling",
-         "_dir=PD1 /_TARGETPATH \"C:\\\\users.\" /_REMOVABLE /_KILLCHILDREN;",
-         {users + "\\uninst-sentinel-" + p + ".txt"},
-         {},
-         "PD1",
-         "kept: protected location"},
-        {"spelling",
-         "_dir=PD2 /_TARGETPATH \"" + ScriptPath("C:\\\\users") + "\" /_REMOVABLE /_KILLCHILDREN;",
-         {users + "\\uninst-sentinel-" + p + ".txt"},
-         {},
-         "PD2",
-         "kept: protected location"},
-        {"spelling",
-         "_dir=PD3 /_TARGETPATH \"" + ScriptPath(ShortForm(programData)) + "\" /_REMOVABLE /_KILLCHILDREN;",
+        {"_dir=PD1 /_TARGETPATH \"C:\\\\users." + kill, {userFile}, "PD1", protectedPlace},
+        {"_dir=PD2 /_TARGETPATH \"" + ScriptPath("C:\\\\users") + kill, {userFile}, "PD2", protectedPlace},
+        {"_dir=PD3 /_TARGETPATH \"" + ScriptPath(ShortForm(programData)) + kill,
          {programData + "\\uninst-sentinel-" + p + ".txt"},
-         {},
          "PD3",
-         "kept: protected location"},
-        {"no drive",
-         "_file=ND1 /_TARGETPATH victim.txt /_REMOVABLE;",
+         protectedPlace},
+        {"_file=ND1 /_TARGETPATH victim.txt /_REMOVABLE;",
          {SpecialFolder(CSIDL_DESKTOPDIRECTORY) + "victim.txt", Windows("\\victim.txt")},
-         {},
          "ND1",
          "kept: not a full path"},
-        {"no drive",
-         "_dir=ND2 /_TARGETPATH \"\\\\Data" + p + "\" /_REMOVABLE /_KILLCHILDREN;",
+        {"_dir=ND2 /_TARGETPATH \"\\\\Data" + p + kill,
          {"C:\\Data" + p + "\\keep.txt"},
-         {},
          "ND2",
          "kept: not a full path"},
-        {"places",
-         "_dir=KP1 /_TARGETPATH \"" + ScriptPath(users + "\\Public") + "\" /_REMOVABLE /_KILLCHILDREN;",
+        {"_dir=KP1 /_TARGETPATH \"" + ScriptPath(users + "\\Public") + kill,
          {users + "\\Public\\uninst-sentinel-" + p + ".txt"},
-         {},
          "KP1",
-         "kept: protected location"},
-        {"places",
-         "_dir=KP2 /_TARGETPATH \"" + ScriptPath(SpecialFolder(CSIDL_PERSONAL)) + "\" /_REMOVABLE /_KILLCHILDREN;",
+         protectedPlace},
+        {"_dir=KP2 /_TARGETPATH \"" + ScriptPath(SpecialFolder(CSIDL_PERSONAL)) + kill,
          {SpecialFolder(CSIDL_PERSONAL) + "uninst-sentinel-" + p + ".txt"},
-         {},
          "KP2",
-         "kept: protected location"},
-        {"places",
-         "_dir=KP3 /_TARGETPATH \"" + ScriptPath(Windows("\\Fonts")) + "\" /_REMOVABLE /_KILLCHILDREN;",
+         protectedPlace},
+        {"_dir=KP3 /_TARGETPATH \"" + ScriptPath(Windows("\\Fonts")) + kill,
          {Windows("\\Fonts\\uninst-sentinel-" + p + ".ttf")},
-         {},
          "KP3",
-         "kept: protected location"},
-        {"found files",
-         "_dir=WINDOWS2 /_TARGETPATH \"" + ScriptPath(Windows("")) +
-             "\";\r\n"
-             "_file=WW /_PARENT WINDOWS2 /_TARGETMASK \"uninst-sentinel-*.ini\" /_REMOVABLE;",
+         protectedPlace},
+        // Found files: a wildcard in a protected folder.
+        {"_dir=WINDOWS2 /_TARGETPATH \"" + ScriptPath(Windows("")) +
+             "\";\r\n_file=WW /_PARENT WINDOWS2 /_TARGETMASK \"uninst-sentinel-*.ini\" /_REMOVABLE;",
          {Windows("\\uninst-sentinel-" + p + ".ini")},
-         {},
          Windows("\\uninst-sentinel-" + p + ".ini"),
-         "kept: protected location"},
-        {"links",
-         "_dir=LK /_PARENT APPDIR /_TARGETPATH linked /_REMOVABLE /_KILLCHILDREN;\r\n"
+         protectedPlace},
+        // Links out of the product's folder.
+        {"_dir=LK /_PARENT APPDIR /_TARGETPATH linked /_REMOVABLE /_KILLCHILDREN;\r\n"
          "_file=LKF /_PARENT LK /_TARGETPATH keep.txt /_REMOVABLE;",
          {outside / "linked\\keep.txt"},
-         {},
          "LKF",
          "kept: reached through a link"},
-        {"links",
-         "_dir=TREE /_PARENT APPDIR /_TARGETPATH tree /_REMOVABLE /_KILLCHILDREN;",
+        {"_dir=TREE /_PARENT APPDIR /_TARGETPATH tree /_REMOVABLE /_KILLCHILDREN;",
          {outside / "escape\\keep.txt"},
-         {},
          "TREE",
          "kept: reached through a link"},
-        {"wildcards",
-         "_file=DATS /_PARENT APPDIR /_TARGETMASK \"*.dat\" /_REMOVABLE;",
-         {},
-         {},
-         "APPDIR_A.DAT",
-         "removed"},
-        {"processes",
-         "_file=TOOLX /_PARENT APPDIR /_TARGETPATH toolx.exe /_REMOVABLE /_UNREGISTER \"C:\\\\My Prod " + p +
+        {"_file=DATS /_PARENT APPDIR /_TARGETMASK \"*.dat\" /_REMOVABLE;", {}, "APPDIR_A.DAT", "removed"},
+        // A program whose path holds a blank, and a shorter one that would be run instead of it.
+        {"_file=TOOLX /_PARENT APPDIR /_TARGETPATH toolx.exe /_REMOVABLE /_UNREGISTER \"C:\\\\My Prod " + p +
              "\\\\tool.exe 0 " + ScriptPath(marker) + "\";",
          {marker},
-         {},
          "TOOLX",
          "removed"},
-        {"report",
-         "_file=CTRL /_PARENT APPDIR /_TARGETPATH \"bad\\nresult: everything removed, exit code 0\" /_REMOVABLE;",
-         {},
+        // A name that would make up a line of the report.
+        {"_file=CTRL /_PARENT APPDIR /_TARGETPATH \"bad\\nresult: everything removed, exit code 0\" /_REMOVABLE;",
          {},
          "CTRL",
          "kept: not a full path"},
@@ -248,14 +201,12 @@ TEST(HostileTest, NothingOutsideTheProductIsTouchedWhateverTheScriptSays)
     WholeProduct product(spec);
     const std::string& app = product.folder();
     for (const Row& r : rows) {
-        for (const std::string& f : r.sentinels) {
-            if (f != marker) {
-                s.File(f);
-            }
-        }
-        for (const std::string& k : r.keys) {
-            if (k.find("CurrentVersion\\Run") == std::string::npos) {
+        for (const std::string& k : r.kept) {
+            bool key = k.rfind("HKLM\\", 0) == 0 || k.rfind("HKCU\\", 0) == 0;
+            if (key && k.find("CurrentVersion\\Run") == std::string::npos) {
                 s.Key(k.rfind("HKLM", 0) == 0 ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER, k.substr(5));
+            } else if (!key && k != marker) {
+                s.File(k);
             }
         }
     }
@@ -264,7 +215,6 @@ TEST(HostileTest, NothingOutsideTheProductIsTouchedWhateverTheScriptSays)
     MakeTestTree(app, {"tree\\", "tree\\own.txt", "a.dat", "notes.datx", "user-settings.data", "toolx.exe"});
     ASSERT_TRUE(MakeUnixLink(outside / "linked", app + "linked"));
     ASSERT_TRUE(MakeUnixLink(outside / "escape", app + "tree\\escape"));
-    // A program whose path holds a blank, and a shorter one that would be run instead of it.
     const std::string prod = "C:\\My Prod " + p;
     CreateDirectoryA(prod.c_str(), nullptr);
     CopyFileA((TestProgramFolder() + "child_program.exe").c_str(), (prod + "\\tool.exe").c_str(), FALSE);
@@ -275,11 +225,8 @@ TEST(HostileTest, NothingOutsideTheProductIsTouchedWhateverTheScriptSays)
     EXPECT_EQ(run.phaseTwoExit, EXIT_INCOMPLETE);
     std::string text = ReadFileBytes(report);
     for (const Row& r : rows) {
-        SCOPED_TRACE(std::string(r.category) + ": " + r.script);
-        for (const std::string& f : r.sentinels) {
-            EXPECT_TRUE(StillThere(f)) << f;
-        }
-        for (const std::string& k : r.keys) {
+        SCOPED_TRACE(r.script);
+        for (const std::string& k : r.kept) {
             EXPECT_TRUE(StillThere(k)) << k;
         }
         std::string line = LineWith(text, r.object);

@@ -3,18 +3,10 @@
 #include "app/resync.h"
 #include "kit/database_kit.h"
 #include "kit/product_kit.h"
-#include "kit/testkit.h"
-#include "support/reg_keys.h"
-
-#include <gtest/gtest.h>
 
 #include <memory>
-#include <string>
-#include <vector>
 
 namespace {
-
-const char kSharedDlls[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
 
 // A list key and products that share one file, all removed again.
 struct SharingSetup {
@@ -29,7 +21,7 @@ struct SharingSetup {
     {
         RemoveTestKey(HKEY_LOCAL_MACHINE, list);
         RemoveTestKey(HKEY_LOCAL_MACHINE, ("SOFTWARE\\" + vendor));
-        HKEY key = OpenRegKeyWrite(HKEY_LOCAL_MACHINE, kSharedDlls);
+        HKEY key = OpenRegKeyWrite(HKEY_LOCAL_MACHINE, SHARED_DLLS_KEY);
         RemoveTestValue(key, file);
         CloseRegKey(key);
     }
@@ -52,12 +44,7 @@ struct SharingSetup {
     }
     std::string ListPath() const { return "HKEY_LOCAL_MACHINE\\" + list; }
     std::string CounterKey() const { return "SOFTWARE\\" + vendor + "\\Suite\\Shared Objects\\Shared Files"; }
-    void SetDll(DWORD count)
-    {
-        HKEY key = CreateRegKey(HKEY_LOCAL_MACHINE, kSharedDlls);
-        RegSetValueExA(key, file.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&count), sizeof(count));
-        CloseRegKey(key);
-    }
+    void SetDll(DWORD count) { SetDwordValue(HKEY_LOCAL_MACHINE, SHARED_DLLS_KEY, file, count); }
     void SetCounter(const char* count)
     {
         HKEY key = CreateRegKey(HKEY_LOCAL_MACHINE, CounterKey().c_str());
@@ -65,21 +52,8 @@ struct SharingSetup {
         CloseRegKey(key);
     }
     // -1 when there is no value.
-    long Dll() const { return Count(kSharedDlls); }
-    long Counter() const { return Count(CounterKey()); }
-    long Count(const std::string& keyPath) const
-    {
-        HKEY key = OpenRegKeyRead(HKEY_LOCAL_MACHINE, keyPath.c_str());
-        BYTE data[32] = {};
-        DWORD size = sizeof(data) - 1, type = 0;
-        bool exists = key != nullptr && RegQueryValueExA(key, file.c_str(), nullptr, &type, data, &size) == 0;
-        CloseRegKey(key);
-        if (!exists) {
-            return -1;
-        }
-        return type == REG_SZ ? atol(reinterpret_cast<char*>(data))
-                              : static_cast<long>(*reinterpret_cast<DWORD*>(data));
-    }
+    long Dll() const { return StoredCount(SHARED_DLLS_KEY, file); }
+    long Counter() const { return StoredCount(CounterKey(), file); }
     bool CounterKeyExists() const
     {
         HKEY key = OpenRegKeyRead(HKEY_LOCAL_MACHINE, CounterKey().c_str());
@@ -141,10 +115,7 @@ TEST(ResyncTest, ListsThatNameNoProductAreReadAndSkipped)
     EXPECT_EQ(ResyncSharing(&session.session, s.ListPath().c_str(), 0), 1); // an empty list
     s.List("Folder", s.common.path());
     s.List("Missing", s.common / "missing.cfg");
-    HKEY key = OpenRegKeyWrite(HKEY_LOCAL_MACHINE, s.list.c_str());
-    DWORD number = 7;
-    RegSetValueExA(key, "Number", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number), sizeof(number));
-    CloseRegKey(key);
+    SetDwordValue(HKEY_LOCAL_MACHINE, s.list, "Number", 7);
     EXPECT_EQ(ResyncSharing(&session.session, s.ListPath().c_str(), 0), 1);
     EXPECT_EQ(s.Dll(), -1); // nothing was counted
     // A list below HKEY_LOCAL_MACHINE may be named without its root; a list that is not there fails.

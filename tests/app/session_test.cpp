@@ -3,14 +3,7 @@
 #include "kit/database_kit.h"
 #include "kit/product_kit.h"
 #include "support/startup.h"
-#include "support/memory.h"
 #include "ui/dialog_texts.h"
-
-#include <gtest/gtest.h>
-
-#include <string.h>
-
-#include <string>
 
 namespace {
 

@@ -1,16 +1,12 @@
 // Unattended removals of staged products with the real program: no window from start to end, the
 // report of both phases, the exit codes that deployment tools read.
-#include "kit/testkit.h"
 #include "kit/uninstall_kit.h"
 #include "support/report.h"
 
 #include "system/deletion_gate.h"
 
-#include <gtest/gtest.h>
-
 #include <fstream>
 #include <sstream>
-#include <vector>
 
 namespace {
 

@@ -1,11 +1,6 @@
 // The real uninstaller, both phases, on whole products staged in the prefix, answered through its
 // windows as a person would.
-#include "kit/testkit.h"
 #include "kit/uninstall_kit.h"
-#include "support/guards.h"
-#include "support/reg_keys.h"
-
-#include <gtest/gtest.h>
 
 #include <algorithm>
 

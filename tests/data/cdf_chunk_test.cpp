@@ -1,13 +1,7 @@
 #include "data/cdf_chunk.h"
+#include "kit/testkit.h"
 
 #include "kit/cdf_writer.h"
-
-#include <gtest/gtest.h>
-
-#include <string.h>
-
-#include <string>
-#include <vector>
 
 namespace {
 

@@ -3,11 +3,6 @@
 #include "kit/cdf_writer.h"
 #include "kit/testkit.h"
 
-#include <gtest/gtest.h>
-
-#include <string>
-#include <vector>
-
 namespace {
 
 const CdfVersion kVersions[] = {CdfVersion::V96a, CdfVersion::V96b, CdfVersion::V97a};

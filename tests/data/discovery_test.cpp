@@ -2,15 +2,7 @@
 
 #include "kit/cdf_writer.h"
 #include "kit/database_kit.h"
-#include "kit/testkit.h"
 #include "support/startup.h"
-#include "support/memory.h"
-
-#include <gtest/gtest.h>
-
-#include <string.h>
-
-#include <string>
 
 namespace {
 

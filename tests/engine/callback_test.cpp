@@ -4,20 +4,14 @@
 #include "engine/prepare.h"
 #include "engine/uninstall_callback.h"
 #include "kit/database_kit.h"
-#include "kit/testkit.h"
-#include "support/guards.h"
 #include "ui/dialog_texts.h"
 #include "ui/progress_dialogs.h"
 #include "ui/resource.h"
 
 #include <commctrl.h>
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <iterator>
-#include <string>
-#include <vector>
 
 namespace {
 

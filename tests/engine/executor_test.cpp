@@ -5,17 +5,7 @@
 #include "engine/registration.h"
 #include "engine/uninstall_callback.h"
 #include "kit/database_kit.h"
-#include "kit/testkit.h"
 #include "support/locked_list.h"
-#include "support/reg_keys.h"
-
-#include <gtest/gtest.h>
-
-#include <shlobj.h>
-
-#include <functional>
-#include <string>
-#include <vector>
 
 namespace {
 
@@ -252,31 +242,6 @@ TEST(ExecutorTest, TheWalksAreLinearInTheObjects)
     SessionScope session;
     double small = lookups(600), large = lookups(1200);
     EXPECT_LT(large / small, 2.5) << small << " then " << large;
-}
-
-TEST(ExecutorTest, ProtectedSystemLocationsAreNeverRemoved)
-{
-    const int places[] = {
-        CSIDL_PROGRAM_FILES, CSIDL_PROGRAM_FILES_COMMON, CSIDL_PROFILE, CSIDL_STARTMENU, CSIDL_PROGRAMS,
-        CSIDL_STARTUP,       CSIDL_DESKTOPDIRECTORY,     CSIDL_WINDOWS};
-    EngineScope engine;
-    char temp[MAX_PATH] = {};
-    GetTempPathA(sizeof(temp), temp);
-    std::vector<std::string> paths = {temp};
-    for (int csidl : places) {
-        paths.push_back(SpecialFolder(csidl));
-    }
-    // "C:\users" holds the profile: removing it would take the profile along.
-    std::string profile = SpecialFolder(CSIDL_PROFILE);
-    paths.push_back(profile.substr(0, profile.rfind('\\', profile.size() - 2) + 1));
-    for (const std::string& path : paths) {
-        SCOPED_TRACE(path);
-        ASSERT_TRUE(PathExists(path));
-        TestDatabase db;
-        ASSERT_EQ(db.Parse("_dir=SYS /_TARGETPATH \"" + ScriptPath(path) + "\" /_REMOVABLE /_KILLCHILDREN;\r\n"), 1);
-        EXPECT_EQ(RemoveAll(db.handle()), -1); // refused: kept, and the run is incomplete
-        EXPECT_TRUE(PathExists(path));
-    }
 }
 
 TEST(ExecutorTest, ComponentsUnregisterAndUninstallProgramsRun)

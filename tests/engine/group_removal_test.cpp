@@ -2,13 +2,7 @@
 // every command: a group goes only when nothing is left in it that stays, or when it is forced.
 #include "kit/database_kit.h"
 #include "kit/progman_standin.h"
-#include "kit/testkit.h"
 #include "script/groups.h"
-
-#include <gtest/gtest.h>
-
-#include <string>
-#include <vector>
 
 TEST(GroupRemovalTest, ProgramManagerGroupsLoseTheItemsOfRemovedFilesAndGoWhenNothingStays)
 {
@@ -102,45 +96,37 @@ TEST(GroupRemovalTest, ProgramManagerGroupsAreFoundShownAndCreatedByName)
     EXPECT_EQ(standIn.Commands(), sent);
 }
 
-TEST(GroupRemovalTest, AGroupWhoseReplyDoesNotListAllItsItemsStays)
+TEST(GroupRemovalTest, AGroupThatCannotBeKnownOrWouldLeadOutOfProgramManagerStays)
 {
-    // Items the reply does not list were never looked at: the group stays with them, whatever its
-    // switches, and the run is incomplete.
+    // Items the reply does not list were never looked at; Program Manager keeps groups and items as
+    // folders and files of its own, and a name that is a path would lead out of them. Such a group
+    // stays, whatever its switches, and the run is incomplete.
     EngineScope engine;
-    const char* const replies[] = {
-        "\"Tools\",T.GRP,3,1\r\n\"A\",\"C:\\a.exe\",,,1,1,0,0,0\r\n", // three counted, one listed
-        "\"Tools\"\r\n",                                              // no item count at all
+    struct Row {
+        const char* group;
+        const char* reply; // null: the stand-in's own
+        std::vector<StandInItem> items;
+    } const rows[] = {
+        {"Tools", "\"Tools\",T.GRP,3,1\r\n\"A\",\"C:\\a.exe\",,,1,1,0,0,0\r\n", {}}, // three counted, one listed
+        {"Tools", "\"Tools\"\r\n", {}},                                              // no item count at all
+        {"..\\Escape", nullptr, {{"..\\..\\Victim", "C:\\x.exe", "", ""}}},
     };
-    for (const char* reply : replies) {
-        SCOPED_TRACE(reply);
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.group + std::string(" ") + (r.reply != nullptr ? r.reply : ""));
         ProgmanStandIn standIn;
-        standIn.AddGroup("Tools");
-        standIn.SetReply("Tools", reply);
+        standIn.AddGroup(r.group, r.items);
+        if (r.reply != nullptr) {
+            standIn.SetReply(r.group, r.reply);
+        }
         TestDatabase db;
         SetDatabaseFlags(db.handle(), DATABASE_PROGMAN_GROUPS, 1);
-        ASSERT_EQ(db.Parse("_group=TOOLS /_PARENT STARTGROUPS /_TARGETPATH Tools /_REMOVABLE /_KILLCHILDREN;\r\n"), 1);
+        ASSERT_EQ(db.Parse("_group=G /_PARENT STARTGROUPS /_TARGETPATH \"" + ScriptPath(r.group) +
+                           "\" /_REMOVABLE /_KILLCHILDREN;\r\n"),
+                  1);
         EXPECT_EQ(RemoveAll(db.handle()), -1);
         for (const std::string& command : standIn.Commands()) {
             EXPECT_EQ(command.find("Delete"), std::string::npos) << command;
         }
-        EXPECT_TRUE(standIn.HasGroup("Tools"));
+        EXPECT_TRUE(standIn.HasGroup(r.group));
     }
-}
-
-TEST(GroupRemovalTest, ProgramManagerNamesThatArePathsAreNeverDeleted)
-{
-    // Program Manager keeps groups and items as folders and files of its own: a name that is a path
-    // would lead out of them. Such a group stays, whatever its switches, and the run is incomplete.
-    EngineScope engine;
-    ProgmanStandIn standIn;
-    standIn.AddGroup("..\\Escape", {{"..\\..\\Victim", "C:\\x.exe", "", ""}});
-    TestDatabase db;
-    SetDatabaseFlags(db.handle(), DATABASE_PROGMAN_GROUPS, 1);
-    ASSERT_EQ(db.Parse("_group=ESC /_PARENT STARTGROUPS /_TARGETPATH \"..\\\\Escape\" /_REMOVABLE /_KILLCHILDREN;\r\n"),
-              1);
-    EXPECT_EQ(RemoveAll(db.handle()), -1);
-    for (const std::string& command : standIn.Commands()) {
-        EXPECT_EQ(command.find("Delete"), std::string::npos) << command;
-    }
-    EXPECT_TRUE(standIn.HasGroup("..\\Escape"));
 }

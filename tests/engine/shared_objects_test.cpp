@@ -7,19 +7,9 @@
 #include "engine/shared_objects.h"
 #include "engine/uninstall_callback.h"
 #include "kit/database_kit.h"
-#include "kit/testkit.h"
 #include "script/object_text.h"
-#include "support/guards.h"
-#include "support/reg_keys.h"
-
-#include <gtest/gtest.h>
-
-#include <string>
-#include <vector>
 
 namespace {
-
-const char kSharedDlls[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
 
 // A product's place in the registry (HKEY_LOCAL_MACHINE\SOFTWARE\<vendor>\Suite) with its shared-object
 // registry below "Shared Objects", and a folder for its files.
@@ -32,7 +22,7 @@ struct SharingProduct {
     ~SharingProduct()
     {
         RemoveTestKey(HKEY_LOCAL_MACHINE, ("SOFTWARE\\" + vendor));
-        HKEY key = OpenRegKeyWrite(HKEY_LOCAL_MACHINE, kSharedDlls);
+        HKEY key = OpenRegKeyWrite(HKEY_LOCAL_MACHINE, SHARED_DLLS_KEY);
         for (const std::string& d : dlls) {
             RemoveTestValue(key, d);
         }
@@ -50,11 +40,9 @@ struct SharingProduct {
     void SetDll(const std::string& path, DWORD count)
     {
         dlls.push_back(path);
-        HKEY key = CreateRegKey(HKEY_LOCAL_MACHINE, kSharedDlls);
-        RegSetValueExA(key, path.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&count), sizeof(count));
-        CloseRegKey(key);
+        SetDwordValue(HKEY_LOCAL_MACHINE, SHARED_DLLS_KEY, path, count);
     }
-    DWORD Dll(const std::string& path) const { return Read(kSharedDlls, path); }
+    DWORD Dll(const std::string& path) const { return Read(SHARED_DLLS_KEY, path); }
     void SetCounter(const char* kind, const std::string& path, const char* count)
     {
         HKEY key = CreateRegKey(HKEY_LOCAL_MACHINE, (suite + "\\Shared Objects\\" + kind).c_str());
@@ -71,19 +59,11 @@ struct SharingProduct {
         CloseRegKey(key);
         return key != nullptr;
     }
-    // A count as stored: a REG_DWORD, or the number of a REG_SZ; 0 when there is none.
+    // A count as stored; 0 when there is none.
     static DWORD Read(const std::string& keyPath, const std::string& name)
     {
-        HKEY key = OpenRegKeyRead(HKEY_LOCAL_MACHINE, keyPath.c_str());
-        BYTE data[64] = {};
-        DWORD size = sizeof(data) - 1, type = 0;
-        bool exists = key != nullptr && RegQueryValueExA(key, name.c_str(), nullptr, &type, data, &size) == 0;
-        CloseRegKey(key);
-        if (!exists) {
-            return 0;
-        }
-        return type == REG_SZ ? static_cast<DWORD>(atol(reinterpret_cast<char*>(data)))
-                              : *reinterpret_cast<DWORD*>(data);
+        long count = StoredCount(keyPath, name);
+        return count < 0 ? 0 : static_cast<DWORD>(count);
     }
 };
 
@@ -266,7 +246,7 @@ TEST(SharedObjectsTest, ACountStoredInATypeThatCannotHoldOneIsReadAsZeroAndNever
     WriteFileBytes(file, "shared");
     p.SetCounter("Shared Files", file, "3");
     p.dlls.push_back(file);
-    HKEY dlls = CreateRegKey(HKEY_LOCAL_MACHINE, kSharedDlls);
+    HKEY dlls = CreateRegKey(HKEY_LOCAL_MACHINE, SHARED_DLLS_KEY);
     const char text[] = "5"; // another program's value, of a type that holds no count
     RegSetValueExA(dlls, file.c_str(), 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>(text), sizeof(text));
     TestDatabase db("TEST", "C:\\Source\\", UninstallCallback);

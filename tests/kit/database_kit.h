@@ -2,6 +2,7 @@
 // Object databases for tests: the engine started for the life of a scope, databases made from script
 // texts, and a short way to read an object's record.
 #include "engine/session.h"
+#include "kit/testkit.h"
 #include "script/object_database.h"
 #include "script/object_internal.h" // the tests look into the records
 #include "script/script_parser.h"

@@ -1,6 +1,7 @@
 #include "kit/testkit.h"
 
 #include "support/guards.h"
+#include "support/reg_keys.h"
 
 #include <sddl.h>
 #include <shlwapi.h>
@@ -38,36 +39,43 @@ BOOL CALLBACK FindProcessWindow(HWND window, LPARAM param)
 
 } // namespace
 
-ProgramRun RunProgram(const std::string& exe, const std::string& arguments, DWORD timeoutMs)
+HANDLE StartProgram(const std::string& program, const std::string& arguments)
 {
-    ProgramRun run = {};
-    std::string commandLine = "\"" + exe + "\" " + arguments;
+    std::string line = "\"" + program + "\" " + arguments;
     STARTUPINFOA si = {};
     si.cb = sizeof(si);
     PROCESS_INFORMATION pi = {};
-    if (!CreateProcessA(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+    if (!CreateProcessA(program.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+        return nullptr;
+    }
+    CloseHandle(pi.hThread);
+    return pi.hProcess;
+}
+
+ProgramRun RunProgram(const std::string& exe, const std::string& arguments, DWORD timeoutMs)
+{
+    ProgramRun run = {};
+    HANDLE process = StartProgram(exe, arguments);
+    if (process == nullptr) {
         return run;
     }
     run.started = true;
-    DWORD waited = 0;
-    for (;;) {
-        WindowSearch search = {pi.dwProcessId, false};
+    for (DWORD waited = 0;; waited += 10) {
+        WindowSearch search = {GetProcessId(process), false};
         EnumWindows(FindProcessWindow, reinterpret_cast<LPARAM>(&search));
         run.showedWindow = run.showedWindow || search.found;
-        if (WaitForSingleObject(pi.hProcess, 10) == WAIT_OBJECT_0) {
+        if (WaitForSingleObject(process, 10) == WAIT_OBJECT_0) {
             run.exited = true;
             break;
         }
-        waited += 10;
         if (waited >= timeoutMs) {
-            TerminateProcess(pi.hProcess, 99);
-            WaitForSingleObject(pi.hProcess, 5000);
+            TerminateProcess(process, 99);
+            WaitForSingleObject(process, 5000);
             break;
         }
     }
-    GetExitCodeProcess(pi.hProcess, &run.exitCode);
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
+    GetExitCodeProcess(process, &run.exitCode);
+    CloseHandle(process);
     return run;
 }
 
@@ -349,21 +357,17 @@ HANDLE RunHolder(const std::string& path, DWORD ms, const std::string& holderPro
     if (!PathExists(path)) {
         WriteFileBytes(path, "held");
     }
-    std::string line = "\"" + program + "\" hold \"" + path + "\" " + std::to_string(ms) + " " + event;
-    STARTUPINFOA si = {};
-    si.cb = sizeof(si);
-    PROCESS_INFORMATION pi = {};
-    if (!holding ||
-        !CreateProcessA(program.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+    HANDLE process =
+        holding ? StartProgram(program, "hold \"" + path + "\" " + std::to_string(ms) + " " + event) : nullptr;
+    if (process == nullptr) {
         return nullptr;
     }
-    CloseHandle(pi.hThread);
-    HANDLE both[2] = {holding.get(), pi.hProcess};
+    HANDLE both[2] = {holding.get(), process};
     if (WaitForMultipleObjects(2, both, FALSE, LOADED_MACHINE_WAIT_MS) == WAIT_OBJECT_0) {
-        return pi.hProcess;
+        return process;
     }
-    TerminateProcess(pi.hProcess, 1); // it ended without holding the file, or never got to it
-    CloseHandle(pi.hProcess);
+    TerminateProcess(process, 1); // it ended without holding the file, or never got to it
+    CloseHandle(process);
     return nullptr;
 }
 
@@ -444,4 +448,25 @@ bool MakeRegistryLink(HKEY root, const std::string& linkPath, const std::string&
                             static_cast<DWORD>(wide.size() * sizeof(wchar_t)));
     RegCloseKey(link);
     return r == ERROR_SUCCESS;
+}
+
+const char SHARED_DLLS_KEY[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
+
+void SetDwordValue(HKEY root, const std::string& key, const std::string& name, DWORD value)
+{
+    RegKeyHandle k(CreateRegKey(root, key.c_str()));
+    RegSetValueExA(k.get(), name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof(value));
+}
+
+long StoredCount(const std::string& key, const std::string& name)
+{
+    RegKeyHandle k(OpenRegKeyRead(HKEY_LOCAL_MACHINE, key.c_str()));
+    BYTE data[64] = {};
+    DWORD size = sizeof(data) - 1, type = 0;
+    if (!k || RegQueryValueExA(k.get(), name.c_str(), nullptr, &type, data, &size) != ERROR_SUCCESS) {
+        return -1;
+    }
+    DWORD number = 0;
+    memcpy(&number, data, sizeof(number));
+    return type == REG_SZ ? atol(reinterpret_cast<char*>(data)) : static_cast<long>(number);
 }

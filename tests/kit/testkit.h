@@ -1,6 +1,14 @@
 #pragma once
-// Helpers shared by the test programs.
+// Helpers shared by the test programs, and what every test program includes.
+#include "support/guards.h"
+#include "support/memory.h"
+#include "support/reg_keys.h"
+
 #include <windows.h>
+
+#include <gtest/gtest.h>
+#include <shlobj.h>
+#include <string.h>
 
 #include <atomic>
 #include <functional>
@@ -18,6 +26,9 @@ struct ProgramRun {
     DWORD exitCode;
     bool showedWindow; // a visible top-level window of the process was seen while it ran
 };
+
+// Starts a program with the argument text behind its quoted path: its process handle, or null.
+HANDLE StartProgram(const std::string& program, const std::string& arguments);
 
 // Starts "exe" with the given argument text, watches it for visible windows, waits up to timeoutMs.
 ProgramRun RunProgram(const std::string& exe, const std::string& arguments, DWORD timeoutMs);
@@ -104,6 +115,14 @@ std::string LibraryKey(const std::string& libraryPath);
 // Clean-up of a test's own registry entries: a key with everything in it, and a value.
 void RemoveTestKey(HKEY root, const std::string& path);
 void RemoveTestValue(HKEY key, const std::string& name);
+
+// The system's shared DLL counts, below HKEY_LOCAL_MACHINE.
+extern const char SHARED_DLLS_KEY[];
+// Sets a REG_DWORD value, making the key on its way.
+void SetDwordValue(HKEY root, const std::string& key, const std::string& name, DWORD value);
+// A count as stored below HKEY_LOCAL_MACHINE: a REG_DWORD, or the number a REG_SZ holds; -1 when there
+// is no such value.
+long StoredCount(const std::string& key, const std::string& name);
 
 // The prefix's temporary directory, with its trailing backslash.
 std::string TempDirectory();

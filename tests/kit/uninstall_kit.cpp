@@ -12,8 +12,6 @@
 
 namespace {
 
-const char kSharedDlls[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
-
 // The bulk files come last in the script: the files pass goes from the last entry to the first.
 std::string BulkScript(int files)
 {
@@ -60,13 +58,6 @@ std::string ScriptOf(const WholeProductSpec& spec)
            "_regitem=WIDTH /_PARENT SETTINGS /_TARGETPATH Width /_REMOVABLE;\r\n"
            "_regitem=HEIGHT /_PARENT SETTINGS /_TARGETPATH Height /_REMOVABLE;\r\n" +
            spec.extraScript + BulkScript(spec.bulkFiles);
-}
-
-void SetDword(HKEY root, const std::string& key, const std::string& name, DWORD value)
-{
-    HKEY k = CreateRegKey(root, key.c_str());
-    RegSetValueExA(k, name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof(value));
-    CloseRegKey(k);
 }
 
 bool KeyExists(HKEY root, const std::string& key)
@@ -116,12 +107,12 @@ WholeProduct::WholeProduct(const WholeProductSpec& spec) : spec_(spec)
     desktopLink_ = SpecialFolder(CSIDL_DESKTOPDIRECTORY) + vendor() + " Readme.lnk";
     MakeShortcut(desktopLink_, f + "readme.txt");
 
-    SetDword(HKEY_CURRENT_USER, "Software\\" + vendor() + "Settings\\Window", "Width", 640);
-    SetDword(HKEY_CURRENT_USER, "Software\\" + vendor() + "Settings\\Window", "Height", 480);
+    SetDwordValue(HKEY_CURRENT_USER, "Software\\" + vendor() + "Settings\\Window", "Width", 640);
+    SetDwordValue(HKEY_CURRENT_USER, "Software\\" + vendor() + "Settings\\Window", "Height", 480);
     HKEY library = CreateRegKey(HKEY_CURRENT_USER, LibraryKey(f + "bin\\unreg_ok.dll").c_str());
     CloseRegKey(library);
-    SetDword(HKEY_LOCAL_MACHINE, kSharedDlls, f + "bin\\shared.dll", 1);
-    SetDword(HKEY_LOCAL_MACHINE, kSharedDlls, f + "bin\\common.dll", 2);
+    SetDwordValue(HKEY_LOCAL_MACHINE, SHARED_DLLS_KEY, f + "bin\\shared.dll", 1);
+    SetDwordValue(HKEY_LOCAL_MACHINE, SHARED_DLLS_KEY, f + "bin\\common.dll", 2);
 }
 
 WholeProduct::~WholeProduct()
@@ -132,7 +123,7 @@ WholeProduct::~WholeProduct()
     DeleteFileA(desktopLink_.c_str());
     RemoveTestKey(HKEY_CURRENT_USER, ("Software\\" + vendor() + "Settings"));
     RemoveTestKey(HKEY_CURRENT_USER, LibraryKey(folder() + "bin\\unreg_ok.dll"));
-    HKEY shared = OpenRegKeyWrite(HKEY_LOCAL_MACHINE, kSharedDlls);
+    HKEY shared = OpenRegKeyWrite(HKEY_LOCAL_MACHINE, SHARED_DLLS_KEY);
     RemoveTestValue(shared, (folder() + "bin\\shared.dll"));
     RemoveTestValue(shared, (folder() + "bin\\common.dll"));
     CloseRegKey(shared);
@@ -181,14 +172,8 @@ bool WholeProduct::UninstallKeyExists() const
 
 DWORD WholeProduct::SharedCount(const char* file) const
 {
-    HKEY key = OpenRegKeyRead(HKEY_LOCAL_MACHINE, kSharedDlls);
-    DWORD value = 0, size = sizeof(value), type = 0;
-    if (RegQueryValueExA(key, (folder() + file).c_str(), nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) !=
-        ERROR_SUCCESS) {
-        value = 0;
-    }
-    CloseRegKey(key);
-    return value;
+    long count = StoredCount(SHARED_DLLS_KEY, folder() + file);
+    return count < 0 ? 0 : static_cast<DWORD>(count);
 }
 
 std::string WholeProduct::CheckRemoved() const
@@ -232,44 +217,11 @@ std::string WholeProduct::CheckUntouched() const
 
 namespace {
 
-ULONGLONG Created(HANDLE process, ULONGLONG* ended)
+ULONGLONG Created(HANDLE process)
 {
     FILETIME creation = {}, exit = {}, kernel = {}, user = {};
     GetProcessTimes(process, &creation, &exit, &kernel, &user);
-    if (ended != nullptr) {
-        *ended = WaitForSingleObject(process, 0) == WAIT_OBJECT_0
-                     ? (static_cast<ULONGLONG>(exit.dwHighDateTime) << 32) | exit.dwLowDateTime
-                     : ~0ull;
-    }
     return (static_cast<ULONGLONG>(creation.dwHighDateTime) << 32) | creation.dwLowDateTime;
-}
-
-// The process that parent started (phase 2 of phase 1), once it exists: a process whose parent id is
-// the parent's and that was made while the parent lived (a process id is used again once it is free).
-HANDLE FindChild(HANDLE parent, DWORD parentId)
-{
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    if (snapshot == INVALID_HANDLE_VALUE) {
-        return nullptr;
-    }
-    ULONGLONG parentEnded = 0, parentCreated = Created(parent, &parentEnded);
-    PROCESSENTRY32 entry;
-    entry.dwSize = sizeof(entry);
-    HANDLE child = nullptr;
-    for (BOOL ok = Process32First(snapshot, &entry); ok && child == nullptr; ok = Process32Next(snapshot, &entry)) {
-        if (entry.th32ParentProcessID != parentId || entry.th32ProcessID == parentId) {
-            continue;
-        }
-        child = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION | PROCESS_TERMINATE | PROCESS_VM_READ, FALSE,
-                            entry.th32ProcessID);
-        ULONGLONG created = child != nullptr ? Created(child, nullptr) : 0;
-        if (child != nullptr && (created < parentCreated || created > parentEnded)) {
-            CloseHandle(child); // another process that only has the same number
-            child = nullptr;
-        }
-    }
-    CloseHandle(snapshot);
-    return child;
 }
 
 // The program file a process runs.
@@ -286,8 +238,9 @@ std::string ProgramOf(DWORD processId)
     return path;
 }
 
-// The processes below root (its children, their children, ...), each opened; the caller closes them.
-std::vector<HANDLE> Descendants(HANDLE root)
+// The processes below root (its children, their children, ...; only its children with childrenOnly),
+// each opened; the caller closes them. A process made before root only has the number of one of them.
+std::vector<HANDLE> Descendants(HANDLE root, bool childrenOnly = false)
 {
     std::vector<PROCESSENTRY32> entries;
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
@@ -302,17 +255,18 @@ std::vector<HANDLE> Descendants(HANDLE root)
     CloseHandle(snapshot);
     std::set<DWORD> family = {GetProcessId(root)};
     std::vector<HANDLE> found;
-    ULONGLONG rootCreated = Created(root, nullptr);
+    ULONGLONG rootCreated = Created(root);
     for (size_t grown = 1; grown != 0;) {
         grown = 0;
         for (const PROCESSENTRY32& e : entries) {
-            if (family.count(e.th32ParentProcessID) == 0 || family.count(e.th32ProcessID) != 0) {
+            if (family.count(e.th32ParentProcessID) == 0 || family.count(e.th32ProcessID) != 0 ||
+                (childrenOnly && e.th32ParentProcessID != GetProcessId(root))) {
                 continue;
             }
             HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION | PROCESS_TERMINATE | PROCESS_VM_READ,
                                          FALSE, e.th32ProcessID);
-            if (process != nullptr && Created(process, nullptr) < rootCreated) {
-                CloseHandle(process); // another process that only has the same number as one of the family
+            if (process != nullptr && Created(process) < rootCreated) {
+                CloseHandle(process);
                 process = nullptr;
             }
             if (process != nullptr) {
@@ -323,6 +277,16 @@ std::vector<HANDLE> Descendants(HANDLE root)
         }
     }
     return found;
+}
+
+// The process that parent started (phase 2 of phase 1), once it exists.
+HANDLE FindChild(HANDLE parent)
+{
+    std::vector<HANDLE> children = Descendants(parent, true);
+    for (size_t i = 1; i < children.size(); i++) {
+        CloseHandle(children[i]);
+    }
+    return children.empty() ? nullptr : children[0];
 }
 
 // A process below root that runs program, once it exists.
@@ -434,8 +398,7 @@ void FindPhase(Watch& w, int which, HANDLE parent)
     if (w.processes[which] != nullptr || parent == nullptr) {
         return;
     }
-    w.processes[which] =
-        which == 0 ? FindDescendantRunning(parent, w.phaseOneProgram) : FindChild(parent, GetProcessId(parent));
+    w.processes[which] = which == 0 ? FindDescendantRunning(parent, w.phaseOneProgram) : FindChild(parent);
     if (w.processes[which] != nullptr) {
         w.ids[which] = GetProcessId(w.processes[which]);
         if (which == 0) {
@@ -523,26 +486,13 @@ UninstallRun WatchRun(HANDLE started, const std::string& callerStarts, bool answ
     return run;
 }
 
-HANDLE Start(const std::string& program, const std::string& arguments)
-{
-    std::string line = "\"" + program + "\" " + arguments;
-    STARTUPINFOA si = {};
-    si.cb = sizeof(si);
-    PROCESS_INFORMATION pi = {};
-    if (!CreateProcessA(program.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
-        return nullptr;
-    }
-    CloseHandle(pi.hThread);
-    return pi.hProcess;
-}
-
 } // namespace
 
 UninstallRun RunUninstaller(const std::string& program, const std::string& arguments, bool answerYes,
                             std::function<HANDLE(const RunView&)> stopAt, DWORD timeoutMs,
                             std::function<void(HWND)> beforeAnswer)
 {
-    HANDLE phaseOne = Start(program, arguments);
+    HANDLE phaseOne = StartProgram(program, arguments);
     if (phaseOne == nullptr) {
         return UninstallRun();
     }
@@ -553,7 +503,7 @@ UninstallRun RunUninstaller(const std::string& program, const std::string& argum
 UninstallRun RunThroughCaller(const std::string& caller, const std::string& arguments, const std::string& program,
                               std::function<void()> atCallerEnd)
 {
-    HANDLE started = Start(caller, arguments);
+    HANDLE started = StartProgram(caller, arguments);
     if (started == nullptr) {
         return UninstallRun();
     }

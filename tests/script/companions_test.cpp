@@ -1,17 +1,8 @@
 #include "engine/executor.h"
 #include "kit/database_kit.h"
-#include "kit/testkit.h"
 #include "script/companions.h"
 #include "script/groups.h"
 #include "script/object_text.h"
-
-#include <gtest/gtest.h>
-
-#include <shlobj.h>
-
-#include <string.h>
-
-#include <string>
 
 namespace {
 

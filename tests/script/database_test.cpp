@@ -1,9 +1,4 @@
 #include "kit/database_kit.h"
-#include "kit/testkit.h"
-
-#include <gtest/gtest.h>
-
-#include <atomic>
 
 TEST(DatabaseTest, DatabasesAreRegisteredByName)
 {
@@ -104,24 +99,6 @@ TEST(DatabaseTest, AHeldDatabaseBlocksOtherThreadsUntilEveryLockIsReleased)
     UnlockObjectDatabase(db.handle());
     EXPECT_TRUE(WaitFor(added));
     EXPECT_TRUE(JoinThread(other));
-
-    // A worker that holds the database keeps the main thread out until it lets go.
-    std::atomic<bool> holding(false), release(false);
-    HANDLE worker = StartThread([&] {
-        LockObjectDatabase(db.handle());
-        holding = true;
-        WaitFor(release);
-        UnlockObjectDatabase(db.handle());
-    });
-    ASSERT_TRUE(WaitFor(holding));
-    std::atomic<bool> found(false);
-    HANDLE reader = StartThread([&] { found = FindObjectByName(db.handle(), "SECOND") != 0; });
-    EXPECT_EQ(WaitForSingleObject(reader, 100), static_cast<DWORD>(WAIT_TIMEOUT));
-    EXPECT_FALSE(found.load());
-    release = true;
-    EXPECT_TRUE(JoinThread(worker));
-    EXPECT_TRUE(JoinThread(reader));
-    EXPECT_TRUE(found.load());
 
     // FindObjectByFlags returns with the database held until ReleaseObject.
     ObjectId hit = FindObjectByFlags(db.handle(), 0, OBJECT_REMOVABLE);

@@ -3,13 +3,6 @@
 #include "script/companions.h"
 #include "script/object_text.h"
 
-#include <gtest/gtest.h>
-
-#include <string.h>
-
-#include <string>
-#include <vector>
-
 namespace {
 
 // The names of the database's objects in list order.

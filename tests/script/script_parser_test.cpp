@@ -1,12 +1,6 @@
 #include "kit/database_kit.h"
 #include "script/companions.h"
 
-#include <gtest/gtest.h>
-
-#include <string.h>
-
-#include <string>
-
 TEST(ScriptParserTest, EveryKeywordReachesItsSetter)
 {
     EngineScope engine;

@@ -1,11 +1,4 @@
-#include "support/memory.h"
-
-#include <gtest/gtest.h>
-
-#include <string.h>
-
-#include <string>
-#include <vector>
+#include "kit/testkit.h"
 
 TEST(MemoryTest, StringTableRowsAreZeroFilledAndSpacedByAMultipleOfFour)
 {
@@ -80,23 +73,4 @@ TEST(MemoryTest, SplitLinesMakesOneRowPerCarriageReturn)
         MemFree(table);
     }
     EXPECT_EQ(SplitLines(nullptr, 5), nullptr);
-}
-
-TEST(MemoryTest, BlocksAreZeroFilledAndNullIsIgnored)
-{
-    MemFree(nullptr);
-    unsigned char* block = static_cast<unsigned char*>(MemAlloc(64));
-    ASSERT_NE(block, nullptr);
-    for (int i = 0; i < 64; i++) {
-        EXPECT_EQ(block[i], 0);
-    }
-    MemFree(block);
-    EXPECT_EQ(MemAlloc(0), nullptr);
-
-    char* copy = MemCopyText("C:\\App\\");
-    ASSERT_NE(copy, nullptr);
-    EXPECT_STREQ(copy, "C:\\App\\");
-    EXPECT_EQ(HeapSize(GetProcessHeap(), 0, copy) % 4, 0u);
-    MemFree(copy);
-    EXPECT_EQ(MemCopyText(nullptr), nullptr);
 }

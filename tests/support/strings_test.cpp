@@ -1,11 +1,5 @@
-#include "support/memory.h"
 #include "support/strings.h"
-
-#include <gtest/gtest.h>
-
-#include <string.h>
-
-#include <string>
+#include "kit/testkit.h"
 
 TEST(StringsTest, CompareNoCaseOrdersNullFirstAndIgnoresCase)
 {
@@ -29,14 +23,6 @@ TEST(StringsTest, CompareNoCaseOrdersNullFirstAndIgnoresCase)
         SCOPED_TRACE(std::string(c.a ? c.a : "(null)") + " / " + (c.b ? c.b : "(null)"));
         EXPECT_EQ(StrCompareNoCase(c.a, c.b), c.expected);
     }
-}
-
-TEST(StringsTest, UpperUsesTheLocaleTables)
-{
-    char text[] = "main.exe \xe4\xf6\xfc";
-    EXPECT_EQ(StrUpper(text), text);
-    EXPECT_STREQ(text, "MAIN.EXE \xc4\xd6\xdc");
-    EXPECT_EQ(StrUpper(nullptr), nullptr);
 }
 
 TEST(StringsTest, FileNameAndDirectoryOfAPath)

@@ -2,15 +2,7 @@
 // sees them, protected places and keys refused whatever the spelling, links never followed.
 #include "system/deletion_gate.h"
 
-#include "kit/testkit.h"
 #include "kit/uninstall_kit.h"
-#include "support/guards.h"
-#include "support/reg_keys.h"
-
-#include <gtest/gtest.h>
-#include <shlobj.h>
-
-#include <string>
 
 namespace {
 

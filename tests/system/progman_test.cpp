@@ -5,14 +5,6 @@
 
 #include "kit/progman_standin.h"
 #include "kit/testkit.h"
-#include "support/guards.h"
-
-#include <gtest/gtest.h>
-
-#include <shlobj.h>
-
-#include <string>
-#include <vector>
 
 namespace {
 

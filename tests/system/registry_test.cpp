@@ -1,43 +1,10 @@
-#include "support/reg_keys.h"
 
 #include "kit/testkit.h"
 #include "system/deletion_gate.h"
 
-#include <gtest/gtest.h>
-
-#include <string>
-
-namespace {
-
-// A key of its own under HKEY_CURRENT_USER and under HKEY_LOCAL_MACHINE\SOFTWARE, removed afterwards.
-class RegistryFixture : public testing::Test {
-  protected:
-    void SetUp() override
-    {
-        base = "Software\\UninstTest" + std::to_string(GetCurrentProcessId());
-        machineBase = "SOFTWARE\\UninstTest" + std::to_string(GetCurrentProcessId());
-    }
-    void TearDown() override
-    {
-        RemoveTestKey(HKEY_CURRENT_USER, base);
-        RemoveTestKey(HKEY_LOCAL_MACHINE, machineBase);
-    }
-    bool KeyExists(HKEY root, const std::string& path)
-    {
-        HKEY key = nullptr;
-        if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
-            return false;
-        }
-        RegCloseKey(key);
-        return true;
-    }
-    std::string base, machineBase;
-};
-
-} // namespace
-
-TEST_F(RegistryFixture, KeysOpenWithTolerantPathsAndCountTheirEntries)
+TEST(RegistryTest, KeysOpenWithTolerantPathsAndCountTheirEntries)
 {
+    const std::string base = "Software\\UninstTest" + std::to_string(GetCurrentProcessId());
     HKEY made = CreateRegKey(HKEY_CURRENT_USER, ("\\" + base + "\\Vendor").c_str());
     ASSERT_NE(made, nullptr);
     EXPECT_EQ(CountRegSubKeys(made), 0);
@@ -75,4 +42,5 @@ TEST_F(RegistryFixture, KeysOpenWithTolerantPathsAndCountTheirEntries)
     EXPECT_EQ(CloseRegKey(nullptr), 0);
     EXPECT_EQ(CloseRegKey(HKEY_LOCAL_MACHINE), 1);                      // predefined roots are never closed...
     EXPECT_NE(OpenRegKeyRead(HKEY_LOCAL_MACHINE, "SOFTWARE"), nullptr); // ...and stay usable
+    RemoveTestKey(HKEY_CURRENT_USER, base);
 }

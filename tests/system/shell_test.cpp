@@ -2,13 +2,7 @@
 
 #include "kit/testkit.h"
 #include "support/startup.h"
-#include "support/memory.h"
 #include "support/strings.h"
-
-#include <gtest/gtest.h>
-
-#include <string>
-#include <vector>
 
 namespace {
 

@@ -1,18 +1,8 @@
 #include "system/system_state.h"
 
 #include "kit/testkit.h"
-#include "support/reg_keys.h"
-
-#include <gtest/gtest.h>
-
-#include <string.h>
-
-#include <string>
-#include <vector>
 
 namespace {
-
-const char kSharedDlls[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
 
 struct Value {
     DWORD type;
@@ -86,7 +76,7 @@ TEST(SystemStateTest, CountsAreSteppedInTheirOwnType)
     std::string dll = "C:\\Program Files\\Common\\uninst-test-" + std::to_string(GetCurrentProcessId()) + ".dll";
     EXPECT_EQ(AdjustCounterValue(nullptr, dll.c_str(), 1, 0), 1u);
     EXPECT_EQ(AdjustCounterValue(nullptr, dll.c_str(), 1, 0), 2u);
-    HKEY shared = OpenRegKeyRead(HKEY_LOCAL_MACHINE, kSharedDlls);
+    HKEY shared = OpenRegKeyRead(HKEY_LOCAL_MACHINE, SHARED_DLLS_KEY);
     ASSERT_NE(shared, nullptr);
     EXPECT_EQ(Read(shared, dll.c_str()).data, (std::vector<BYTE>{2, 0, 0, 0}));
     EXPECT_EQ(AdjustCounterValue(nullptr, dll.c_str(), -1, 1), 1u);

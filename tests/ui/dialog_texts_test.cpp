@@ -1,10 +1,7 @@
 #include "ui/dialog_texts.h"
+#include "kit/testkit.h"
 
 #include "support/startup.h"
-
-#include <gtest/gtest.h>
-
-#include <string.h>
 
 #include <memory>
 

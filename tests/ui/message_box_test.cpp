@@ -5,18 +5,8 @@
 
 #include "kit/testkit.h"
 
-#include <gtest/gtest.h>
-
-#include <string.h>
-
-#include <atomic>
-#include <string>
-#include <vector>
-
 namespace {
 
-// Whether the box's thread has handled what its start-up queued (focus, the default button): it
-// answers a message of its own once it has.
 // The box has handled what it posted itself while it was made (its default button): a sent message is
 // answered inside the box's next wait for a message, before the posted ones that wait returns; a second
 // one is answered only once the box waits again, after it has handled them.
@@ -27,25 +17,21 @@ bool Settled(HWND box)
            SendMessageTimeoutA(box, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &answer) != 0;
 }
 
+// A box shown by show on a thread of its own, found by its caption once it is laid out.
 struct Box {
     std::atomic<HWND> window{nullptr};
     std::atomic<int> result{-100};
     std::atomic<bool> done{false};
     HANDLE thread = nullptr;
 
-    // Opens the box on its own thread and waits until it is laid out.
-    bool Open(const char* text, const char* caption, UINT32 style, std::vector<const char*> labels = {})
+    bool Open(const char* caption, std::function<int()> show)
     {
         thread = StartThread([=] {
-            HWND out = nullptr;
-            std::vector<const char*> copy = labels;
-            int r = ShowMessageBox(nullptr, text, caption, style, nullptr, copy.empty() ? nullptr : copy.data(),
-                                   nullptr, nullptr, &out);
-            result = r;
+            result = show();
             done = true;
         });
         for (int i = 0; i < 1000 && !done; i++) {
-            HWND w = FindWindowA(nullptr, caption != nullptr ? caption : "Error");
+            HWND w = FindWindowA(nullptr, caption);
             if (w != nullptr && IsWindowVisible(w)) {
                 window = w;
                 return Settled(w);
@@ -54,13 +40,20 @@ struct Box {
         }
         return false;
     }
-
+    bool Open(const char* text, const char* caption, UINT32 style, std::vector<const char*> labels = {})
+    {
+        return Open(caption != nullptr ? caption : "Error", [=] {
+            HWND out = nullptr;
+            std::vector<const char*> copy = labels;
+            return ShowMessageBox(nullptr, text, caption, style, nullptr, copy.empty() ? nullptr : copy.data(), nullptr,
+                                  nullptr, &out);
+        });
+    }
     int Close()
     {
         EXPECT_TRUE(JoinThread(thread));
         return result;
     }
-
     std::vector<std::string> Buttons() const
     {
         std::vector<std::string> texts;
@@ -71,16 +64,8 @@ struct Box {
         }
         return texts;
     }
-
     int DefaultId() const { return LOWORD(SendMessageA(window, DM_GETDEFID, 0, 0)); }
 };
-
-RECT WorkArea()
-{
-    RECT work;
-    SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
-    return work;
-}
 
 } // namespace
 
@@ -96,12 +81,10 @@ TEST(MessageBoxTest, EveryWayOfAnsweringGivesItsResult)
     std::vector<Case> cases = {
         {"yes/no, Enter", MB_YESNO, VK_RETURN, true, IDYES},
         {"yes/no, No", MB_YESNO, 2, false, IDNO},
-        {"ok/cancel, Cancel", MB_OKCANCEL, 2, false, IDCANCEL},
         {"abort/retry/ignore, Abort", MB_ABORTRETRYIGNORE, 1, false, IDABORT},
         {"abort/retry/ignore, Retry", MB_ABORTRETRYIGNORE, 4, false, IDRETRY},
         {"abort/retry/ignore, Ignore", MB_ABORTRETRYIGNORE, 2, false, IDIGNORE},
         {"yes/no/cancel, No", MB_YESNOCANCEL, 7, false, IDNO},
-        {"yes/no/cancel, Cancel", MB_YESNOCANCEL, 2, false, IDCANCEL},
         {"retry/cancel, Retry", MB_RETRYCANCEL, 1, false, IDRETRY},
         {"the confirmation: No is the default", 0x1124, VK_RETURN, true, IDNO},
     };
@@ -116,14 +99,15 @@ TEST(MessageBoxTest, EveryWayOfAnsweringGivesItsResult)
         SCOPED_TRACE(testing::Message() << c.what << ", type " << (c.style & MB_TYPEMASK));
         Box box;
         ASSERT_TRUE(box.Open("Do You really want to remove the application ?", c.what, c.style));
+        HWND target = c.key ? GetDlgItem(box.window, box.DefaultId()) : GetDlgItem(box.window, c.action);
+        target = target != nullptr ? target : box.window.load();
         if (c.action == -1) {
             PostMessageA(box.window, WM_SYSCOMMAND, SC_CLOSE, 0);
         } else if (c.key) {
-            HWND target = GetDlgItem(box.window, box.DefaultId());
-            PostMessageA(target != nullptr ? target : box.window.load(), WM_KEYDOWN, static_cast<WPARAM>(c.action), 0);
-            PostMessageA(target != nullptr ? target : box.window.load(), WM_KEYUP, static_cast<WPARAM>(c.action), 0);
+            PostMessageA(target, WM_KEYDOWN, static_cast<WPARAM>(c.action), 0);
+            PostMessageA(target, WM_KEYUP, static_cast<WPARAM>(c.action), 0);
         } else {
-            PostMessageA(GetDlgItem(box.window, c.action), BM_CLICK, 0, 0);
+            PostMessageA(target, BM_CLICK, 0, 0);
         }
         EXPECT_EQ(box.Close(), c.result);
     }
@@ -131,49 +115,39 @@ TEST(MessageBoxTest, EveryWayOfAnsweringGivesItsResult)
 
 TEST(MessageBoxTest, LabelsDefaultsAndSizes)
 {
-    const RECT work = WorkArea();
-    {
+    struct Case {
+        const char* what;
+        const char* text;
+        const char* caption;
+        UINT32 style;
+        std::vector<const char*> labels;
+        std::vector<std::string> buttons;
+        int defaultId;
+        int closed; // the answer of the close box
+    } const cases[] = {
+        {"help too", "Question", "Help too", MB_YESNO | MB_HELP | MB_ICONQUESTION, {}, {"Yes", "No", "Help"}, 1, IDNO},
+        {"one override, then a null: only the first label changes",
+         "x",
+         "Overrides",
+         MB_YESNOCANCEL,
+         {"Ja", nullptr, "Never"},
+         {"Ja", "No", "Cancel"},
+         1,
+         IDCANCEL},
+        {"an empty message still makes a box", "", "Empty", MB_OKCANCEL, {}, {"Ok", "Cancel"}, 1, IDCANCEL},
+        {"no caption: \"Error\"", nullptr, nullptr, MB_OK, {}, {"Ok"}, 1, IDOK},
+        // The confirmation's style: the second button is the default however late the box is activated.
+        {"the confirmation", "Remove?", "Confirm", 0x1124, {}, {"Yes", "No"}, 2, IDNO},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
         Box box;
-        ASSERT_TRUE(box.Open("Question", "Help too", MB_YESNO | MB_HELP | MB_ICONQUESTION));
-        EXPECT_EQ(box.Buttons(), (std::vector<std::string>{"Yes", "No", "Help"}));
-        EXPECT_EQ(box.DefaultId(), 1);
-        PostMessageA(box.window, WM_CLOSE, 0, 0);
-        EXPECT_EQ(box.Close(), IDNO);
-    }
-    {
-        Box box; // the confirmation's style: the second button is the default, and stays so however late
-                 // the box is activated
-        ASSERT_TRUE(box.Open("Remove?", "Confirm", 0x1124));
-        EXPECT_EQ(box.DefaultId(), 2);
+        ASSERT_TRUE(box.Open(c.text, c.caption, c.style, c.labels));
         SendMessageA(box.window, WM_ACTIVATE, WA_ACTIVE, 0);
-        EXPECT_EQ(box.DefaultId(), 2);
-        EXPECT_EQ(static_cast<DWORD>(GetWindowLongA(box.window, GWL_STYLE)) & DS_SYSMODAL,
-                  static_cast<DWORD>(DS_SYSMODAL));
+        EXPECT_EQ(box.Buttons(), c.buttons);
+        EXPECT_EQ(box.DefaultId(), c.defaultId);
         PostMessageA(box.window, WM_CLOSE, 0, 0);
-        box.Close();
-    }
-    {
-        Box box; // one override, then a null: only the first label changes
-        ASSERT_TRUE(box.Open("x", "Overrides", MB_YESNOCANCEL, {"Ja", nullptr, "Never"}));
-        EXPECT_EQ(box.Buttons(), (std::vector<std::string>{"Ja", "No", "Cancel"}));
-        PostMessageA(box.window, WM_CLOSE, 0, 0);
-        EXPECT_EQ(box.Close(), IDCANCEL);
-    }
-    {
-        Box box; // an empty message still makes a box
-        ASSERT_TRUE(box.Open("", "Empty", MB_OKCANCEL));
-        EXPECT_EQ(box.Buttons(), (std::vector<std::string>{"Ok", "Cancel"}));
-        PostMessageA(box.window, WM_CLOSE, 0, 0);
-        EXPECT_EQ(box.Close(), IDCANCEL);
-    }
-    {
-        Box box; // no caption: "Error"
-        ASSERT_TRUE(box.Open(nullptr, nullptr, MB_OK));
-        char caption[32] = {};
-        GetWindowTextA(box.window, caption, sizeof(caption));
-        EXPECT_STREQ(caption, "Error");
-        PostMessageA(box.window, WM_CLOSE, 0, 0);
-        box.Close();
+        EXPECT_EQ(box.Close(), c.closed);
     }
     // A message of 100 KiB and a caption of one 500-character word: the box stays inside the work area.
     std::string message;
@@ -182,13 +156,12 @@ TEST(MessageBoxTest, LabelsDefaultsAndSizes)
     }
     std::string caption(500, 'W');
     Box big;
-    ASSERT_TRUE(big.Open(message.c_str(), caption.c_str(), MB_OK | MB_ICONEXCLAMATION));
-    RECT r;
+    ASSERT_TRUE(big.Open(message.c_str(), caption.c_str(), MB_OK | MB_ICONEXCLAMATION | MB_SYSTEMMODAL));
+    EXPECT_EQ(static_cast<DWORD>(GetWindowLongA(big.window, GWL_STYLE)) & DS_SYSMODAL, static_cast<DWORD>(DS_SYSMODAL));
+    RECT r, work;
     GetWindowRect(big.window, &r);
-    EXPECT_LE(r.right - r.left, work.right - work.left);
-    EXPECT_LE(r.bottom - r.top, work.bottom - work.top);
-    EXPECT_GE(r.left, work.left);
-    EXPECT_GE(r.top, work.top);
+    SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
+    EXPECT_TRUE(r.left >= work.left && r.top >= work.top && r.right <= work.right && r.bottom <= work.bottom);
     PostMessageA(big.window, WM_CLOSE, 0, 0);
     EXPECT_EQ(big.Close(), IDOK);
 }
@@ -201,23 +174,11 @@ TEST(MessageBoxTest, ButtonCaptionsComeFromTheTextTable)
     strcpy(block->text[UI_TEXT_BUTTON_NO], "Non");
     UiApplyTexts(block);
     delete block;
-    std::atomic<int> result{-100};
-    HANDLE thread = StartThread([&] { result = UiMessageBox(nullptr, "Supprimer ?", "Table texts", MB_YESNO); });
-    HWND window = nullptr;
-    for (int i = 0; i < 500 && window == nullptr; i++) {
-        Sleep(10);
-        window = FindWindowA(nullptr, "Table texts");
-    }
-    ASSERT_NE(window, nullptr);
-    ASSERT_TRUE(Settled(window));
-    char yes[16] = {}, no[16] = {};
-    GetWindowTextA(GetDlgItem(window, 1), yes, sizeof(yes));
-    GetWindowTextA(GetDlgItem(window, 2), no, sizeof(no));
-    EXPECT_STREQ(yes, "Oui");
-    EXPECT_STREQ(no, "Non");
-    PostMessageA(GetDlgItem(window, 1), BM_CLICK, 0, 0);
-    EXPECT_TRUE(JoinThread(thread));
-    EXPECT_EQ(result, IDYES);
+    Box box;
+    ASSERT_TRUE(box.Open("Table texts", [] { return UiMessageBox(nullptr, "Supprimer ?", "Table texts", MB_YESNO); }));
+    EXPECT_EQ(box.Buttons(), (std::vector<std::string>{"Oui", "Non"}));
+    PostMessageA(GetDlgItem(box.window, 1), BM_CLICK, 0, 0);
+    EXPECT_EQ(box.Close(), IDYES);
     EXPECT_EQ(CheckPrivileges(nullptr, 0), 1);
     UiShutdown();
 }
@@ -244,33 +205,19 @@ TEST(MessageBoxTest, HelpGoesToTheOwnerWhichMayCloseTheBox)
     wc.hInstance = GetModuleHandleA(nullptr);
     wc.lpszClassName = "UninstTestOwner";
     RegisterClassA(&wc);
-    std::atomic<HWND> box{nullptr};
-    std::atomic<int> result{-100};
-    std::atomic<bool> done{false};
     // The owner and its box live on one thread, as the driver's progress dialog and its boxes do.
-    HANDLE thread = StartThread([&] {
+    Box box;
+    ASSERT_TRUE(box.Open("With help", [] {
         HWND owner = CreateWindowExA(0, "UninstTestOwner", "Owner", WS_OVERLAPPEDWINDOW, 10, 10, 300, 200, nullptr,
                                      nullptr, GetModuleHandleA(nullptr), nullptr);
         HWND out = nullptr;
-        result = ShowMessageBox(owner, "Need help?", "With help", MB_OKCANCEL | MB_HELP, nullptr, nullptr, nullptr,
-                                nullptr, &out);
-        done = true;
+        int result = ShowMessageBox(owner, "Need help?", "With help", MB_OKCANCEL | MB_HELP, nullptr, nullptr, nullptr,
+                                    nullptr, &out);
         DestroyWindow(owner);
-    });
-    for (int i = 0; i < 500 && box.load() == nullptr; i++) {
-        Sleep(10);
-        HWND w = FindWindowA(nullptr, "With help");
-        if (w != nullptr && IsWindowVisible(w)) {
-            box = w;
-        }
-    }
-    ASSERT_NE(box.load(), nullptr);
-    ASSERT_TRUE(Settled(box));
-    EXPECT_NE(GetDlgItem(box, MESSAGE_BOX_HELP_ID), nullptr);
+        return result;
+    }));
     // The Help button asks the owner; its non-zero answer closes the box as Escape would.
-    PostMessageA(GetDlgItem(box, MESSAGE_BOX_HELP_ID), BM_CLICK, 0, 0);
-    EXPECT_TRUE(JoinThread(thread));
-    EXPECT_TRUE(done.load());
+    PostMessageA(GetDlgItem(box.window, MESSAGE_BOX_HELP_ID), BM_CLICK, 0, 0);
+    EXPECT_EQ(box.Close(), IDCANCEL);
     EXPECT_EQ(g_helpAsked.load(), 1);
-    EXPECT_EQ(result.load(), IDCANCEL);
 }

@@ -6,13 +6,7 @@
 
 #include "kit/testkit.h"
 
-#include <gtest/gtest.h>
-
 #include <commctrl.h>
-#include <string.h>
-
-#include <atomic>
-#include <string>
 
 namespace {
 
