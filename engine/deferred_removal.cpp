@@ -16,6 +16,21 @@ std::string Normalised(const char* path)
     return normal ? normal.get() : std::string();
 }
 
+// Whether a path may lead to the file at program: its last name is the program's, or may be read as it
+// (a short name; trailing dots and blanks, which the system drops). The full judgement is made only then.
+bool MayName(const char* path, const std::string& program)
+{
+    std::string leaf(path);
+    leaf.erase(0, leaf.find_last_of("\\/") + 1);
+    if (leaf.find('~') != std::string::npos) {
+        return true;
+    }
+    while (!leaf.empty() && (leaf.back() == '.' || leaf.back() == ' ')) {
+        leaf.pop_back();
+    }
+    return StrCompareNoCase(leaf.c_str(), program.c_str() + program.find_last_of('\\') + 1) == 0;
+}
+
 std::vector<std::string> WaitingPaths(const DeferredRemoval& d)
 {
     std::vector<std::string> paths;
@@ -34,7 +49,7 @@ void Line(const DeferredItem& item, const char* outcome)
 
 bool FileWaitsForCaller(Executor& x, InstallObject* o, const char* path)
 {
-    if (x.deferred == nullptr || x.deferred->program.empty()) {
+    if (x.deferred == nullptr || x.deferred->program.empty() || !MayName(path, x.deferred->program)) {
         return false;
     }
     std::string file = Normalised(path);

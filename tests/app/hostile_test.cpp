@@ -31,11 +31,6 @@ std::string ShortForm(const std::string& path)
     return n != 0 && n < sizeof(shortPath) ? shortPath : path;
 }
 
-bool KeyExists(HKEY root, const std::string& path)
-{
-    return static_cast<bool>(RegKeyHandle(OpenRegKeyRead(root, path.c_str())));
-}
-
 // The report line of an object (by its name in the script), or of a path, or "".
 std::string LineWith(const std::string& report, const std::string& what)
 {
@@ -303,33 +298,31 @@ TEST(HostileTest, TheProgramsCopyStaysInAFolderOfItsOwnAndTheReportWhereItIsName
     EXPECT_EQ(folder.substr(TempDirectory().size(), 7), "Uninst-") << folder;
     EXPECT_EQ(name[0], 'x') << name;
 
-    PACL dacl = nullptr;
+    // Every entry of the folder's access list is for one of them, seen in its text form.
     PSECURITY_DESCRIPTOR security = nullptr;
-    ASSERT_EQ(GetNamedSecurityInfoA(folder.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl,
-                                    nullptr, &security),
+    char* sddl = nullptr;
+    ASSERT_EQ(GetNamedSecurityInfoA(folder.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                                    nullptr, nullptr, &security),
               static_cast<DWORD>(ERROR_SUCCESS));
-    ASSERT_NE(dacl, nullptr);
+    ASSERT_TRUE(ConvertSecurityDescriptorToStringSecurityDescriptorA(security, SDDL_REVISION_1,
+                                                                     DACL_SECURITY_INFORMATION, &sddl, nullptr));
     HANDLE token = nullptr;
     BYTE user[256];
     DWORD size = 0;
+    char* userSid = nullptr;
     OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token);
     ASSERT_TRUE(GetTokenInformation(token, TokenUser, user, sizeof(user), &size));
+    ConvertSidToStringSidA(reinterpret_cast<TOKEN_USER*>(user)->User.Sid, &userSid);
     CloseHandle(token);
-    BYTE admins[SECURITY_MAX_SID_SIZE], system[SECURITY_MAX_SID_SIZE];
-    DWORD adminsSize = sizeof(admins), systemSize = sizeof(system);
-    CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, admins, &adminsSize);
-    CreateWellKnownSid(WinLocalSystemSid, nullptr, system, &systemSize);
-    ASSERT_GT(dacl->AceCount, 0);
-    for (WORD i = 0; i < dacl->AceCount; i++) {
-        ACCESS_ALLOWED_ACE* ace = nullptr;
-        ASSERT_TRUE(GetAce(dacl, i, reinterpret_cast<void**>(&ace)));
-        PSID sid = &ace->SidStart;
-        char* text = nullptr;
-        ConvertSidToStringSidA(sid, &text);
-        EXPECT_TRUE(EqualSid(sid, admins) || EqualSid(sid, system) ||
-                    EqualSid(sid, reinterpret_cast<TOKEN_USER*>(user)->User.Sid))
-            << (text != nullptr ? text : "?");
-        LocalFree(text);
+    std::string text = sddl;
+    size_t entries = 0;
+    for (size_t at = text.find('('); at != std::string::npos; at = text.find('(', at + 1), entries++) {
+        std::string entry = text.substr(at, text.find(')', at) - at);
+        std::string sid = entry.substr(entry.rfind(';') + 1);
+        EXPECT_TRUE(sid == "BA" || sid == "SY" || sid == userSid) << text;
     }
+    EXPECT_GT(entries, 0u) << text;
+    LocalFree(userSid);
+    LocalFree(sddl);
     LocalFree(security);
 }

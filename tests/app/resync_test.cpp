@@ -54,12 +54,6 @@ struct SharingSetup {
     // -1 when there is no value.
     long Dll() const { return StoredCount(SHARED_DLLS_KEY, file); }
     long Counter() const { return StoredCount(CounterKey(), file); }
-    bool CounterKeyExists() const
-    {
-        HKEY key = OpenRegKeyRead(HKEY_LOCAL_MACHINE, CounterKey().c_str());
-        CloseRegKey(key);
-        return key != nullptr;
-    }
 };
 
 } // namespace
@@ -99,7 +93,7 @@ TEST(ResyncTest, CountsAreRebuiltFromEveryListedProduct)
         EXPECT_EQ(ResyncSharing(&session.session, s.ListPath().c_str(), r.mode), 1);
         EXPECT_EQ(s.Dll(), r.dllAfter);
         EXPECT_EQ(s.Counter(), r.counterAfter);
-        EXPECT_EQ(s.CounterKeyExists(), r.counterKeyAfter);
+        EXPECT_EQ(KeyExists(HKEY_LOCAL_MACHINE, s.CounterKey()), r.counterKeyAfter);
         EXPECT_TRUE(PathExists(s.file)); // counts change, files never
         EXPECT_EQ(FindObjectDatabase("SYNC000"), 0u);
     }

@@ -121,13 +121,6 @@ TEST(SessionTest, TheRealProgramFindsOrRefusesQuietly)
         EXPECT_EQ(run.exitCode, 0u);
         EXPECT_FALSE(run.showedWindow);
     }
-    // A sharing word with a registry path never looks at the configuration.
-    ProgramRun sharing =
-        RunProgram(TestProgramFolder() + "Uninst.exe",
-                   "/REGSHARING \"HKEY_LOCAL_MACHINE\\SOFTWARE\\NoList\" " + Quoted(refused.folder()), 30000);
-    EXPECT_TRUE(sharing.exited);
-    EXPECT_EQ(sharing.exitCode, 0u);
-    EXPECT_FALSE(sharing.showedWindow);
 }
 
 TEST(SessionTest, AnInstalledProductIsTheOneWhoseRemoveValueNamesTheFile)

@@ -51,16 +51,24 @@ struct HoldInPhaseTwo {
 
 } // namespace
 
-TEST(UnattendedTest, AQuietRemovalShowsNoWindowAndReportsBothPhases)
+TEST(UnattendedTest, QuietRemovalsShowNoWindowAndReportBothPhases)
 {
-    WholeProduct product;
+    // Two products removed at once: each run completes on its own.
+    WholeProduct product, second;
     TestFolder reports;
     std::string report = reports / "removal.log";
-    UninstallRun run = RunUninstaller(product.program(), "/QUIET /LOG \"" + report + "\"");
-    EXPECT_EQ(run.windowsSeen, 0u);
-    EXPECT_EQ(run.phaseOneExit, 0u);
-    EXPECT_EQ(run.phaseTwoExit, 0u);
+    UninstallRun runs[2];
+    HANDLE threads[2] = {
+        StartThread([&] { runs[0] = RunUninstaller(product.program(), "/QUIET /LOG \"" + report + "\""); }),
+        StartThread([&] { runs[1] = RunUninstaller(second.program(), "/QUIET"); })};
+    for (int i = 0; i < 2; i++) {
+        ASSERT_TRUE(JoinThread(threads[i], 2 * LOADED_MACHINE_WAIT_MS));
+        EXPECT_EQ(runs[i].windowsSeen, 0u);
+        EXPECT_EQ(runs[i].phaseOneExit, 0u);
+        EXPECT_EQ(runs[i].phaseTwoExit, 0u);
+    }
     EXPECT_EQ(product.CheckRemoved(), "");
+    EXPECT_EQ(second.CheckRemoved(), "");
 
     std::string text = ReadFileBytes(report);
     for (const char* expected : {"Uninst 1.0.0.0: phase 1, process ", "Uninst 1.0.0.0: phase 2, process ",

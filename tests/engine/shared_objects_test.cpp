@@ -53,12 +53,7 @@ struct SharingProduct {
     {
         return Read((suite + "\\Shared Objects\\" + kind).c_str(), path);
     }
-    bool HasSharingTree() const
-    {
-        HKEY key = OpenRegKeyRead(HKEY_LOCAL_MACHINE, (suite + "\\Shared Objects").c_str());
-        CloseRegKey(key);
-        return key != nullptr;
-    }
+    bool HasSharingTree() const { return KeyExists(HKEY_LOCAL_MACHINE, suite + "\\Shared Objects"); }
     // A count as stored; 0 when there is none.
     static DWORD Read(const std::string& keyPath, const std::string& name)
     {
@@ -310,7 +305,7 @@ TEST(SharedObjectsTest, ARemovalRunAgainAfterAnInterruptionLowersEachCountOnlyOn
     for (const std::string& f : files) {
         EXPECT_EQ(p.Dll(f), 2u) << f.substr(f.size() - 20);
     }
-    EXPECT_FALSE(RegKeyHandle(OpenRegKeyRead(HKEY_LOCAL_MACHINE, ("SOFTWARE\\" + p.vendor).c_str())));
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, "SOFTWARE\\" + p.vendor));
     EXPECT_FALSE(ReleaseJournalOpen("HKEY_LOCAL_MACHINE\\SOFTWARE\\UninstNoSuchVendor\\Suite"));
 }
 

@@ -179,19 +179,6 @@ bool ProgmanStandIn::HasGroup(const std::string& name) const
     return groups_.count(name) != 0;
 }
 
-std::vector<std::string> ProgmanStandIn::ItemNames(const std::string& group) const
-{
-    std::lock_guard<std::mutex> guard(lock_);
-    std::vector<std::string> names;
-    auto g = groups_.find(group);
-    if (g != groups_.end()) {
-        for (const StandInItem& i : g->second) {
-            names.push_back(i.name);
-        }
-    }
-    return names;
-}
-
 std::vector<std::string> ProgmanStandIn::Commands() const
 {
     std::lock_guard<std::mutex> guard(lock_);

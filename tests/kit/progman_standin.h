@@ -28,7 +28,6 @@ class ProgmanStandIn {
 
     void AddGroup(const std::string& name, const std::vector<StandInItem>& items = {});
     bool HasGroup(const std::string& name) const;
-    std::vector<std::string> ItemNames(const std::string& group) const;
     // Every command text received, in order.
     std::vector<std::string> Commands() const;
 

@@ -301,6 +301,11 @@ bool PathExists(const std::string& path)
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+bool KeyExists(HKEY root, const std::string& path)
+{
+    return static_cast<bool>(RegKeyHandle(OpenRegKeyRead(root, path.c_str())));
+}
+
 bool MakeShortcut(const std::string& link, const std::string& target)
 {
     CoInitialize(nullptr);

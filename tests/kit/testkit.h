@@ -73,6 +73,7 @@ class TestFolder {
 bool WriteFileBytes(const std::string& path, const std::string& bytes);
 
 bool PathExists(const std::string& path);
+bool KeyExists(HKEY root, const std::string& path);
 // A file's bytes ("" when it cannot be read).
 std::string ReadFileBytes(const std::string& path);
 

@@ -60,20 +60,6 @@ std::string ScriptOf(const WholeProductSpec& spec)
            spec.extraScript + BulkScript(spec.bulkFiles);
 }
 
-bool KeyExists(HKEY root, const std::string& key)
-{
-    HKEY k = OpenRegKeyRead(root, key.c_str());
-    CloseRegKey(k);
-    return k != nullptr;
-}
-
-void Expect(std::string& wrong, bool ok, const std::string& what)
-{
-    if (!ok) {
-        wrong += what + "; ";
-    }
-}
-
 } // namespace
 
 WholeProduct::WholeProduct(const WholeProductSpec& spec) : spec_(spec)
@@ -176,42 +162,34 @@ DWORD WholeProduct::SharedCount(const char* file) const
     return count < 0 ? 0 : static_cast<DWORD>(count);
 }
 
-std::string WholeProduct::CheckRemoved() const
+std::string WholeProduct::Check(bool removed) const
 {
     std::string wrong;
+    auto expect = [&](bool present, bool wanted, const std::string& what) {
+        if (present != wanted) {
+            wrong += what + (present ? " still exists; " : " is gone; ");
+        }
+    };
     for (const std::string& p : ProductPaths()) {
-        Expect(wrong, !PathExists(p), p + " still exists");
+        expect(PathExists(p), !removed, p);
     }
     for (const std::string& p : ForeignPaths()) {
-        Expect(wrong, PathExists(p), p + " is gone");
+        expect(PathExists(p), true, p);
     }
     // The file another product still counts stays, and with it its folders.
-    Expect(wrong, PathExists(folder() + "bin\\common.dll"), "the shared bin\\common.dll is gone");
-    Expect(wrong, SharedCount("bin\\common.dll") == 1, "bin\\common.dll is not counted once");
-    Expect(wrong, SharedCount("bin\\shared.dll") == 0, "bin\\shared.dll is still counted");
-    Expect(wrong, !KeyExists(HKEY_CURRENT_USER, "Software\\" + vendor() + "Settings\\Window"), "settings key stays");
-    Expect(wrong, !KeyExists(HKEY_LOCAL_MACHINE, "SOFTWARE\\" + vendor()), "product key stays");
-    Expect(wrong, !KeyExists(HKEY_LOCAL_MACHINE, uninstallKey()), "Uninstall key stays");
-    Expect(wrong, !LibraryKeyExists(), "the library was not unregistered");
-    Expect(wrong, PathExists(markerPath()), "the uninstall program did not run");
-    return wrong;
-}
-
-std::string WholeProduct::CheckUntouched() const
-{
-    std::string wrong;
-    for (const std::string& p : ProductPaths()) {
-        Expect(wrong, PathExists(p), p + " is gone");
+    expect(PathExists(folder() + "bin\\common.dll"), true, "the shared bin\\common.dll");
+    for (const auto& count :
+         {std::make_pair("bin\\shared.dll", removed ? 0u : 1u), std::make_pair("bin\\common.dll", removed ? 1u : 2u)}) {
+        if (SharedCount(count.first) != count.second) {
+            wrong += std::string(count.first) + " counted " + std::to_string(SharedCount(count.first)) + "; ";
+        }
     }
-    for (const std::string& p : ForeignPaths()) {
-        Expect(wrong, PathExists(p), p + " is gone");
-    }
-    Expect(wrong, SharedCount("bin\\shared.dll") == 1 && SharedCount("bin\\common.dll") == 2, "counts changed");
-    Expect(wrong, KeyExists(HKEY_CURRENT_USER, "Software\\" + vendor() + "Settings\\Window"), "settings key gone");
-    Expect(wrong, KeyExists(HKEY_LOCAL_MACHINE, stage_->productKey()), "product key gone");
-    Expect(wrong, KeyExists(HKEY_LOCAL_MACHINE, uninstallKey()), "Uninstall key gone");
-    Expect(wrong, LibraryKeyExists(), "the library was unregistered");
-    Expect(wrong, !PathExists(markerPath()), "the uninstall program ran");
+    expect(KeyExists(HKEY_CURRENT_USER, "Software\\" + vendor() + "Settings\\Window"), !removed, "settings key");
+    expect(KeyExists(HKEY_LOCAL_MACHINE, removed ? "SOFTWARE\\" + vendor() : stage_->productKey()), !removed,
+           "product key");
+    expect(UninstallKeyExists(), !removed, "Uninstall key");
+    expect(LibraryKeyExists(), !removed, "the library's key");
+    expect(PathExists(markerPath()), removed, "the uninstall program's marker");
     return wrong;
 }
 

@@ -41,8 +41,9 @@ class WholeProduct {
     std::vector<std::string> ForeignPaths() const;
     // Descriptions of what is wrong after a complete uninstall ("" when everything is as it should be),
     // and after none ("" when the product is whole).
-    std::string CheckRemoved() const;
-    std::string CheckUntouched() const;
+    std::string Check(bool removed) const;
+    std::string CheckRemoved() const { return Check(true); }
+    std::string CheckUntouched() const { return Check(false); }
     // The registry of the self-registering library and the SharedDLLs counts of the shared files.
     bool LibraryKeyExists() const;
     bool UninstallKeyExists() const;

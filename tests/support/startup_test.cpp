@@ -82,27 +82,3 @@ TEST(EngineTest, ComIsJoinedOnceAndLeftOnTheLastReleaseOfItsOwnThread)
     CloseHandle(ready);
     CloseHandle(go);
 }
-
-TEST(EngineTest, ConcurrentStartupsAndShutdownsBalance)
-{
-    std::vector<HANDLE> threads;
-    LONG failures = 0;
-    for (int t = 0; t < 4; t++) {
-        threads.push_back(StartThread([&] {
-            for (int i = 0; i < 50; i++) {
-                if (EngineStartup() != 1) {
-                    InterlockedIncrement(&failures);
-                }
-                if (EngineDatabaseRegistry() == 0) {
-                    InterlockedIncrement(&failures);
-                }
-                EngineShutdown();
-            }
-        }));
-    }
-    for (HANDLE h : threads) {
-        EXPECT_TRUE(JoinThread(h, 60000));
-    }
-    EXPECT_EQ(failures, 0);
-    EXPECT_EQ(EngineDatabaseRegistry(), 0u);
-}

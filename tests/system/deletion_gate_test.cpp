@@ -290,10 +290,9 @@ TEST(GateTest, KeysTheSystemOwnsStayAndRegistryLinksAreNeverFollowed)
               static_cast<DWORD>(ERROR_DIR_NOT_EMPTY));
     EXPECT_EQ(GateDeleteRegKey(parent.get(), parentPath.c_str(), "App\\Tree", GATE_RECURSIVE | GATE_CLIMB).outcome,
               GATE_DONE);
-    RegKeyHandle check(OpenRegKeyRead(HKEY_CURRENT_USER, (sentinel).c_str()));
-    EXPECT_TRUE(check); // what the links led to is whole
-    EXPECT_FALSE(RegKeyHandle(OpenRegKeyRead(HKEY_CURRENT_USER, (base + "\\App").c_str()))); // emptied, climbed
-    EXPECT_TRUE(RegKeyHandle(OpenRegKeyRead(HKEY_CURRENT_USER, base.c_str())));              // the parent stays
+    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, sentinel));        // what the links led to is whole
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, base + "\\App")); // emptied, climbed
+    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, base));            // the parent stays
     EXPECT_EQ(GateDeleteRegKey(parent.get(), parentPath.c_str(), "App", 0).outcome, GATE_ABSENT);
     parent.reset();
     RemoveTestKey(HKEY_CURRENT_USER, base);
