@@ -31,6 +31,20 @@ bool MayName(const char* path, const std::string& program)
     return StrCompareNoCase(leaf.c_str(), program.c_str() + program.find_last_of('\\') + 1) == 0;
 }
 
+// Whether something that waits for phase 1 lies inside the folder: only such a folder can hold nothing
+// else, and only then is it listed.
+bool HoldsWaiting(const std::string& folder, const DeferredRemoval& d)
+{
+    std::string inside = folder + "\\";
+    for (const DeferredItem& item : d.items) {
+        if (item.path.size() > inside.size() &&
+            StrCompareNoCase(item.path.substr(0, inside.size()).c_str(), inside.c_str()) == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
 std::vector<std::string> WaitingPaths(const DeferredRemoval& d)
 {
     std::vector<std::string> paths;
@@ -66,7 +80,8 @@ bool FolderWaitsForCaller(Executor& x, InstallObject* o, const char* path, const
         return false;
     }
     std::string folder = Normalised(path);
-    if (folder.empty() || !FolderHoldsOnly(folder + "\\", WaitingPaths(*x.deferred))) {
+    if (folder.empty() || !HoldsWaiting(folder, *x.deferred) ||
+        !FolderHoldsOnly(folder + "\\", WaitingPaths(*x.deferred))) {
         return false;
     }
     x.deferred->items.push_back({ObjectNameOf(o), true, folder, climbStop != nullptr ? climbStop : ""});

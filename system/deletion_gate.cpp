@@ -23,10 +23,13 @@ const DWORD NO_LINK_FOLLOWED = FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPAR
 const ACCESS_MASK FOLDER_DELETION = DELETE | FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES;
 const ACCESS_MASK ENTRY_DELETION = DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES;
 
+// Whether files found in a folder (not named) stay: told once a found file asks.
+enum KeepsFound { KEEPS_UNKNOWN, KEEPS_FOUND, LETS_FOUND_GO };
+
 // A folder checked once and held open: it cannot be renamed, deleted or replaced while it is held.
 struct HeldFolder {
     HANDLE handle;
-    bool keepsFoundFiles;
+    KeepsFound keepsFoundFiles;
 };
 
 struct HeldFolders {
@@ -34,7 +37,7 @@ struct HeldFolders {
     std::unordered_map<std::string, HeldFolder> byPath; // upper-case normalised path
     // The folder held last, as it was asked for: the files of one folder come one after the other.
     std::string lastPath;
-    bool lastKeepsFound = false;
+    HeldFolder* last = nullptr;
     HeldFolders() { InitializeCriticalSection(&lock); }
 };
 
@@ -114,42 +117,52 @@ void CloseAll(HeldFolders& h)
     }
     h.byPath.clear();
     h.lastPath.clear();
+    h.last = nullptr;
 }
 
-// The folder at a normalised path, checked and held; *keepsFound tells whether files found in it stay.
+// Whether files found in a held folder stay, told the first time it is asked.
+bool HeldKeepsFound(HeldFolder& held, const std::string& path)
+{
+    if (held.keepsFoundFiles == KEEPS_UNKNOWN) {
+        held.keepsFoundFiles = PlaceKeepsFoundFiles(path.c_str()) ? KEEPS_FOUND : LETS_FOUND_GO;
+    }
+    return held.keepsFoundFiles == KEEPS_FOUND;
+}
+
+// The folder at a normalised path, checked and held; with keepsFound, whether files found in it stay.
 GateResult HoldFolder(const std::string& path, bool* keepsFound)
 {
     HeldFolders& h = HeldCache();
     CriticalSectionScope scope(&h.lock);
-    if (!h.lastPath.empty() && path == h.lastPath) {
-        *keepsFound = h.lastKeepsFound;
-        return Done();
+    HeldFolder* held = !h.lastPath.empty() && path == h.lastPath ? h.last : nullptr;
+    std::string key;
+    if (held == nullptr) {
+        key = UpperPath(path);
+        auto found = h.byPath.find(key);
+        held = found != h.byPath.end() ? &found->second : nullptr;
     }
-    std::string key = UpperPath(path);
-    auto found = h.byPath.find(key);
-    if (found != h.byPath.end()) {
-        *keepsFound = found->second.keepsFoundFiles;
-        h.lastPath = path;
-        h.lastKeepsFound = *keepsFound;
-        return Done();
+    if (held == nullptr) {
+        HANDLE folder = nullptr;
+        bool isLink = false;
+        GateResult opened = OpenCheckedFolder(path, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES, &folder, &isLink);
+        if (opened.outcome != GATE_DONE) {
+            return opened;
+        }
+        if (isLink) {
+            CloseHandle(folder);
+            return Refused(GATE_THROUGH_LINK); // what lies in it lies elsewhere
+        }
+        if (h.byPath.size() >= HELD_FOLDERS_LIMIT) {
+            CloseAll(h);
+        }
+        held = &h.byPath[key];
+        *held = {folder, KEEPS_UNKNOWN};
     }
-    HANDLE folder = nullptr;
-    bool isLink = false;
-    GateResult opened = OpenCheckedFolder(path, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES, &folder, &isLink);
-    if (opened.outcome != GATE_DONE) {
-        return opened;
-    }
-    if (isLink) {
-        CloseHandle(folder);
-        return Refused(GATE_THROUGH_LINK); // what lies in it lies elsewhere
-    }
-    if (h.byPath.size() >= HELD_FOLDERS_LIMIT) {
-        CloseAll(h);
-    }
-    *keepsFound = PlaceKeepsFoundFiles(path.c_str());
-    h.byPath[key] = {folder, *keepsFound};
     h.lastPath = path;
-    h.lastKeepsFound = *keepsFound;
+    h.last = held;
+    if (keepsFound != nullptr) {
+        *keepsFound = HeldKeepsFound(*held, path);
+    }
     return Done();
 }
 
@@ -160,6 +173,7 @@ void DropHeld(const std::string& path)
     std::string key = UpperPath(path);
     CriticalSectionScope scope(&h.lock);
     h.lastPath.clear();
+    h.last = nullptr;
     for (auto at = h.byPath.begin(); at != h.byPath.end();) {
         const std::string& held = at->first;
         bool inside = held == key ||
@@ -296,11 +310,11 @@ GateResult CheckFile(const char* path, UINT32 options, std::string* file)
         return Refused(verdict);
     }
     bool keepsFound = false;
-    GateResult parent = HoldFolder(ParentOf(*file), &keepsFound);
+    GateResult parent = HoldFolder(ParentOf(*file), (options & GATE_FOUND) ? &keepsFound : nullptr);
     if (parent.outcome != GATE_DONE) {
         return parent;
     }
-    return (options & GATE_FOUND) && keepsFound ? Refused(GATE_PROTECTED) : Done();
+    return keepsFound ? Refused(GATE_PROTECTED) : Done();
 }
 
 } // namespace
@@ -401,8 +415,7 @@ GateResult GateScheduleDeletion(const char* path)
     if (!NormalisePath(path, &target, &verdict)) {
         return Refused(verdict);
     }
-    bool keepsFound = false;
-    GateResult parent = HoldFolder(ParentOf(target), &keepsFound);
+    GateResult parent = HoldFolder(ParentOf(target), nullptr);
     if (parent.outcome != GATE_DONE) {
         return parent;
     }
@@ -439,8 +452,7 @@ HANDLE GateOpenForAppend(const char* path, GateVerdict* verdict)
     if (!NormalisePath(path, &file, verdict)) {
         return nullptr;
     }
-    bool keepsFound = false;
-    GateResult parent = HoldFolder(ParentOf(file), &keepsFound);
+    GateResult parent = HoldFolder(ParentOf(file), nullptr);
     if (parent.outcome != GATE_DONE) {
         *verdict = parent.outcome == GATE_REFUSED ? parent.verdict : GATE_ALLOWED;
         SetLastError(parent.outcome == GATE_ABSENT ? ERROR_PATH_NOT_FOUND : parent.error);
