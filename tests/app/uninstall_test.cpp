@@ -52,12 +52,15 @@ TEST(UninstallTest, KillRemovesTheWholeProductFromANewFolderOfTheTemporaryDirect
 {
     for (bool container : {false, true}) {
         // The second product's key loses its values one by one, then goes itself: the record of the
-        // counts lowered (for its shared files) must not keep it.
-        SCOPED_TRACE(container ? "configuration in a container, the product's key without _KILLCHILDREN"
+        // counts lowered (for its shared files) must not keep it. Nothing of it stays, so its folder,
+        // which held phase 1's program, goes once phase 1 has ended.
+        SCOPED_TRACE(container ? "configuration in a container, the product's key without _KILLCHILDREN, no file "
+                                 "counted elsewhere"
                                : "plain configuration");
         WholeProductSpec spec;
         spec.container = container;
         spec.productKeyWithContents = !container;
+        spec.commonCountedElsewhere = !container;
         WholeProduct product(spec);
         ASSERT_EQ(product.CheckUntouched(), "");
         std::set<std::string> before = TempEntries();

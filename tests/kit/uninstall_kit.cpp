@@ -98,7 +98,7 @@ WholeProduct::WholeProduct(const WholeProductSpec& spec) : spec_(spec)
     HKEY library = CreateRegKey(HKEY_CURRENT_USER, LibraryKey(f + "bin\\unreg_ok.dll").c_str());
     CloseRegKey(library);
     SetDwordValue(HKEY_LOCAL_MACHINE, SHARED_DLLS_KEY, f + "bin\\shared.dll", 1);
-    SetDwordValue(HKEY_LOCAL_MACHINE, SHARED_DLLS_KEY, f + "bin\\common.dll", 2);
+    SetDwordValue(HKEY_LOCAL_MACHINE, SHARED_DLLS_KEY, f + "bin\\common.dll", spec.commonCountedElsewhere ? 2 : 1);
 }
 
 WholeProduct::~WholeProduct()
@@ -137,6 +137,9 @@ std::vector<std::string> WholeProduct::ProductPaths() const
                                       desktopLink_};
     if (spec_.bulkFiles > 0) {
         paths.push_back(f + "bulk");
+    }
+    if (!spec_.commonCountedElsewhere) {
+        paths.insert(paths.end(), {f + "bin\\common.dll", f + "bin", f});
     }
     return paths;
 }
@@ -177,9 +180,10 @@ std::string WholeProduct::Check(bool removed) const
         expect(PathExists(p), true, p);
     }
     // The file another product still counts stays, and with it its folders.
-    expect(PathExists(folder() + "bin\\common.dll"), true, "the shared bin\\common.dll");
-    for (const auto& count :
-         {std::make_pair("bin\\shared.dll", removed ? 0u : 1u), std::make_pair("bin\\common.dll", removed ? 1u : 2u)}) {
+    unsigned others = spec_.commonCountedElsewhere ? 1 : 0;
+    expect(PathExists(folder() + "bin\\common.dll"), others > 0 || !removed, "the shared bin\\common.dll");
+    for (const auto& count : {std::make_pair("bin\\shared.dll", removed ? 0u : 1u),
+                              std::make_pair("bin\\common.dll", removed ? others : others + 1)}) {
         if (SharedCount(count.first) != count.second) {
             wrong += std::string(count.first) + " counted " + std::to_string(SharedCount(count.first)) + "; ";
         }

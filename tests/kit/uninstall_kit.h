@@ -20,6 +20,8 @@ struct WholeProductSpec {
     int bulkFiles = 0;                  // files "bulk\f<i>.dat" that the files pass removes before the others
     bool productKeyWithContents = true; // the product's key goes with its contents ("_KILLCHILDREN"), else
                                         // its values go one by one and then the key
+    bool commonCountedElsewhere = true; // another product counts "bin\\common.dll", which therefore stays;
+                                        // else nothing stays and the product's folder goes too
 };
 
 class WholeProduct {
