@@ -124,7 +124,6 @@ set(UNINST_TESTS_SCRIPT
 set(UNINST_TESTS_SYSTEM
     tests/system/shell_test.cpp
     tests/system/deletion_gate_test.cpp
-    tests/system/registry_test.cpp
     tests/system/system_state_test.cpp
 )
 set(UNINST_TESTS_PROGMAN

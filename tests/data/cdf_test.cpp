@@ -104,18 +104,9 @@ TEST(CdfTest, LookupIsCaseInsensitiveAndTheFirstOfTwoNamesWins)
     EXPECT_EQ(CdfClose(nullptr), 0);
 }
 
-TEST(CdfTest, EmptyAndLargeDirectories)
+TEST(CdfTest, DirectoriesHoldUpTo2000Entries)
 {
     TestFolder folder;
-    CdfFile empty(CdfVersion::V97a);
-    ASSERT_TRUE(empty.Write(folder / "empty.cdf"));
-    EXPECT_EQ(empty.Build().size(), 19u + 4u); // one boundary word, no chunk
-    CdfArchive* archive = CdfOpen((folder / "empty.cdf").c_str());
-    ASSERT_NE(archive, nullptr);
-    EXPECT_EQ(archive->entryCount, 0u);
-    EXPECT_EQ(CdfEntrySize(archive, ""), 0u);
-    CdfClose(archive);
-
     // 2000 entries are the most; "CDF96b" directory blocks hold at most 744 records.
     struct Case {
         CdfVersion version;
@@ -134,7 +125,7 @@ TEST(CdfTest, EmptyAndLargeDirectories)
             file.Add("e" + std::to_string(i), std::to_string(i), false);
         }
         ASSERT_TRUE(file.Write(folder / "many.cdf"));
-        archive = CdfOpen((folder / "many.cdf").c_str());
+        CdfArchive* archive = CdfOpen((folder / "many.cdf").c_str());
         EXPECT_EQ(archive != nullptr, c.opens);
         if (archive != nullptr) {
             std::string content;
@@ -159,10 +150,8 @@ TEST(CdfTest, DamagedFilesAreRefused)
     } const openCases[] = {
         {"seventh byte not zero", CdfVersion::V96a, [](CdfFile& f) { f.magicEnd = 'x'; }},
         {"directory longer than the file", CdfVersion::V97a, [](CdfFile& f) { f.directoryLengthDelta = 1 << 20; }},
-        {"directory longer than the file", CdfVersion::V96b, [](CdfFile& f) { f.directoryLengthDelta = 60000; }},
         {"directory cut short", CdfVersion::V97a, [](CdfFile& f) { f.directoryLengthDelta = -1; }},
         {"more records claimed", CdfVersion::V97a, [](CdfFile& f) { f.entryCountDelta = 1; }},
-        {"entry count beyond 2000", CdfVersion::V97a, [](CdfFile& f) { f.entryCountDelta = 5000; }},
         {"directory chunk beyond 65536 bytes", CdfVersion::V97a,
          [](CdfFile& f) { f.directoryStream.chunkPadding = 65536; }},
         {"negative boundary difference", CdfVersion::V97a,

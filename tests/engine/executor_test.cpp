@@ -48,11 +48,11 @@ struct Machine {
 struct Row {
     const char* what;
     std::vector<std::string> files; // below the folder ("sub\\" makes a folder)
-    std::function<void(Machine&)> before;
     const char* script;
     int sign; // of the executor's result: 1 for 0 or more, -1
     std::vector<std::string> gone, stay;
-    std::function<void(const Machine&)> after;
+    std::function<void(Machine&)> before = nullptr;
+    std::function<void(const Machine&)> after = nullptr;
 };
 
 void RunRow(const Row& r)
@@ -93,11 +93,6 @@ TEST(ExecutorTest, FilesFoldersAndRegistryGoAsTheScriptSays)
     const Row rows[] = {
         {"a product's files, folders, keys and values go; a read-only file too",
          {"app\\", "app\\bin\\", "app\\bin\\main.exe", "app\\bin\\ro.dll", "other.txt"},
-         [](Machine& m) {
-             SetFileAttributesA((m.folder / "app\\bin\\ro.dll").c_str(), FILE_ATTRIBUTE_READONLY);
-             m.MakeKey("\\App", "V1");
-             m.MakeKey("\\App\\Sub", "V2");
-         },
          "_dir=APP /_TARGETPATH \"%F%app\" /_REMOVABLE;\r\n_dir=BIN /_PARENT APP /_TARGETPATH bin /_REMOVABLE;\r\n"
          "_file=MAIN /_PARENT BIN /_TARGETPATH main.exe /_REMOVABLE;\r\n"
          "_file=RO /_PARENT BIN /_TARGETPATH ro.dll /_REMOVABLE;\r\n"
@@ -107,41 +102,39 @@ TEST(ExecutorTest, FilesFoldersAndRegistryGoAsTheScriptSays)
          1,
          {"app"},
          {"other.txt"},
+         [](Machine& m) {
+             SetFileAttributesA((m.folder / "app\\bin\\ro.dll").c_str(), FILE_ATTRIBUTE_READONLY);
+             m.MakeKey("\\App", "V1");
+             m.MakeKey("\\App\\Sub", "V2");
+         },
          [](const Machine& m) {
              EXPECT_FALSE(m.HasKey("\\App"));
              EXPECT_FALSE(m.HasKey("")); // the keys along the product key's path go once they are empty
          }},
         {"what is neither removable nor covered stays, and its folder with it, without failing",
          {"app\\", "app\\main.exe", "app\\user.cfg"},
-         nullptr,
          "_dir=APP /_TARGETPATH \"%F%app\" /_REMOVABLE;\r\n"
          "_file=MAIN /_PARENT APP /_TARGETPATH main.exe /_REMOVABLE;\r\n"
          "_file=CFG /_PARENT APP /_TARGETPATH user.cfg;\r\n",
          1,
          {"app\\main.exe"},
-         {"app\\user.cfg"},
-         nullptr},
+         {"app\\user.cfg"}},
         {"a folder that holds a file the script does not know fails the run; the rest still goes",
          {"app\\", "app\\main.exe", "app\\stray.log"},
-         nullptr,
          "_dir=APP /_TARGETPATH \"%F%app\" /_REMOVABLE;\r\n"
          "_file=MAIN /_PARENT APP /_TARGETPATH main.exe /_REMOVABLE;\r\n",
          -1,
          {"app\\main.exe"},
-         {"app\\stray.log"},
-         nullptr},
+         {"app\\stray.log"}},
         {"_KILLCHILDREN takes everything in the folder, listed or not",
          {"app\\", "app\\main.exe", "app\\stray.log", "app\\deep\\", "app\\deep\\x.dat"},
-         nullptr,
          "_dir=APP /_TARGETPATH \"%F%app\" /_REMOVABLE /_KILLCHILDREN;\r\n"
          "_file=MAIN /_PARENT APP /_TARGETPATH main.exe;\r\n",
          1,
          {"app"},
-         {},
-         nullptr},
+         {}},
         {"a value already gone, and a _NONINSTALLABLE one, do not fail the run; a key that is gone is passed",
          {},
-         [](Machine& m) { m.MakeKey("\\App", "Present"); },
          "_regkey=APPKEY /_PARENT HKEY_USER_SOFTWARE /_TARGETPATH \"%K%\\\\App\" /_REMOVABLE;\r\n"
          "_regkey=GONE /_PARENT HKEY_USER_SOFTWARE /_TARGETPATH \"%K%\\\\Gone\" /_REMOVABLE;\r\n"
          "_regitem=P /_PARENT APPKEY /_TARGETPATH Present /_REMOVABLE;\r\n"
@@ -150,33 +143,32 @@ TEST(ExecutorTest, FilesFoldersAndRegistryGoAsTheScriptSays)
          1,
          {},
          {},
+         [](Machine& m) { m.MakeKey("\\App", "Present"); },
          [](const Machine& m) { EXPECT_FALSE(m.HasKey("\\App")); }},
         {"a key that keeps a value the script does not remove stays without failing",
          {},
-         [](Machine& m) {
-             m.MakeKey("\\App", "Mine");
-             m.MakeKey("\\App", "Theirs");
-         },
          "_regkey=APPKEY /_PARENT HKEY_USER_SOFTWARE /_TARGETPATH \"%K%\\\\App\" /_REMOVABLE;\r\n"
          "_regitem=M /_PARENT APPKEY /_TARGETPATH Mine /_REMOVABLE;\r\n"
          "_regitem=T /_PARENT APPKEY /_TARGETPATH Theirs;\r\n",
          1,
          {},
          {},
+         [](Machine& m) {
+             m.MakeKey("\\App", "Mine");
+             m.MakeKey("\\App", "Theirs");
+         },
          [](const Machine& m) {
              EXPECT_FALSE(m.HasValue("\\App", "Mine"));
              EXPECT_TRUE(m.HasValue("\\App", "Theirs"));
          }},
         {"a wildcard becomes the files it matches, a satellite a file of its own; a stray file fails the folder",
          {"app\\", "app\\a.log", "app\\b.log", "app\\keep.txt", "app\\help.hlp", "app\\help.gid"},
-         nullptr,
          "_dir=APP /_TARGETPATH \"%F%app\" /_REMOVABLE;\r\n"
          "_file=LOGS /_PARENT APP /_TARGETMASK \"*.log\" /_REMOVABLE;\r\n"
          "_file=HELP /_PARENT APP /_TARGETPATH help.hlp /_REMOVABLE /_FRIENDEXT GID _SAT;\r\n",
          -1,
          {"app\\a.log", "app\\b.log", "app\\help.hlp", "app\\help.gid"},
-         {"app\\keep.txt"},
-         nullptr},
+         {"app\\keep.txt"}},
     };
     EngineScope engine;
     SessionScope session;

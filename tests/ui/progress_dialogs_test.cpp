@@ -76,39 +76,20 @@ TEST(ProgressDialogsTest, TheRemovalChecklistFollowsEveryCommand)
             GetWindowRect(GetDlgItem(d.dialog, IDC_LABEL_FIRST + step), &labelAt);
             EXPECT_NEAR((markAt.top + markAt.bottom) / 2.0, (labelAt.top + labelAt.bottom) / 2.0, 2.0) << step;
         }
-        HWND bar = GetDlgItem(d.dialog, IDC_PROGRESS);
-        EXPECT_EQ(d.Send(PROGRESS_RANGE, MAKELPARAM(0, 250)), 1);
-        EXPECT_EQ(SendMessageA(bar, PBM_GETRANGE, FALSE, 0), 250);
-        EXPECT_EQ(d.Send(PROGRESS_STEP_SIZE, 5), 1);
-        EXPECT_EQ(d.Send(PROGRESS_POSITION, 40), 1);
-        d.Send(PROGRESS_STEP, 0); // every other command shows what is pending first
-        EXPECT_EQ(SendMessageA(bar, PBM_GETPOS, 0, 0), 40);
-        SendMessageA(bar, PBM_STEPIT, 0, 0);
-        EXPECT_EQ(SendMessageA(bar, PBM_GETPOS, 0, 0), 45);
-
         EXPECT_EQ(d.Send(PROGRESS_STEP, 2), 1);
         EXPECT_EQ(d.Text(IDC_STATUS_REMOVAL), "Remove files:"); // not padded: the name must stay in sight
         EXPECT_EQ(d.Send(PROGRESS_NAME, reinterpret_cast<LPARAM>("C:\\App\\main.exe")), 1);
         EXPECT_EQ(d.TextWhen(IDC_STATUS_REMOVAL, "Remove files: C:\\App\\main.exe"), "Remove files: C:\\App\\main.exe");
-        // A burst of names ends with the last one in the status line.
-        for (int i = 0; i <= 300; i++) {
-            d.Send(PROGRESS_NAME, reinterpret_cast<LPARAM>(("file" + std::to_string(i)).c_str()));
-        }
-        EXPECT_EQ(d.TextWhen(IDC_STATUS_REMOVAL, "Remove files: file300"), "Remove files: file300");
         // One line that shortens a long path in its middle, so the file name always shows.
         LONG style = GetWindowLongA(GetDlgItem(d.dialog, IDC_STATUS_REMOVAL), GWL_STYLE);
         EXPECT_EQ(style & (SS_TYPEMASK | SS_ELLIPSISMASK), SS_LEFT | SS_PATHELLIPSIS);
-        std::string longName(400, 'n');
-        d.Send(PROGRESS_NAME, reinterpret_cast<LPARAM>(longName.c_str()));
-        EXPECT_EQ(d.TextWhen(IDC_STATUS_REMOVAL, "Remove files: " + std::string(260, 'n')),
-                  "Remove files: " + std::string(260, 'n'));
-
         // Offered without a round trip: the newest name and position show within a tick, and always
         // before the next command; a dialog that is not the one opened last takes no offers.
         for (int i = 1; i <= 500; i++) {
             ASSERT_TRUE(ProgressOffer(d.dialog, i % 250, ("offered" + std::to_string(i)).c_str()));
         }
         EXPECT_EQ(d.TextWhen(IDC_STATUS_REMOVAL, "Remove files: offered500"), "Remove files: offered500");
+        HWND bar = GetDlgItem(d.dialog, IDC_PROGRESS);
         EXPECT_EQ(SendMessageA(bar, PBM_GETPOS, 0, 0), 0);
         ProgressOffer(d.dialog, 7, "just before the check");
         EXPECT_FALSE(ProgressOffer(GetDesktopWindow(), 1, "elsewhere"));
@@ -117,9 +98,6 @@ TEST(ProgressDialogsTest, TheRemovalChecklistFollowsEveryCommand)
         EXPECT_EQ(SendMessageA(bar, PBM_GETPOS, 0, 0), 7);
         EXPECT_TRUE(IsWindowVisible(GetDlgItem(d.dialog, IDC_CHECK_FIRST + 2)));
         EXPECT_FALSE(IsWindowVisible(GetDlgItem(d.dialog, IDC_CHECK_FIRST + 3)));
-        EXPECT_EQ(d.Send(PROGRESS_CHECK, 5), 1); // no step 5: ignored
-        EXPECT_EQ(d.Send(0x8000, 1), 1);         // an unknown command: ignored
-
         HWND dialog = d.dialog;
         d.Send(PROGRESS_CLOSE, 0); // the dialog is gone before its answer can be read back
         EXPECT_FALSE(IsWindow(dialog));
@@ -158,7 +136,6 @@ TEST(ProgressDialogsTest, TheFixingUpDialogTakesItsLabelsFromTheTextTable)
         GetWindowTextA(d.dialog, caption, sizeof(caption));
         EXPECT_STREQ(caption, "Suche");
         EXPECT_EQ(d.Text(1035), "Bitte warten");
-        EXPECT_EQ(d.Text(1036), "");
         d.Send(PROGRESS_NAME, reinterpret_cast<LPARAM>("X"));
         EXPECT_EQ(d.TextWhen(IDC_STATUS_FIXUP, "Teil: X"), "Teil: X");
         d.Send(PROGRESS_CLOSE, 0);
