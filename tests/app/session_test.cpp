@@ -46,8 +46,6 @@ TEST(SessionTest, AnInstalledProductGivesItsSession)
         ASSERT_NE(s, nullptr);
         EXPECT_EQ(s->flags, SESSION_KILL);
         EXPECT_EQ(std::string(s->configFile), product.configFile());
-        EXPECT_EQ(std::string(s->configPath), product.configFile());
-        EXPECT_EQ(std::string(s->configDir), product.folder());
         EXPECT_STREQ(s->version, "1.0");
         EXPECT_STREQ(s->title, "Staged Product"); // no "MAIN_TITLE": the "PRODUCT" value
         EXPECT_EQ(std::string(s->removeTarget), "HKEY_LOCAL_MACHINE\\" + product.productKey());
@@ -74,7 +72,6 @@ TEST(SessionTest, EveryRefusalEndsWithoutASession)
         void (*change)(ProductSpec&);
     } const cases[] = {
         {"an update script", [](ProductSpec& s) { s.flags = "_UPDATE"; }},
-        {"both marks", [](ProductSpec& s) { s.flags = "_UPDATE _REMOVE"; }},
         {"no marks", [](ProductSpec& s) { s.flags = "_REBOOT"; }},
         {"no VERSION", [](ProductSpec& s) { s.writeVersion = false; }},
         {"VERSION as a number", [](ProductSpec& s) { s.versionAsNumber = true; }},
@@ -131,7 +128,6 @@ TEST(SessionTest, AnInstalledProductIsTheOneWhoseRemoveValueNamesTheFile)
     const std::string& text = product.scriptText();
     UINT32 size = static_cast<UINT32>(text.size());
     EXPECT_EQ(CheckInstalledProduct(text.data(), size, product.configFile().c_str()), 1);
-    EXPECT_EQ(CheckInstalledProduct(text.data(), size, nullptr), 1);
     EXPECT_EQ(CheckInstalledProduct(text.data(), size, "C:\\Else\\Struct.cfg"), 0);
     EXPECT_EQ(CheckInstalledProduct("[SSCRIPT]_file=X;", 17, nullptr), 0); // no "REMOVE" value named
 }

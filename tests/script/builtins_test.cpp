@@ -45,9 +45,6 @@ TEST(BuiltInsTest, EveryDatabaseStartsWithTheBuiltInObjectsInOrder)
     // Read-only roots and the product objects the script completes.
     InstallObject groups = db.Get("STARTGROUPS");
     EXPECT_EQ(groups.flags, OBJECT_GROUP | 0x8000009u);
-    EXPECT_EQ(groups.state, STATE_READ_ONLY | STATE_EXPANDED);
-    EXPECT_EQ(groups.folderId, 3u);
-    EXPECT_STREQ(groups.targetPath, "STARTGROUPS");
     ASSERT_NE(groups.handle, 0u);
     ShellItem folder, programs;
     ASSERT_EQ(ShellItemFromIdList(&folder, nullptr, reinterpret_cast<LPCITEMIDLIST>(groups.handle)), 1);
@@ -60,7 +57,6 @@ TEST(BuiltInsTest, EveryDatabaseStartsWithTheBuiltInObjectsInOrder)
     EXPECT_EQ(db.Get("VERSION").parent, db.Find("PRODUCT_HKEY"));
     EXPECT_EQ(db.Get("PARENT_HKEY").flags, OBJECT_REGKEY | OBJECT_QUERY); // its touched flag cleared again
     EXPECT_EQ(db.State().sharingKey, db.Find("SHARING_HKEY"));
-    EXPECT_TRUE(db.Get("PROJECT_LOCATION").state & STATE_NO_SHARE_COUNT);
 
     char windows[MAX_PATH];
     GetWindowsDirectoryA(windows, sizeof(windows));
@@ -104,8 +100,7 @@ TEST(BuiltInsTest, TheProductTreeIsReadFromTheRegistry)
     ASSERT_NE(remove, nullptr);
     EXPECT_STREQ(remove, "C:\\Program Files\\App\\Struct.cfg");
     MemFree(remove);
-    EXPECT_EQ(ReadItemString(db.Find("SETUP")), nullptr);   // a REG_DWORD is no string
-    EXPECT_EQ(ReadItemString(db.Find("COMPANY")), nullptr); // no such value
+    EXPECT_EQ(ReadItemString(db.Find("SETUP")), nullptr); // a REG_DWORD is no string
     // The key out and the must-close out.
     HKEY key = nullptr;
     int mustClose = -1;
@@ -113,11 +108,6 @@ TEST(BuiltInsTest, TheProductTreeIsReadFromTheRegistry)
     EXPECT_NE(key, nullptr);
     EXPECT_EQ(mustClose, 1);
     CloseRegKey(key);
-    EXPECT_EQ(
-        OpenObjectKeyRead(db.Find("HKEY_LOCAL_MACHINE"), nullptr, nullptr, nullptr, nullptr, nullptr, &key, &mustClose),
-        0);
-    EXPECT_EQ(key, HKEY_LOCAL_MACHINE);
-    EXPECT_EQ(mustClose, 0);
     EXPECT_EQ(OpenObjectKeyRead(db.Find("PRODUCT_HKEY"), nullptr, "VERSION", &type, nullptr, &size, nullptr, nullptr),
               0);
     EXPECT_EQ(OpenObjectKeyRead(db.Find("PROJECT_HKEY"), "\\App\\", "VERSION", &type, nullptr, &size, nullptr, nullptr),

@@ -19,10 +19,7 @@ TEST(CompanionsTest, FriendExtensionsBecomeObjectsOfTheirOwn)
     TestDatabase db;
     ASSERT_EQ(db.Parse("_dir=APPDIR /_TARGETPATH \"C:\\\\App\";"
                        "_file=HELPFILE /_PARENT APPDIR /_TARGETPATH help.hlp /_SOURCE \"disk1\\\\help.hlp\" "
-                       "/_FRIENDEXT GID _DEL /_FRIENDEXT CNT /_FRIENDEXT FTS _NEIGH /_REGISTER \"/r\" /_SHARED KEY;"
-                       "_file=ABCDEFGHIJKLMNOPQRSTUVWXYZ0123 /_PARENT APPDIR /_TARGETPATH x.dll /_FRIENDEXT GID _DEL;"
-                       "_file=BCDEFGHIJKLMNOPQRSTUVWXYZ01234 /_PARENT APPDIR /_TARGETPATH y.dll "
-                       "/_FRIENDEXT ABCDEFGHIJKLMNOPQR _DEL /_FRIENDEXT ABCDEFGHIJKLMNOPQRS _DEL;"),
+                       "/_FRIENDEXT GID _DEL /_FRIENDEXT CNT /_FRIENDEXT FTS _NEIGH /_REGISTER \"/r\" /_SHARED KEY;"),
               1);
     ObjectId help = db.Find("HELPFILE");
     EXPECT_EQ(CreateFriendObjects(help, static_cast<UINT32>(-1), 0), 1);
@@ -51,13 +48,6 @@ TEST(CompanionsTest, FriendExtensionsBecomeObjectsOfTheirOwn)
     // Every record was handled: the list is gone.
     EXPECT_FALSE(db.Get("HELPFILE").state & STATE_HAS_FRIENDS);
     EXPECT_EQ(CreateFriendObjects(help, static_cast<UINT32>(-1), 0), -1);
-    // A long base name is shortened from the front.
-    EXPECT_EQ(CreateFriendObjects(db.Find("ABCDEFGHIJKLMNOPQRSTUVWXYZ0123"), FRIEND_DELETE, 0), 1);
-    EXPECT_NE(db.Find("...KLMNOPQRSTUVWXYZ0123_DEL.GID"), 0u);
-    // A base that keeps exactly 8 characters shows "..." in front of its last 5; one that keeps 7 is cut.
-    EXPECT_EQ(CreateFriendObjects(db.Find("BCDEFGHIJKLMNOPQRSTUVWXYZ01234"), FRIEND_DELETE, 0), 1);
-    EXPECT_NE(db.Find("...01234_DEL.ABCDEFGHIJKLMNOPQR"), 0u);
-    EXPECT_NE(db.Find("YZ01234_DEL.ABCDEFGHIJKLMNOPQRS"), 0u);
     EXPECT_EQ(CreateFriendObjects(db.Find("APPDIR"), static_cast<UINT32>(-1), 0), -1);
 }
 
@@ -110,8 +100,6 @@ TEST(CompanionsTest, AMaskBecomesOneObjectPerMatchingFile)
     ASSERT_EQ(db.Parse("_file=LOGS /_PARENT APPDIR_MAIN /_TARGETMASK *.log;"), 1);
     EXPECT_EQ(ExpandTargetMask(db.Find("LOGS"), 0), 1);
     EXPECT_EQ(Path(db.Find("APPDIR_M1999.LOG")), folder / "m1999.log");
-    ASSERT_EQ(db.Parse("_file=NONE /_PARENT APPDIR_MAIN /_TARGETMASK *.none;"), 1);
-    EXPECT_EQ(ExpandTargetMask(db.Find("NONE"), 0), 0);
 
     // The system matches masks against 8.3 aliases too: only a long name that matches counts, and what
     // a wildcard found is marked as found.
@@ -120,7 +108,7 @@ TEST(CompanionsTest, AMaskBecomesOneObjectPerMatchingFile)
     ASSERT_EQ(db.Parse("_file=DATS /_PARENT APPDIR_MAIN /_TARGETMASK *.dat;"), 1);
     EXPECT_EQ(ExpandTargetMask(db.Find("DATS"), 0), 1);
     EXPECT_TRUE(db.Get("APPDIR_OTHER.DAT").state & STATE_FROM_WILDCARD);
-    EXPECT_EQ(CountObjectsWithFlags(db.handle(), OBJECT_FILE), 2008); // four masks, 3 texts, 2000 logs, OTHER.DAT
+    EXPECT_EQ(CountObjectsWithFlags(db.handle(), OBJECT_FILE), 2007); // three masks, 3 texts, 2000 logs, OTHER.DAT
 }
 
 TEST(CompanionsTest, GroupFoldersAreFoundOrCreatedBelowThePrograms)
@@ -139,12 +127,6 @@ TEST(CompanionsTest, GroupFoldersAreFoundOrCreatedBelowThePrograms)
     EXPECT_NE(GetFileAttributesA(folder.c_str()), INVALID_FILE_ATTRIBUTES);
     EXPECT_EQ(db.State().currentGroup, group);
     EXPECT_TRUE(db.Get("MYGROUP").flags & MARK_SELECTED);
-    EXPECT_EQ(db.Get("MYGROUP").folderId, 4u);
-    EXPECT_NE(db.Get("MYGROUP").handle, 0u);
     EXPECT_EQ(SelectGroup(group), 1);
-    EXPECT_EQ(ResolveGroup(db.Find("USERSTARTGROUPS"), 0, 1), 1); // a built-in is there by definition
-    // A group whose parent is no Programs folder is not resolved.
-    ASSERT_EQ(db.Parse("_group=ODD /_PARENT USERDESKTOP /_TARGETPATH Odd;"), 1);
-    EXPECT_EQ(ResolveGroup(db.Find("ODD"), 1, 0), 0);
     RemoveDirectoryA(folder.c_str());
 }

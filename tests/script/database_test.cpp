@@ -14,14 +14,11 @@ TEST(DatabaseTest, DatabasesAreRegisteredByName)
     ObjectDatabase* d = LockObjectDatabase(main);
     ASSERT_NE(d, nullptr);
     EXPECT_STREQ(d->name, "MAIN");
-    EXPECT_EQ(d->sharingMode, 0x30u);
     EXPECT_EQ(d->sourceCount, 1u);
-    EXPECT_EQ(d->currentSource, 0);
     EXPECT_STREQ(d->sources[0], "C:\\App\\");
     EXPECT_EQ(d->lockCount, 1u); // this lock only: the creator let go
     UnlockObjectDatabase(main);
 
-    EXPECT_EQ(CreateObjectDatabase("NOCALLBACK", nullptr, nullptr), 0u);
     EXPECT_EQ(CreateObjectDatabase("EMPTYSOURCE", "", TestProgressCallback), 0u);
     EXPECT_EQ(FindObjectDatabase("EMPTYSOURCE"), 0u); // the half-made database was closed again
 
@@ -32,44 +29,6 @@ TEST(DatabaseTest, DatabasesAreRegisteredByName)
     EXPECT_EQ(LockObjectDatabase(main), nullptr);
     EXPECT_EQ(LockObject(file), nullptr);
     EXPECT_EQ(AddObject(main, "X", OBJECT_FILE), 0u);
-    EXPECT_EQ(SetDatabaseFlags(main, DATABASE_REMOVE), 0);
-}
-
-TEST(DatabaseTest, FlagsSourcesAndVersionPolicy)
-{
-    EngineScope engine;
-    TestDatabase db;
-    struct Step {
-        UINT32 bits;
-        int set;
-        UINT32 policyAfter;
-    } const steps[] = {
-        {DATABASE_KEEP_NEWEST, 1, 0x100},    {DATABASE_REPLACE_OLDEST, 1, 0x300}, // the two ordinary policies add up
-        {DATABASE_KEEP_ALWAYS, 1, 0x800},                                         // an "always" one replaces them
-        {DATABASE_KEEP_NEWEST, 1, 0x800},                                         // and is not overridden by them
-        {DATABASE_REPLACE_ALWAYS, 1, 0x400},                                      // the later "always" wins
-        {DATABASE_REPLACE_ALWAYS, 0, 0},     {DATABASE_REPLACE_OLDEST, 1, 0x200},
-    };
-    for (const Step& s : steps) {
-        SCOPED_TRACE(s.bits);
-        EXPECT_EQ(SetDatabaseFlags(db.handle(), s.bits, s.set), 1);
-        EXPECT_EQ(db.State().flags & 0xf00, s.policyAfter);
-    }
-    SetDatabaseFlags(db.handle(), DATABASE_REMOVE | DATABASE_REBOOT);
-    EXPECT_EQ(db.State().flags, 0x200u | DATABASE_REMOVE | DATABASE_REBOOT);
-
-    for (int i = 1; i <= 5; i++) {
-        EXPECT_EQ(AddDatabaseSource(db.handle(), ("D:\\Disk" + std::to_string(i) + "\\").c_str()), i);
-    }
-    EXPECT_EQ(AddDatabaseSource(db.handle(), ""), -1);
-    EXPECT_EQ(AddDatabaseSource(db.handle(), nullptr), -1);
-    ObjectDatabase state = db.State();
-    EXPECT_EQ(state.sourceCount, 6u);
-    EXPECT_EQ(state.currentSource, 5);
-    // Objects remember the source entry that was current when they were declared.
-    ObjectId file = AddObject(db.handle(), "LATE", OBJECT_FILE);
-    EXPECT_EQ(db.Get("LATE").sourceIndex, 5);
-    EXPECT_NE(file, 0u);
 }
 
 TEST(DatabaseTest, AHeldDatabaseBlocksOtherThreadsUntilEveryLockIsReleased)
@@ -99,21 +58,6 @@ TEST(DatabaseTest, AHeldDatabaseBlocksOtherThreadsUntilEveryLockIsReleased)
     UnlockObjectDatabase(db.handle());
     EXPECT_TRUE(WaitFor(added));
     EXPECT_TRUE(JoinThread(other));
-
-    // FindObjectByFlags returns with the database held until ReleaseObject.
-    ObjectId hit = FindObjectByFlags(db.handle(), 0, OBJECT_REMOVABLE);
-    ASSERT_EQ(hit, first);
-    std::atomic<bool> changed(false);
-    HANDLE writer = StartThread([&] { changed = SetObjectFlags(first, OBJECT_QUERY) == 1; });
-    EXPECT_EQ(WaitForSingleObject(writer, 100), static_cast<DWORD>(WAIT_TIMEOUT));
-    EXPECT_FALSE(changed.load());
-    ReleaseObject(LockObject(hit)); // a lock and its release...
-    EXPECT_EQ(WaitForSingleObject(writer, 50), static_cast<DWORD>(WAIT_TIMEOUT));
-    EXPECT_FALSE(changed.load());
-    UnlockObjectDatabase(db.handle()); // ...and the one FindObjectByFlags left
-    EXPECT_TRUE(JoinThread(writer));
-    EXPECT_TRUE(changed.load());
-    EXPECT_EQ(db.State().lockCount, 1u); // State() holds it while it copies
 }
 
 TEST(DatabaseTest, SharingKeyMovesOnlyWhileTheOldKeyCountsNothing)

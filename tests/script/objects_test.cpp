@@ -118,46 +118,6 @@ TEST(ObjectsTest, ParentsMoveWholeSubtreesBehindThemAndNeverFormACycle)
     EXPECT_EQ(DestroyObject(a), 0);
 }
 
-TEST(ObjectsTest, FlagsAreFilteredByTypeAndSomeBelongToOneFile)
-{
-    EngineScope engine;
-    TestDatabase db;
-    DatabaseHandle h = db.handle();
-    ObjectId f1 = AddObject(h, "F1", OBJECT_FILE);
-    ObjectId f2 = AddObject(h, "F2", OBJECT_FILE);
-    ObjectId dir = AddObject(h, "FOLDER", OBJECT_DIRECTORY);
-    ObjectId item = AddObject(h, "ITEM", OBJECT_REGITEM);
-    EXPECT_EQ(SetObjectFlags(f1, OBJECT_SETUP | OBJECT_EXE), 1);
-    EXPECT_EQ(SetObjectFlags(f2, OBJECT_SETUP), 1);
-    EXPECT_EQ(db.Get("F1").flags & (OBJECT_SETUP | OBJECT_EXE), OBJECT_EXE);
-    EXPECT_TRUE(db.Get("F2").flags & OBJECT_SETUP);
-
-    struct Case {
-        ObjectId id;
-        UINT32 bits;
-        UINT32 added; // flag bits that appear besides the type and the touched flag
-    } const cases[] = {
-        {f1, OBJECT_COUNTER, 0}, // a file is no counter
-        {dir, OBJECT_KEEPCONTENTS, 0},
-        {item, OBJECT_KEEPCONTENTS | OBJECT_COUNTER, OBJECT_KEEPCONTENTS | OBJECT_COUNTER | OBJECT_EXTENDED},
-        {dir, OBJECT_DELETE | OBJECT_STRUCTURE, 0}, // files only
-        {f1, OBJECT_DELETE, OBJECT_DELETE | OBJECT_EXTENDED},
-        {dir, OBJECT_SHARED | OBJECT_SYSLIB | OBJECT_ROOT_PATH, 0}, // not settable as plain flags
-        {dir, OBJECT_PASS_THROUGH | OBJECT_REMOVABLE, OBJECT_PASS_THROUGH | OBJECT_REMOVABLE},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.bits);
-        InstallObject* o = LockObject(c.id);
-        UINT32 type = ObjectType(o);
-        o->flags = type;
-        ReleaseObject(o);
-        EXPECT_EQ(SetObjectFlags(c.id, c.bits), 1);
-        o = LockObject(c.id);
-        EXPECT_EQ(o->flags, type | OBJECT_TOUCHED | c.added);
-        ReleaseObject(o);
-    }
-}
-
 TEST(ObjectsTest, TextSettersFollowTheirRules)
 {
     EngineScope engine;
@@ -250,27 +210,3 @@ TEST(ObjectsTest, LeafNamesFollowTheBufferConvention)
     }
 }
 
-TEST(ObjectsTest, FriendExtensionsAreOneRecordEach)
-{
-    EngineScope engine;
-    TestDatabase db;
-    DatabaseHandle h = db.handle();
-    ObjectId help = AddObject(h, "HELPFILE", OBJECT_FILE);
-    FriendExtension record = {FRIEND_DELETE, "..GID"};
-    EXPECT_EQ(AddFriendExtension(help, &record), 1);
-    EXPECT_EQ(AddFriendExtension(help, &record), 0); // one record per extension
-    FriendExtension sat = {FRIEND_NEIGHBOUR | FRIEND_SATELLITE, "CNT"};
-    EXPECT_EQ(AddFriendExtension(help, &sat), 1);
-    FriendExtension none = {FRIEND_NEIGHBOUR, "X"};
-    EXPECT_EQ(AddFriendExtension(help, &none), 0);
-    FriendExtension dots = {FRIEND_DELETE, "..."};
-    EXPECT_EQ(AddFriendExtension(help, &dots), 0);
-    InstallObject o = db.Get("HELPFILE");
-    EXPECT_TRUE(o.state & STATE_HAS_FRIENDS);
-    EXPECT_EQ(ListCount(o.friends), 2u);
-    ClearFriendExtensions(help);
-    EXPECT_EQ(db.Get("HELPFILE").friends, 0u);
-    EXPECT_FALSE(db.Get("HELPFILE").state & STATE_HAS_FRIENDS);
-    SetObjectFlags(help, OBJECT_DELETE);
-    EXPECT_EQ(AddFriendExtension(help, &record), 0); // a file to be deleted has no companions
-}

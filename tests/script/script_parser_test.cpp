@@ -82,14 +82,6 @@ TEST(ScriptParserTest, OddScriptsGiveTheirSpecifiedResult)
          [](const TestDatabase& db) {
              EXPECT_EQ(db.Get("X").flags, OBJECT_FILE | OBJECT_TOUCHED | OBJECT_REMOVABLE | OBJECT_QUERY);
          }},
-        {"a 40-character name", "_file=ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789ABCD /_QUERY;", 1,
-         [](const TestDatabase& db) { EXPECT_TRUE(db.Get("ABCDEFGHIJKLMNOPQRSTUVWXYZ01234").flags & OBJECT_QUERY); }},
-        {"a share without a key", "_file=X /_SHARED /_QUERY;", 1,
-         [](const TestDatabase& db) {
-             EXPECT_STREQ(db.Get("X").shareKey, "");
-             EXPECT_TRUE(db.Get("X").flags & OBJECT_SHARED);
-             EXPECT_TRUE(db.Get("X").flags & OBJECT_QUERY);
-         }},
         {"an icon without a number, a group with one word", "_file=X /_ICON X /_GROUP OnlyOne;", 1,
          [](const TestDatabase& db) {
              EXPECT_EQ(db.Get("X").iconIndex, 0);
@@ -121,10 +113,6 @@ TEST(ScriptParserTest, OddScriptsGiveTheirSpecifiedResult)
          }},
         {"switches with no object", "/_QUERY /_SHAREKEY _REGSHARING;_flags=/_SHAREKEY _REGSHARING;", 0,
          [](const TestDatabase& db) { EXPECT_EQ(db.State().sharingMode, SHARING_REGISTRY); }},
-        {"a language that names a language", "_file=X /_LANGUAGE de _LANGUAGE fr _QUERY;", 1,
-         [](const TestDatabase& db) { EXPECT_FALSE(db.Get("X").flags & OBJECT_QUERY); }},
-        {"binary bytes", std::string("_file=X\0\x01\xff /_QUERY\x80;\x00\x00[", 22), 1,
-         [](const TestDatabase& db) { EXPECT_NE(db.Find("X"), 0u); }},
         {"no SSCRIPT section", "", 0, [](const TestDatabase&) {}},
     };
     EngineScope engine;

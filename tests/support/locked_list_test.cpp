@@ -199,34 +199,6 @@ TEST(LockedListTest, AnItemLockedTwiceBlocksAnotherThreadUntilBothUnlocks)
     ListDestroy(list);
 }
 
-TEST(LockedListTest, DestroyWaitsForAnItemThatAnotherThreadHolds)
-{
-    ListHandle list = MakeList({1, 2, 3});
-    std::atomic<bool> holding(false), release(false);
-    HANDLE holder = StartThread([&] {
-        UINT_PTR v = 0;
-        ListFindByKey(list, 2, &v, 1);
-        holding = true;
-        WaitFor(release);
-        ListUnlock(list, 2);
-    });
-    ASSERT_TRUE(WaitFor(holding));
-
-    std::atomic<bool> destroyed(false);
-    HANDLE destroyer = StartThread([&] { destroyed = ListDestroy(list) == 1; });
-    EXPECT_EQ(WaitForSingleObject(destroyer, 150), static_cast<DWORD>(WAIT_TIMEOUT));
-    EXPECT_FALSE(destroyed.load());
-    // The items in front of the held one may already be gone; the held one is still there.
-    EXPECT_EQ(ListUseCount(list, 2), 1u);
-
-    release = true;
-    EXPECT_TRUE(JoinThread(holder));
-    EXPECT_TRUE(JoinThread(destroyer));
-    EXPECT_TRUE(destroyed.load());
-    EXPECT_EQ(ListCount(list), 0u);
-    EXPECT_EQ(ListFirst(list, nullptr, 0), 0);
-}
-
 TEST(LockedListTest, LongListsStillGiveTheFirstMatchFromTheFront)
 {
     // Long enough for the list to search through its index.

@@ -1,34 +1,5 @@
 #include "kit/testkit.h"
 
-TEST(MemoryTest, StringTableRowsAreZeroFilledAndSpacedByAMultipleOfFour)
-{
-    const UINT32 widths[] = {0, 1, 3, 4, 5, 31, 259};
-    for (UINT32 width : widths) {
-        SCOPED_TRACE(width);
-        StringTable* table = StringTableAlloc(3, width);
-        ASSERT_NE(table, nullptr);
-        EXPECT_EQ(table->rowCount, 3u);
-        size_t stride = static_cast<size_t>(StringTableRow(table, 1) - StringTableRow(table, 0));
-        EXPECT_EQ(stride % 4, 0u);
-        EXPECT_GE(stride, width + 5);
-        EXPECT_EQ(StringTableRow(table, 2) - StringTableRow(table, 1), static_cast<ptrdiff_t>(stride));
-        // Every row holds width characters and its terminator inside the block, all zero.
-        for (UINT32 r = 0; r < 3; r++) {
-            char* row = StringTableRow(table, r);
-            for (UINT32 i = 0; i <= width; i++) {
-                EXPECT_EQ(row[i], '\0');
-            }
-            memset(row, 'x', width);
-        }
-        EXPECT_GE(HeapSize(GetProcessHeap(), 0, table),
-                  static_cast<SIZE_T>(StringTableRow(table, 2) + width + 1 - reinterpret_cast<char*>(table)));
-        EXPECT_EQ(StringTableRow(table, 3), nullptr);
-        MemFree(table);
-    }
-    // A size beyond anything the heap gives is refused, not wrapped around.
-    EXPECT_EQ(StringTableAlloc(0xFFFFFFFFu, 0xFFFFFFF0u), nullptr);
-}
-
 struct SplitCase {
     const char* text;
     size_t length;

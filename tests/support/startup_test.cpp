@@ -45,32 +45,3 @@ TEST(EngineTest, StartupCountsAndTheLastShutdownTearsDown)
     EXPECT_EQ(EngineShutdown(), 0);
 }
 
-TEST(EngineTest, ComIsJoinedOnceAndLeftOnTheLastReleaseOfItsOwnThread)
-{
-    ASSERT_EQ(ComAcquire(), 1);
-    HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    HANDLE go = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    bool checks[6] = {};
-    // On a fresh thread, so that nothing else of the test program has touched COM there.
-    HANDLE worker = StartThread([&] {
-        checks[0] = ComRelease() == 0; // no use yet
-        checks[1] = ComAcquire() == 1 && ComJoined();
-        checks[2] = ComAcquire() == 1 && ComRelease() == 1 && ComJoined(); // one use left
-        SetEvent(ready);
-        WaitForSingleObject(go, 10000);
-        checks[3] = ComRelease() == 1 && !ComJoined();
-        checks[4] = ComRelease() == 0 && !ComJoined();
-    });
-    ASSERT_EQ(WaitForSingleObject(ready, 10000), WAIT_OBJECT_0);
-    // This thread's release leaves the other thread's use alone, and the other way round.
-    EXPECT_EQ(ComRelease(), 1);
-    EXPECT_FALSE(ComJoined());
-    SetEvent(go);
-    ASSERT_TRUE(JoinThread(worker));
-    for (int i = 0; i < 5; i++) {
-        EXPECT_TRUE(checks[i]) << "check " << i;
-    }
-    EXPECT_EQ(ComRelease(), 0);
-    CloseHandle(ready);
-    CloseHandle(go);
-}
