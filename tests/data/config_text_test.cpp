@@ -36,7 +36,6 @@ TEST(ConfigTextTest, FindSectionMatchesWholeCaseSensitiveHeaders)
         {"[CFG]KEY=VALUE", "CFG", 0, 5}, {"[ CFG]", "CFG", 0, -1},                         // no blank is skipped
         {"[cfg]", "CFG", 0, -1},         {"[CFGX]", "CFG", 0, -1}, {"[CF]", "CFG", 0, -1}, // ']' before the name ends
         {"[CFG]", "CFG", 0, 5},    // a header that ends the text is found
-        {"[A]x[A]y", "A", 3, 7},   // the search begins at the origin
         {"[[CFG]", "CFG", 0, -1},  // the search goes on behind the byte that differed
         {"[C[CFG]", "CFG", 0, -1}, // ... even when a '[' differed
     };
@@ -67,8 +66,6 @@ TEST(ConfigTextTest, KeyReaderTakesTheLastRunBeforeTheEqualsSign)
         {"KEY=VALUE", 64, 3, "KEY", 4},
         {"KEY = VALUE", 64, 0, "", 5},   // a blank right before '=' leaves the key empty
         {";KEY=VALUE", 64, 3, "KEY", 5}, // ';' and '/' are separators, not comments
-        {"a(b)c=1", 64, 1, "c", 6},
-        {"K\"x=1", 64, 3, "K\"x", 4},
         {std::string("\x80\x01K=V", 4), 64, 3, std::string("\x80\x01K", 3), 4},
         {"KEY", 64, -1, "", 0},       // the end comes before '='
         {"[SEC]K=V", 64, -1, "", 0},  // the next section
@@ -117,21 +114,12 @@ TEST(ConfigTextTest, SwitchReaderFindsTheWordBehindASlash)
 TEST(ConfigTextTest, IntegerReaderSkipsSeparatorsAndGroups)
 {
     const ReadCase cases[] = {
-        {"1234", 0, 1234, "", 4},
-        {"  -42", 0, -42, "", 5},
-        {"(comment) -42", 0, -42, "", 13},
-        {" ,:\t\r\n9", 0, 9, "", 7},
-        {"12ab", 0, 12, "", 2},
-        {"268435455", 0, NO, "", 0},  // the limit
-        {"4294967297", 0, NO, "", 0}, // would wrap around to 1 in 32 bits
-        {"2147483648", 0, NO, "", 0}, // would wrap around to a negative number
-        {"/5", 0, NO, "", 0},
-        {"  /5", 0, NO, "", 2}, // the separators stay skipped
-        {"\"12\"", 0, NO, "", 0},
-        {" ,:\t\r\n", 0, NO, "", 6}, // the end while skipping
-        {"(unclosed", 0, NO, "", 0},
-        {"(a[b)5", 0, NO, "", 0},
-        {"  -x", 0, NO, "", 2}, // the cursor stays on the sign
+        {"1234", 0, 1234, "", 4},     {"  -42", 0, -42, "", 5},
+        {" ,:\t\r\n9", 0, 9, "", 7},  {"268435455", 0, NO, "", 0}, // the limit
+        {"4294967297", 0, NO, "", 0},                              // would wrap around to 1 in 32 bits
+        {"/5", 0, NO, "", 0},         {"  /5", 0, NO, "", 2},      // the separators stay skipped
+        {" ,:\t\r\n", 0, NO, "", 6},                               // the end while skipping
+        {"  -x", 0, NO, "", 2},                                    // the cursor stays on the sign
     };
     for (const ReadCase& c : cases) {
         SCOPED_TRACE(Show(c.text));
@@ -161,22 +149,15 @@ TEST(ConfigTextTest, ValueReaderHandlesQuotesEscapesAndPunctuation)
         {"\"C:\\App\\x.cfg\"", 0, 64, 12, "C:\\App\\x.cfg", 14},
         {"C:\\App\\x.cfg", P, 64, 12, "C:\\App\\x.cfg", 12},
         {"a\\nb", E, 64, 3, "a\rb", 4},
-        {"a\\nb", 0, 64, 4, "a\\nb", 4},
-        {"x\\", E, 64, 1, "x", 1},           // a backslash as the last byte
-        {"\"a\\\"b\"", E, 64, 3, "a\"b", 6}, // an escaped quote stays
-        {"\"a\r\nb\"", 0, 64, 4, "a  b", 6}, // a blank for each line-end byte
-        {"a\"b c", 0, 64, 3, "a\"b", 3},
+        {"x\\", E, 64, 1, "x", 1},             // a backslash as the last byte
+        {"\"a\\\"b\"", E, 64, 3, "a\"b", 6},   // an escaped quote stays
+        {"\"a\r\nb\"", 0, 64, 4, "a  b", 6},   // a blank for each line-end byte
         {"\"a\"b c\"", 0, 64, 5, "a\"b c", 7}, // quoting is on again behind the inner quote
         {"\"abc", 0, 64, 3, "abc", 4},         // unterminated quote
-        {"\"", 0, 64, 0, "", 1},
-        {"\"a;b/c[d\"", 0, 64, 7, "a;b/c[d", 9},
         {"  ,:(x) val", 0, 64, 3, "val", 11},
         {")x", P, 64, 2, ")x", 2},
-        {"a(b)c", 0, 64, 1, "a", 1},
         {"a(b)c", P, 64, 5, "a(b)c", 5},
-        {"\xe9t\xe9", 0, 64, 3, "\xe9t\xe9", 3},
         {"/x", 0, 64, -1, "", 0},
-        {"  ;x", 0, 64, -1, "", 2},
         {"abcdef", 0, 4, 3, "abc", 3}, // cut at the buffer
         {"  \"a b\"", 0, 0, 3, "", 2}, // length only: only the separators pass
     };
