@@ -2,7 +2,7 @@
 // rebuilt from every product that shares an object, and products moved from one scheme to the other.
 #include "app/resync.h"
 #include "kit/database_kit.h"
-#include "kit/product_kit.h"
+#include "kit/uninstall_kit.h"
 
 #include <memory>
 
@@ -124,9 +124,8 @@ TEST(ResyncTest, TheRealProgramRebuildsTheCountsOfItsList)
     SharingSetup s;
     s.AddProduct("One", "/_SHAREDDLL");
     s.AddProduct("Two", "/_SHAREDDLL");
-    ProgramRun run = RunProgram(TestProgramFolder() + "Uninst.exe", "/DLLSHARING \"" + s.ListPath() + "\"", 60000);
-    EXPECT_TRUE(run.exited);
-    EXPECT_EQ(run.exitCode, 1u);
-    EXPECT_FALSE(run.showedWindow);
+    UninstallRun run = RunUninstaller(TestProgramFolder() + "Uninst.exe", "/DLLSHARING \"" + s.ListPath() + "\"");
+    EXPECT_EQ(run.phaseOneExit, 1u);
+    EXPECT_EQ(run.windowsSeen, 0u);
     EXPECT_EQ(s.Dll(), 2);
 }

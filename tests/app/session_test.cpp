@@ -1,7 +1,7 @@
 // Sessions built for products staged in the Wine prefix, in-process and through the real program.
 #include "app/session.h"
 #include "kit/database_kit.h"
-#include "kit/product_kit.h"
+#include "kit/uninstall_kit.h"
 #include "support/startup.h"
 #include "ui/dialog_texts.h"
 
@@ -112,11 +112,10 @@ TEST(SessionTest, TheRealProgramFindsOrRefusesQuietly)
     ProductStage refused(update);
     for (const std::string& line : {Quoted(refused.folder()), std::string()}) {
         SCOPED_TRACE(line);
-        ProgramRun run = RunProgram(line.empty() ? refused.program() : TestProgramFolder() + "Uninst.exe", line, 30000);
-        ASSERT_TRUE(run.started);
-        EXPECT_TRUE(run.exited);
-        EXPECT_EQ(run.exitCode, 0u);
-        EXPECT_FALSE(run.showedWindow);
+        std::string program = line.empty() ? refused.program() : TestProgramFolder() + "Uninst.exe";
+        UninstallRun run = RunUninstaller(program, line, true, nullptr, 30000);
+        EXPECT_EQ(run.phaseOneExit, 0u);
+        EXPECT_EQ(run.windowsSeen, 0u);
     }
 }
 

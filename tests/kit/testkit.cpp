@@ -18,27 +18,6 @@ std::string TestProgramFolder()
     return slash == std::string::npos ? std::string() : folder.substr(0, slash + 1);
 }
 
-namespace {
-
-struct WindowSearch {
-    DWORD processId;
-    bool found;
-};
-
-BOOL CALLBACK FindProcessWindow(HWND window, LPARAM param)
-{
-    WindowSearch* search = reinterpret_cast<WindowSearch*>(param);
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    if (owner == search->processId && IsWindowVisible(window)) {
-        search->found = true;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-} // namespace
-
 HANDLE StartProgram(const std::string& program, const std::string& arguments)
 {
     std::string line = "\"" + program + "\" " + arguments;
@@ -50,33 +29,6 @@ HANDLE StartProgram(const std::string& program, const std::string& arguments)
     }
     CloseHandle(pi.hThread);
     return pi.hProcess;
-}
-
-ProgramRun RunProgram(const std::string& exe, const std::string& arguments, DWORD timeoutMs)
-{
-    ProgramRun run = {};
-    HANDLE process = StartProgram(exe, arguments);
-    if (process == nullptr) {
-        return run;
-    }
-    run.started = true;
-    for (DWORD waited = 0;; waited += 10) {
-        WindowSearch search = {GetProcessId(process), false};
-        EnumWindows(FindProcessWindow, reinterpret_cast<LPARAM>(&search));
-        run.showedWindow = run.showedWindow || search.found;
-        if (WaitForSingleObject(process, 10) == WAIT_OBJECT_0) {
-            run.exited = true;
-            break;
-        }
-        if (waited >= timeoutMs) {
-            TerminateProcess(process, 99);
-            WaitForSingleObject(process, 5000);
-            break;
-        }
-    }
-    GetExitCodeProcess(process, &run.exitCode);
-    CloseHandle(process);
-    return run;
 }
 
 GuardedBytes::GuardedBytes(const void* bytes, size_t length) : size_(length)

@@ -19,19 +19,8 @@
 // programs of the build sit in the same folder.
 std::string TestProgramFolder();
 
-// What happened to a program started by RunProgram.
-struct ProgramRun {
-    bool started;
-    bool exited; // false: it was still running at the time-out and was ended
-    DWORD exitCode;
-    bool showedWindow; // a visible top-level window of the process was seen while it ran
-};
-
 // Starts a program with the argument text behind its quoted path: its process handle, or null.
 HANDLE StartProgram(const std::string& program, const std::string& arguments);
-
-// Starts "exe" with the given argument text, watches it for visible windows, waits up to timeoutMs.
-ProgramRun RunProgram(const std::string& exe, const std::string& arguments, DWORD timeoutMs);
 
 // Bytes placed at the very end of a readable page, with an inaccessible page right behind them: a
 // reader that goes one byte past the end faults at once instead of reading what happens to follow.
