@@ -44,4 +44,3 @@ TEST(EngineTest, StartupCountsAndTheLastShutdownTearsDown)
     EXPECT_FALSE(ComJoined());
     EXPECT_EQ(EngineShutdown(), 0);
 }
-
