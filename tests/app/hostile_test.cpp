@@ -6,8 +6,6 @@
 #include <aclapi.h>
 #include <sddl.h>
 
-#include <sstream>
-
 namespace {
 
 const DWORD EXIT_INCOMPLETE = 1603;
@@ -15,33 +13,6 @@ const DWORD EXIT_INCOMPLETE = 1603;
 std::string Pid()
 {
     return std::to_string(GetCurrentProcessId());
-}
-
-std::string Windows(const std::string& below)
-{
-    char path[MAX_PATH];
-    GetWindowsDirectoryA(path, sizeof(path));
-    return std::string(path) + below;
-}
-
-std::string ShortForm(const std::string& path)
-{
-    char shortPath[MAX_PATH] = {};
-    DWORD n = GetShortPathNameA(path.c_str(), shortPath, sizeof(shortPath));
-    return n != 0 && n < sizeof(shortPath) ? shortPath : path;
-}
-
-// The report line of an object (by its name in the script), or of a path, or "".
-std::string LineWith(const std::string& report, const std::string& what)
-{
-    std::istringstream lines(report);
-    for (std::string line; std::getline(lines, line);) {
-        if (line.rfind("  " + what + " ", 0) == 0 ||
-            (what.find('\\') != std::string::npos && line.find(what) != std::string::npos)) {
-            return line;
-        }
-    }
-    return "";
 }
 
 // One hostile entry: what the script says, what must stay outside the product (files, folders, and
@@ -141,7 +112,7 @@ TEST(HostileTest, NothingOutsideTheProductIsTouchedWhateverTheScriptSays)
          "PD3",
          protectedPlace},
         {"_file=ND1 /_TARGETPATH victim.txt /_REMOVABLE;",
-         {SpecialFolder(CSIDL_DESKTOPDIRECTORY) + "victim.txt", Windows("\\victim.txt")},
+         {SpecialFolder(CSIDL_DESKTOPDIRECTORY) + "victim.txt", WindowsPath("\\victim.txt")},
          "ND1",
          "kept: not a full path"},
         {"_dir=ND2 /_TARGETPATH \"\\\\Data" + p + kill,
@@ -156,15 +127,15 @@ TEST(HostileTest, NothingOutsideTheProductIsTouchedWhateverTheScriptSays)
          {SpecialFolder(CSIDL_PERSONAL) + "uninst-sentinel-" + p + ".txt"},
          "KP2",
          protectedPlace},
-        {"_dir=KP3 /_TARGETPATH \"" + ScriptPath(Windows("\\Fonts")) + kill,
-         {Windows("\\Fonts\\uninst-sentinel-" + p + ".ttf")},
+        {"_dir=KP3 /_TARGETPATH \"" + ScriptPath(WindowsPath("\\Fonts")) + kill,
+         {WindowsPath("\\Fonts\\uninst-sentinel-" + p + ".ttf")},
          "KP3",
          protectedPlace},
         // Found files: a wildcard in a protected folder.
-        {"_dir=WINDOWS2 /_TARGETPATH \"" + ScriptPath(Windows("")) +
+        {"_dir=WINDOWS2 /_TARGETPATH \"" + ScriptPath(WindowsPath("")) +
              "\";\r\n_file=WW /_PARENT WINDOWS2 /_TARGETMASK \"uninst-sentinel-*.ini\" /_REMOVABLE;",
-         {Windows("\\uninst-sentinel-" + p + ".ini")},
-         Windows("\\uninst-sentinel-" + p + ".ini"),
+         {WindowsPath("\\uninst-sentinel-" + p + ".ini")},
+         WindowsPath("\\uninst-sentinel-" + p + ".ini"),
          protectedPlace},
         // Links out of the product's folder.
         {"_dir=LK /_PARENT APPDIR /_TARGETPATH linked /_REMOVABLE /_KILLCHILDREN;\r\n"
@@ -224,7 +195,7 @@ TEST(HostileTest, NothingOutsideTheProductIsTouchedWhateverTheScriptSays)
         for (const std::string& k : r.kept) {
             EXPECT_TRUE(StillThere(k)) << k;
         }
-        std::string line = LineWith(text, r.object);
+        std::string line = ReportLineOf(text, r.object);
         EXPECT_NE(line.find(": " + r.reason), std::string::npos) << line << "\n" << text;
     }
     // The product's own objects went; the files the wildcard matched only by their aliases stayed.
@@ -273,7 +244,7 @@ TEST(HostileTest, AFolderSwappedForALinkDuringTheRunIsNotFollowed)
     ASSERT_TRUE(swapped);
     EXPECT_EQ(run.phaseTwoExit, EXIT_INCOMPLETE);
     EXPECT_TRUE(PathExists(outside / "victim\\keep.txt"));
-    EXPECT_NE(LineWith(ReadFileBytes(report), "SWF").find("kept: reached through a link"), std::string::npos)
+    EXPECT_NE(ReportLineOf(ReadFileBytes(report), "SWF").find("kept: reached through a link"), std::string::npos)
         << ReadFileBytes(report);
     RemoveUnixLink(data);
 }

@@ -6,21 +6,8 @@
 #include "system/deletion_gate.h"
 
 #include <fstream>
-#include <sstream>
 
 namespace {
-
-// The report line that names an object (by its name in the script), or "".
-std::string LineOf(const std::string& report, const std::string& object)
-{
-    std::istringstream lines(report);
-    for (std::string line; std::getline(lines, line);) {
-        if (line.rfind("  " + object + " ", 0) == 0) {
-            return line;
-        }
-    }
-    return "";
-}
 
 // Holds files open, or runs programs of the product, from the moment phase 2 runs: phase 1 found
 // nothing in use.
@@ -76,11 +63,11 @@ TEST(UnattendedTest, QuietRemovalsShowNoWindowAndReportBothPhases)
                                  "phase 2 ends: everything removed", "result: everything removed, exit code 0\r\n"}) {
         EXPECT_NE(text.find(expected), std::string::npos) << expected << "\n" << text;
     }
-    EXPECT_NE(LineOf(text, "MAIN").find("file"), std::string::npos);
-    EXPECT_NE(LineOf(text, "MAIN").find(product.folder() + "main.exe: removed"), std::string::npos) << text;
-    EXPECT_NE(LineOf(text, "COMMON").find("kept: still counted by other products (count 1)"), std::string::npos)
+    EXPECT_NE(ReportLineOf(text, "MAIN").find("file"), std::string::npos);
+    EXPECT_NE(ReportLineOf(text, "MAIN").find(product.folder() + "main.exe: removed"), std::string::npos) << text;
+    EXPECT_NE(ReportLineOf(text, "COMMON").find("kept: still counted by other products (count 1)"), std::string::npos)
         << text;
-    EXPECT_NE(LineOf(text, "WIDTH").find("registry value"), std::string::npos) << text;
+    EXPECT_NE(ReportLineOf(text, "WIDTH").find("registry value"), std::string::npos) << text;
     // Every line ends in CR LF.
     EXPECT_EQ(text.find("\n"), text.find("\r\n") + 1);
     EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), std::count(text.begin(), text.end(), '\r'));
@@ -101,9 +88,9 @@ TEST(UnattendedTest, TheReportSaysWhyEachThingStayed)
     ASSERT_NE(hold.holders[0], nullptr);
     EXPECT_EQ(run.phaseTwoExit, 1603u); // the folder with the foreign file could not go
     std::string text = ReadFileBytes(report);
-    EXPECT_NE(LineOf(text, "MAIN").find("kept until the next restart: in use now"), std::string::npos) << text;
+    EXPECT_NE(ReportLineOf(text, "MAIN").find("kept until the next restart: in use now"), std::string::npos) << text;
     EXPECT_GE(ScheduledForRestart(product.folder() + "main.exe"), 0);
-    EXPECT_NE(LineOf(text, "COMMON").find("kept: still counted by other products (count 1)"), std::string::npos);
+    EXPECT_NE(ReportLineOf(text, "COMMON").find("kept: still counted by other products (count 1)"), std::string::npos);
     // Each reason word for word, at the end of its line.
     const std::pair<const char*, const char*> reasons[] = {
         {"MAIN", "kept until the next restart: in use now, deleted then"},
@@ -115,7 +102,7 @@ TEST(UnattendedTest, TheReportSaysWhyEachThingStayed)
         {"WIDTH", "removed"},
     };
     for (const auto& r : reasons) {
-        std::string line = LineOf(text, r.first);
+        std::string line = ReportLineOf(text, r.first);
         size_t n = strlen(r.second) + 3; // ": " and the CR
         EXPECT_TRUE(line.size() >= n && line.compare(line.size() - n, n, std::string(": ") + r.second + "\r") == 0)
             << r.first << ": " << line;

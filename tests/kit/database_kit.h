@@ -56,6 +56,8 @@ class TestDatabase {
     // Parses "[SSCRIPT]" followed by the entries; returns ParseScript's result.
     int Parse(const std::string& entries);
     ObjectId Find(const char* name) const { return FindObjectByName(db_, name); }
+    // The path of an object by name, as ObjectPathText gives it.
+    std::string Path(const char* name, UINT32 mode = 0) const { return ObjectPathText(Find(name), mode); }
     // A copy of the object's record (zeroed when there is no such object).
     InstallObject Get(const char* name) const;
     ObjectDatabase State() const;

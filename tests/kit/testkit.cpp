@@ -293,6 +293,20 @@ std::string SpecialFolder(int csidl)
     return folder;
 }
 
+std::string WindowsPath(const std::string& below)
+{
+    char path[MAX_PATH] = {};
+    GetWindowsDirectoryA(path, sizeof(path));
+    return std::string(path) + below;
+}
+
+std::string ShortForm(const std::string& path)
+{
+    char shortPath[MAX_PATH] = {};
+    DWORD n = GetShortPathNameA(path.c_str(), shortPath, sizeof(shortPath));
+    return n != 0 && n < sizeof(shortPath) ? shortPath : path;
+}
+
 std::string ScriptPath(const std::string& path)
 {
     std::string out;

@@ -76,6 +76,11 @@ bool MakeShortcut(const std::string& link, const std::string& target);
 // The path of a special folder (CSIDL_...), with its trailing backslash.
 std::string SpecialFolder(int csidl);
 
+// The Windows folder followed by below ("\\Fonts"), and a path's short form (the path itself when the
+// system gives none).
+std::string WindowsPath(const std::string& below = "");
+std::string ShortForm(const std::string& path);
+
 // A path as a script writes it in double quotes: each backslash doubled (values are read with escapes).
 std::string ScriptPath(const std::string& path);
 

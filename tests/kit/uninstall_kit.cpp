@@ -9,6 +9,7 @@
 #include <map>
 #include <memory>
 #include <set>
+#include <sstream>
 
 namespace {
 
@@ -557,4 +558,16 @@ std::set<std::string> TempEntries()
     } while (FindNextFileA(find, &found));
     FindClose(find);
     return names;
+}
+
+std::string ReportLineOf(const std::string& report, const std::string& what)
+{
+    std::istringstream lines(report);
+    for (std::string line; std::getline(lines, line);) {
+        if (line.rfind("  " + what + " ", 0) == 0 ||
+            (what.find('\\') != std::string::npos && line.find(what) != std::string::npos)) {
+            return line;
+        }
+    }
+    return "";
 }

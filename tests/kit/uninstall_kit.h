@@ -100,5 +100,9 @@ void SuspendProcess(DWORD processId, bool suspend);
 // Where path stands among the removals pending for the next restart: its position, or -1.
 int ScheduledForRestart(const std::string& path);
 
+// The line of a "/LOG" report that names an object (by its name in the script), or that holds a path;
+// "" when there is none.
+std::string ReportLineOf(const std::string& report, const std::string& what);
+
 // The names in the temporary directory, for finding what a run left there.
 std::set<std::string> TempEntries();

@@ -4,15 +4,6 @@
 #include "script/groups.h"
 #include "script/object_text.h"
 
-namespace {
-
-std::string Path(ObjectId id)
-{
-    return ObjectPathText(id);
-}
-
-} // namespace
-
 TEST(CompanionsTest, FriendExtensionsBecomeObjectsOfTheirOwn)
 {
     EngineScope engine;
@@ -26,14 +17,14 @@ TEST(CompanionsTest, FriendExtensionsBecomeObjectsOfTheirOwn)
 
     InstallObject del = db.Get("HELPFILE_DEL.GID");
     ASSERT_NE(del.id, 0u);
-    EXPECT_EQ(Path(del.id), "C:\\App\\help.GID");
+    EXPECT_EQ(ObjectPathText(del.id), "C:\\App\\help.GID");
     EXPECT_EQ(del.flags & (OBJECT_DELETE | OBJECT_EXTENDED | OBJECT_SHARED | MARK_SELECTED),
               OBJECT_DELETE | OBJECT_EXTENDED);
     EXPECT_STREQ(del.source, "disk1\\");
 
     InstallObject sat = db.Get("HELPFILE_SAT.CNT");
     ASSERT_NE(sat.id, 0u);
-    EXPECT_EQ(Path(sat.id), "C:\\App\\help.CNT");
+    EXPECT_EQ(ObjectPathText(sat.id), "C:\\App\\help.CNT");
     EXPECT_TRUE(sat.flags & OBJECT_NONINSTALLABLE);
     EXPECT_TRUE(sat.flags & MARK_SELECTED);
     EXPECT_TRUE(sat.flags & OBJECT_SHARED);
@@ -74,8 +65,8 @@ TEST(CompanionsTest, AMaskBecomesOneObjectPerMatchingFile)
     EXPECT_EQ(ExpandTargetMask(mask, 0), 1);
     EXPECT_FALSE(db.Get("TEXTS").state & STATE_TARGET_MASK);
 
-    EXPECT_EQ(Path(db.Find("APPDIR_A.TXT")), folder / "a.txt");
-    EXPECT_EQ(Path(db.Find("APPDIR_B.TXT")), folder / "b.txt");
+    EXPECT_EQ(db.Path("APPDIR_A.TXT"), folder / "a.txt");
+    EXPECT_EQ(db.Path("APPDIR_B.TXT"), folder / "b.txt");
     InstallObject a = db.Get("APPDIR_A.TXT");
     EXPECT_TRUE(a.state & STATE_SHARED_DLL);
     EXPECT_TRUE(a.state & STATE_HAS_FRIENDS);
@@ -88,7 +79,7 @@ TEST(CompanionsTest, AMaskBecomesOneObjectPerMatchingFile)
     for (char& c : shortName) {
         c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
     }
-    EXPECT_EQ(Path(db.Find(("APPDIR_" + shortName).c_str())), folder / "LongFileName.txt");
+    EXPECT_EQ(db.Path(("APPDIR_" + shortName).c_str()), folder / "LongFileName.txt");
     EXPECT_EQ(db.Find("APPDIR_SUB.TXT"), 0u);
     EXPECT_EQ(db.Find("APPDIR_OTHER.DAT"), 0u);
     EXPECT_EQ(ExpandTargetMask(mask, 0), -1); // the mask was used up
@@ -99,7 +90,7 @@ TEST(CompanionsTest, AMaskBecomesOneObjectPerMatchingFile)
     }
     ASSERT_EQ(db.Parse("_file=LOGS /_PARENT APPDIR_MAIN /_TARGETMASK *.log;"), 1);
     EXPECT_EQ(ExpandTargetMask(db.Find("LOGS"), 0), 1);
-    EXPECT_EQ(Path(db.Find("APPDIR_M1999.LOG")), folder / "m1999.log");
+    EXPECT_EQ(db.Path("APPDIR_M1999.LOG"), folder / "m1999.log");
 
     // The system matches masks against 8.3 aliases too: only a long name that matches counts, and what
     // a wildcard found is marked as found.

@@ -4,12 +4,6 @@
 
 namespace {
 
-// The path of an object by name, "(null)" when there is none.
-std::string Path(const TestDatabase& db, const char* name, UINT32 mode = 0)
-{
-    return ObjectPathText(db.Find(name), mode);
-}
-
 std::string Expand(const TestDatabase& db, const char* context, const std::string& text)
 {
     std::string copy = text;
@@ -74,7 +68,7 @@ TEST(PathsTest, PathsWalkTheParentsWithEveryMode)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.name) + " " + std::to_string(c.mode));
-        EXPECT_EQ(Path(db, c.name, c.mode), c.path);
+        EXPECT_EQ(db.Path(c.name, c.mode), c.path);
     }
     // A system library lies on disk under its system-library name.
     ASSERT_EQ(db.Parse("_file=LIB /_PARENT SYSDIR /_TARGETPATH LIBRT32.DLL /_SYSLIB;"), 1);
@@ -84,7 +78,7 @@ TEST(PathsTest, PathsWalkTheParentsWithEveryMode)
     FreeObjectText(disk);
     // Paths are never cached: a parent's new target shows at once.
     SetObjectTargetPath(db.Find("SYSDIR"), "system32");
-    EXPECT_EQ(Path(db, "F"), "C:\\WINDOWS\\system32\\tool.dll");
+    EXPECT_EQ(db.Path("F"), "C:\\WINDOWS\\system32\\tool.dll");
 }
 
 TEST(PathsTest, TextsExpandReferencesWithTheJoinRule)

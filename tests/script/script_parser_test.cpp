@@ -76,8 +76,6 @@ TEST(ScriptParserTest, OddScriptsGiveTheirSpecifiedResult)
         int result;
         void (*check)(const TestDatabase&);
     } const cases[] = {
-        {"flags alone", "_flags=_KEEP_NEWEST _UPDATE;", 0,
-         [](const TestDatabase& db) { EXPECT_EQ(db.State().flags, DATABASE_KEEP_NEWEST | DATABASE_UPDATE); }},
         {"two types for one name", "_file=X /_REMOVABLE;\r\n_dir=X /_QUERY;", 1,
          [](const TestDatabase& db) {
              EXPECT_EQ(db.Get("X").flags, OBJECT_FILE | OBJECT_TOUCHED | OBJECT_REMOVABLE | OBJECT_QUERY);
@@ -111,8 +109,6 @@ TEST(ScriptParserTest, OddScriptsGiveTheirSpecifiedResult)
              EXPECT_EQ(db.Get("Y").source, nullptr);
              EXPECT_EQ(db.Get("Y").parent, 0u);
          }},
-        {"switches with no object", "/_QUERY /_SHAREKEY _REGSHARING;_flags=/_SHAREKEY _REGSHARING;", 0,
-         [](const TestDatabase& db) { EXPECT_EQ(db.State().sharingMode, SHARING_REGISTRY); }},
         {"no SSCRIPT section", "", 0, [](const TestDatabase&) {}},
     };
     EngineScope engine;

@@ -12,20 +12,6 @@ std::string Normalised(const std::string& path, GateVerdict* verdict)
     return normal ? normal.get() : "";
 }
 
-std::string ShortForm(const std::string& path)
-{
-    char shortPath[MAX_PATH] = {};
-    DWORD n = GetShortPathNameA(path.c_str(), shortPath, sizeof(shortPath));
-    return n != 0 && n < sizeof(shortPath) ? shortPath : "";
-}
-
-std::string Windows(const char* below = "")
-{
-    char path[MAX_PATH];
-    GetWindowsDirectoryA(path, sizeof(path));
-    return std::string(path) + below;
-}
-
 bool Refused(const GateResult& r, GateVerdict verdict)
 {
     return r.outcome == GATE_REFUSED && r.verdict == verdict;
@@ -72,7 +58,7 @@ TEST(GateTest, PathsAreJudgedAsTheSystemSeesThem)
     SetCurrentDirectoryA(folder.path().c_str());
     EXPECT_TRUE(Refused(GateDeleteFile("victim.txt", 0), GATE_NOT_FULL_PATH));
     EXPECT_TRUE(Refused(GateDeleteFolder("\\", GATE_RECURSIVE, nullptr), GATE_NOT_FULL_PATH));
-    SetCurrentDirectoryA(Windows().c_str());
+    SetCurrentDirectoryA(WindowsPath().c_str());
     EXPECT_TRUE(PathExists(folder / "victim.txt"));
 }
 
@@ -81,16 +67,16 @@ TEST(GateTest, ProtectedPlacesStayWhateverTheSpelling)
     std::string programData = SpecialFolder(CSIDL_COMMON_APPDATA);
     programData.pop_back();
     std::string temp = TempDirectory();
-    std::string inTree = Windows("\\Fonts\\uninst-test-") + std::to_string(GetCurrentProcessId());
+    std::string inTree = WindowsPath("\\Fonts\\uninst-test-") + std::to_string(GetCurrentProcessId());
     CreateDirectoryA(inTree.c_str(), nullptr);
     const std::string places[] = {inTree,
                                   "C:\\",
                                   "C:\\\\users",
                                   ShortForm(programData),
                                   programData,
-                                  Windows(),
-                                  Windows("\\system32"),
-                                  Windows("\\Temp"),
+                                  WindowsPath(),
+                                  WindowsPath("\\system32"),
+                                  WindowsPath("\\Temp"),
                                   SpecialFolder(CSIDL_PROGRAM_FILES),
                                   SpecialFolder(CSIDL_PERSONAL),
                                   SpecialFolder(CSIDL_PROFILE) + "Downloads",

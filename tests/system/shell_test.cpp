@@ -12,11 +12,6 @@ struct ComJoined {
     ~ComJoined() { ComRelease(); }
 };
 
-bool Exists(const std::string& path)
-{
-    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
 } // namespace
 
 TEST(ShellTest, SpecialFoldersResolveWithTheirFallbacks)
@@ -32,7 +27,7 @@ TEST(ShellTest, SpecialFoldersResolveWithTheirFallbacks)
         ASSERT_EQ(ShellItemFromSpecialFolder(&item, code), 1);
         EXPECT_EQ(item.folderCode, code);
         EXPECT_TRUE(item.attributes & SFGAO_FILESYSTEM);
-        EXPECT_TRUE(Exists(item.path)) << item.path;
+        EXPECT_TRUE(PathExists(item.path)) << item.path;
         ShellItemFree(&item);
     }
     ShellItem user;
@@ -103,13 +98,13 @@ TEST(ShellTest, MissingFoldersAreCreatedAndRootsFound)
     ASSERT_EQ(ShellItemFromPath(&base, nullptr, folder.path().c_str()), 1);
     ASSERT_EQ(ShellCreatePath(&base, "a\\b c\\d", &made, nullptr), 1);
     EXPECT_EQ(std::string(made.path), folder / "a\\b c\\d");
-    EXPECT_TRUE(Exists(folder / "a\\b c\\d"));
+    EXPECT_TRUE(PathExists(folder / "a\\b c\\d"));
     ShellItemFree(&made);
     const char* rest = nullptr;
     ASSERT_EQ(ShellCreatePath(&base, "\\x\\y\\z", &made, &rest), 1);
     EXPECT_EQ(std::string(made.path), folder / "x");
     EXPECT_STREQ(rest, "y\\z");
-    EXPECT_FALSE(Exists(folder / "x\\y"));
+    EXPECT_FALSE(PathExists(folder / "x\\y"));
     ShellItemFree(&made);
     ShellItemFree(&base);
 
@@ -177,8 +172,8 @@ TEST(ShellTest, LinksAreListedReadAndDeleted)
 
     std::string linkPath = link->path;
     EXPECT_EQ(ShellDeleteLink(link), 1);
-    EXPECT_FALSE(Exists(linkPath));
-    EXPECT_TRUE(Exists(folder / "app.exe"));
+    EXPECT_FALSE(PathExists(linkPath));
+    EXPECT_TRUE(PathExists(folder / "app.exe"));
     ShellListFree(links);
     ShellItemFree(&base);
 }
