@@ -9,22 +9,17 @@
 namespace {
 
 // A list key and products that share one file, all removed again.
-struct SharingSetup {
-    TestFolder common;
-    std::string file = common / "common.dll";
-    std::string vendor = "UninstSync" + std::to_string(GetCurrentProcessId());
+struct SharingSetup : SharingProduct {
+    std::string file = folder / "common.dll";
     std::string list = "SOFTWARE\\" + vendor + "List";
     std::vector<std::unique_ptr<ProductStage>> products;
 
-    SharingSetup() { WriteFileBytes(file, "shared"); }
-    ~SharingSetup()
+    SharingSetup()
     {
-        RemoveTestKey(HKEY_LOCAL_MACHINE, list);
-        RemoveTestKey(HKEY_LOCAL_MACHINE, ("SOFTWARE\\" + vendor));
-        HKEY key = OpenRegKeyWrite(HKEY_LOCAL_MACHINE, SHARED_DLLS_KEY);
-        RemoveTestValue(key, file);
-        CloseRegKey(key);
+        WriteFileBytes(file, "shared");
+        dlls.push_back(file);
     }
+    ~SharingSetup() { RemoveTestKey(HKEY_LOCAL_MACHINE, list); }
     // A product listed under name whose script shares the file; all products count under one sharing key.
     void AddProduct(const char* name, const char* switches)
     {
@@ -38,22 +33,13 @@ struct SharingSetup {
     }
     void List(const char* name, const std::string& path)
     {
-        HKEY key = CreateRegKey(HKEY_LOCAL_MACHINE, list.c_str());
-        SetRegString(key, name, path.c_str());
-        CloseRegKey(key);
+        RegKeyHandle key(CreateRegKey(HKEY_LOCAL_MACHINE, list.c_str()));
+        SetRegString(key.get(), name, path.c_str());
     }
     std::string ListPath() const { return "HKEY_LOCAL_MACHINE\\" + list; }
-    std::string CounterKey() const { return "SOFTWARE\\" + vendor + "\\Suite\\Shared Objects\\Shared Files"; }
-    void SetDll(DWORD count) { SetDwordValue(HKEY_LOCAL_MACHINE, SHARED_DLLS_KEY, file, count); }
-    void SetCounter(const char* count)
-    {
-        HKEY key = CreateRegKey(HKEY_LOCAL_MACHINE, CounterKey().c_str());
-        SetRegString(key, file.c_str(), count);
-        CloseRegKey(key);
-    }
     // -1 when there is no value.
-    long Dll() const { return StoredCount(SHARED_DLLS_KEY, file); }
-    long Counter() const { return StoredCount(CounterKey(), file); }
+    long StoredDll() const { return StoredCount(SHARED_DLLS_KEY, file); }
+    long StoredCounter() const { return StoredCount(CounterKey("Shared Files"), file); }
 };
 
 } // namespace
@@ -82,18 +68,18 @@ TEST(ResyncTest, CountsAreRebuiltFromEveryListedProduct)
         SCOPED_TRACE(r.what);
         SharingSetup s;
         if (r.dllBefore != 0) {
-            s.SetDll(r.dllBefore);
+            s.SetDll(s.file, r.dllBefore);
         }
         if (r.counterBefore != nullptr) {
-            s.SetCounter(r.counterBefore);
+            s.SetCounter("Shared Files", s.file, r.counterBefore);
         }
         for (int i = 0; i < r.products; i++) {
             s.AddProduct(("Product" + std::to_string(i)).c_str(), r.switches);
         }
         EXPECT_EQ(ResyncSharing(&session.session, s.ListPath().c_str(), r.mode), 1);
-        EXPECT_EQ(s.Dll(), r.dllAfter);
-        EXPECT_EQ(s.Counter(), r.counterAfter);
-        EXPECT_EQ(KeyExists(HKEY_LOCAL_MACHINE, s.CounterKey()), r.counterKeyAfter);
+        EXPECT_EQ(s.StoredDll(), r.dllAfter);
+        EXPECT_EQ(s.StoredCounter(), r.counterAfter);
+        EXPECT_EQ(KeyExists(HKEY_LOCAL_MACHINE, s.CounterKey("Shared Files")), r.counterKeyAfter);
         EXPECT_TRUE(PathExists(s.file)); // counts change, files never
         EXPECT_EQ(FindObjectDatabase("SYNC000"), 0u);
     }
@@ -107,11 +93,11 @@ TEST(ResyncTest, ListsThatNameNoProductAreReadAndSkipped)
     HKEY empty = CreateRegKey(HKEY_LOCAL_MACHINE, s.list.c_str());
     CloseRegKey(empty);
     EXPECT_EQ(ResyncSharing(&session.session, s.ListPath().c_str(), 0), 1); // an empty list
-    s.List("Folder", s.common.path());
-    s.List("Missing", s.common / "missing.cfg");
+    s.List("Folder", s.folder.path());
+    s.List("Missing", s.folder / "missing.cfg");
     SetDwordValue(HKEY_LOCAL_MACHINE, s.list, "Number", 7);
     EXPECT_EQ(ResyncSharing(&session.session, s.ListPath().c_str(), 0), 1);
-    EXPECT_EQ(s.Dll(), -1); // nothing was counted
+    EXPECT_EQ(s.StoredDll(), -1); // nothing was counted
     // A list below HKEY_LOCAL_MACHINE may be named without its root; a list that is not there fails.
     EXPECT_EQ(ResyncSharing(&session.session, s.list.c_str(), 0), 1);
     EXPECT_EQ(ResyncSharing(&session.session, "HKEY_LOCAL_MACHINE\\SOFTWARE\\NoSuchList", 0), 0);
@@ -127,5 +113,5 @@ TEST(ResyncTest, TheRealProgramRebuildsTheCountsOfItsList)
     UninstallRun run = RunUninstaller(TestProgramFolder() + "Uninst.exe", "/DLLSHARING \"" + s.ListPath() + "\"");
     EXPECT_EQ(run.phaseOneExit, 1u);
     EXPECT_EQ(run.windowsSeen, 0u);
-    EXPECT_EQ(s.Dll(), 2);
+    EXPECT_EQ(s.StoredDll(), 2);
 }

@@ -9,61 +9,6 @@
 #include "kit/database_kit.h"
 #include "script/object_text.h"
 
-namespace {
-
-// A product's place in the registry (HKEY_LOCAL_MACHINE\SOFTWARE\<vendor>\Suite) with its shared-object
-// registry below "Shared Objects", and a folder for its files.
-struct SharingProduct {
-    TestFolder folder;
-    std::string vendor = "UninstShare" + std::to_string(GetCurrentProcessId()) + "_" + std::to_string(Next());
-    std::string suite = "SOFTWARE\\" + vendor + "\\Suite";
-    std::vector<std::string> dlls; // SharedDLLs values made here
-
-    ~SharingProduct()
-    {
-        RemoveTestKey(HKEY_LOCAL_MACHINE, ("SOFTWARE\\" + vendor));
-        HKEY key = OpenRegKeyWrite(HKEY_LOCAL_MACHINE, SHARED_DLLS_KEY);
-        for (const std::string& d : dlls) {
-            RemoveTestValue(key, d);
-        }
-        CloseRegKey(key);
-    }
-    static int Next()
-    {
-        static int n = 0;
-        return ++n;
-    }
-    std::string Header() const
-    {
-        return "_regkey=PARENT_HKEY /_TARGETPATH \"" + vendor + "\";\r\n_regkey=PROJECT_HKEY /_TARGETPATH Suite;\r\n";
-    }
-    void SetDll(const std::string& path, DWORD count)
-    {
-        dlls.push_back(path);
-        SetDwordValue(HKEY_LOCAL_MACHINE, SHARED_DLLS_KEY, path, count);
-    }
-    DWORD Dll(const std::string& path) const { return Read(SHARED_DLLS_KEY, path); }
-    void SetCounter(const char* kind, const std::string& path, const char* count)
-    {
-        HKEY key = CreateRegKey(HKEY_LOCAL_MACHINE, (suite + "\\Shared Objects\\" + kind).c_str());
-        SetRegString(key, path.c_str(), count);
-        CloseRegKey(key);
-    }
-    DWORD Counter(const char* kind, const std::string& path) const
-    {
-        return Read((suite + "\\Shared Objects\\" + kind).c_str(), path);
-    }
-    bool HasSharingTree() const { return KeyExists(HKEY_LOCAL_MACHINE, suite + "\\Shared Objects"); }
-    // A count as stored; 0 when there is none.
-    static DWORD Read(const std::string& keyPath, const std::string& name)
-    {
-        long count = StoredCount(keyPath, name);
-        return count < 0 ? 0 : static_cast<DWORD>(count);
-    }
-};
-
-} // namespace
-
 TEST(SharedObjectsTest, SharedFilesGoOnlyWhenTheirLastCountGoes)
 {
     EngineScope engine;

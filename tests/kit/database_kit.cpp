@@ -88,3 +88,47 @@ int RemoveAll(DatabaseHandle db, UINT_PTR context)
     SetDatabaseFlags(db, DATABASE_PROCESSED, 1);
     return ExecuteUninstall(context, db, ALL_PASSES);
 }
+
+namespace {
+
+std::string NewSharingVendor()
+{
+    static LONG made = 0;
+    return "UninstShare" + std::to_string(GetCurrentProcessId()) + "_" + std::to_string(InterlockedIncrement(&made));
+}
+
+} // namespace
+
+SharingProduct::SharingProduct() : vendor(NewSharingVendor()), suite("SOFTWARE\\" + vendor + "\\Suite") {}
+
+SharingProduct::~SharingProduct()
+{
+    RemoveTestKey(HKEY_LOCAL_MACHINE, "SOFTWARE\\" + vendor);
+    RegKeyHandle key(OpenRegKeyWrite(HKEY_LOCAL_MACHINE, SHARED_DLLS_KEY));
+    for (const std::string& d : dlls) {
+        RemoveTestValue(key.get(), d);
+    }
+}
+
+std::string SharingProduct::Header() const
+{
+    return "_regkey=PARENT_HKEY /_TARGETPATH \"" + vendor + "\";\r\n_regkey=PROJECT_HKEY /_TARGETPATH Suite;\r\n";
+}
+
+void SharingProduct::SetDll(const std::string& path, DWORD count)
+{
+    dlls.push_back(path);
+    SetDwordValue(HKEY_LOCAL_MACHINE, SHARED_DLLS_KEY, path, count);
+}
+
+void SharingProduct::SetCounter(const char* kind, const std::string& path, const char* count)
+{
+    RegKeyHandle key(CreateRegKey(HKEY_LOCAL_MACHINE, CounterKey(kind).c_str()));
+    SetRegString(key.get(), path.c_str(), count);
+}
+
+DWORD SharingProduct::Read(const std::string& keyPath, const std::string& name)
+{
+    long count = StoredCount(keyPath, name);
+    return count < 0 ? 0 : static_cast<DWORD>(count);
+}

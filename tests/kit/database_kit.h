@@ -65,3 +65,26 @@ class TestDatabase {
   private:
     DatabaseHandle db_;
 };
+
+// A product's place in the registry (HKEY_LOCAL_MACHINE\SOFTWARE\<vendor>\Suite) with its shared-object
+// registry below "Shared Objects", a folder for its files, and the SharedDLLs values it made; all
+// removed again when it goes.
+struct SharingProduct {
+    TestFolder folder;
+    std::string vendor;
+    std::string suite;
+    std::vector<std::string> dlls;
+
+    SharingProduct();
+    ~SharingProduct();
+    // The script's entries that name the product's keys.
+    std::string Header() const;
+    void SetDll(const std::string& path, DWORD count);
+    void SetCounter(const char* kind, const std::string& path, const char* count);
+    // Counts as stored; 0 when there is none.
+    DWORD Dll(const std::string& path) const { return Read(SHARED_DLLS_KEY, path); }
+    DWORD Counter(const char* kind, const std::string& path) const { return Read(CounterKey(kind), path); }
+    std::string CounterKey(const char* kind) const { return suite + "\\Shared Objects\\" + kind; }
+    bool HasSharingTree() const { return KeyExists(HKEY_LOCAL_MACHINE, suite + "\\Shared Objects"); }
+    static DWORD Read(const std::string& keyPath, const std::string& name);
+};

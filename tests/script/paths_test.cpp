@@ -117,15 +117,7 @@ TEST(PathsTest, TextsExpandReferencesWithTheJoinRule)
         SCOPED_TRACE(c.text);
         EXPECT_EQ(Expand(db, c.context, c.text), c.expanded);
     }
-    // A text that names itself ends: beyond a few levels the reference stays as written.
-    std::string self = Expand(db, "ITEM", "INFOSTR SELF");
-    size_t levels = 0;
-    for (size_t at = self.find("value of "); at != std::string::npos; at = self.find("value of ", at + 1)) {
-        levels++;
-    }
-    EXPECT_EQ(levels, 8u) << self; // each of the eight levels adds its "value of "
-    EXPECT_EQ(self.substr(self.size() - 12), "INFOSTR SELF");
-    // So does a text that names itself many times over: the work, not only the depth, is bounded.
+    // A text that names itself many times over ends: the work, not only the depth, is bounded.
     std::string many;
     for (int i = 0; i < 12; i++) {
         many += "INFOSTR SELF ";
