@@ -76,14 +76,6 @@ void RunFaults(const std::vector<FaultPoint>& points)
         }
         EXPECT_TRUE(PathExists(product.folder() + "bin\\common.dll"));
         EXPECT_GE(product.SharedCount("bin\\common.dll"), 1u);
-        size_t left = 0;
-        for (const std::string& p : product.ProductPaths()) {
-            left += PathExists(p) ? 1 : 0;
-        }
-        printf("[ POINT    ] %s: phase 1 exit %lu, phase 2 exit %lu; %zu of %zu product paths left, Uninstall key %s, "
-               "common.dll counted %lu\n",
-               point.what, run.phaseOneExit, run.phaseTwoExit, left, product.ProductPaths().size(),
-               product.UninstallKeyExists() ? "kept" : "gone", product.SharedCount("bin\\common.dll"));
         if (point.afterwards == SECOND_RUN_NEEDED) {
             ASSERT_TRUE(PathExists(product.program())) << "no program left for a second run";
             UninstallRun second = RunUninstaller(product.program(), "/KILL");
