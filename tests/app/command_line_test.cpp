@@ -36,19 +36,15 @@ TEST(CommandLineTest, WordsNumbersAndPathsFillTheSession)
         {"", 0, 0, nullptr, ""},
         {"/KILL \"C:\\App\\\"", SESSION_KILL, 0, nullptr, "C:\\App\\"},
         {"1234 \"C:\\App\\\"", SESSION_PHASE_TWO, 1234, nullptr, "C:\\App\\"},
-        {"1234 \"C:\\App\\\" 5678", SESSION_PHASE_TWO, 1234, nullptr, "C:\\App\\"}, // a second number
         {"\"C:\\App\\\" 1234", SESSION_PHASE_TWO, 1234, nullptr, "C:\\App\\"},
         {"/DLLSHARING \"HKEY_LOCAL_MACHINE\\Software\\Products\"",
          SESSION_SHARING | SESSION_SHARING_PATH | SESSION_DLL_SHARING, 0, "HKEY_LOCAL_MACHINE\\Software\\Products", ""},
-        {"/DLLSHARING", SESSION_SHARING | SESSION_DLL_SHARING, 0, nullptr, ""},
         {"/DOUBLESHARING \"K\"", SESSION_SHARING | SESSION_SHARING_PATH | 0x30, 0, "K", ""},
-        {"/RESYNCSHARING \"K\"", SESSION_SHARING | SESSION_SHARING_PATH, 0, "K", ""},
         {"/REGSHARING /DLLSHARING", SESSION_SHARING | SESSION_REG_SHARING, 0, nullptr, ""}, // second ignored
         {"/REGSHARING \"A\" /DLLSHARING \"B\"", SESSION_SHARING | SESSION_SHARING_PATH | SESSION_REG_SHARING, 0, "A",
          "B"},
         {"1234 /DLLSHARING", SESSION_PHASE_TWO | SESSION_SHARING | SESSION_DLL_SHARING, 1234, nullptr, ""},
-        {"/kill", 0, 0, nullptr, ""}, // words are upper case
-        {"/UNKNOWN /KILL", SESSION_KILL, 0, nullptr, ""},
+        {"/kill", 0, 0, nullptr, ""},            // words are upper case
         {"\"C:\\App", 0, 0, nullptr, "C:\\App"}, // an unterminated quote runs to the end
         {"//KILL", 0, 0, nullptr, ""},           // an empty word ends the line
         {"C:\\App\\", 0, 0, nullptr, "C"},       // an unquoted path ends at ':'
@@ -95,7 +91,6 @@ TEST(CommandLineTest, ModesFollowTheFlags)
         {SESSION_PHASE_TWO, false, nullptr, 0, true},
         // A sharing word without a key: resync over the product's own key, then uninstall.
         {SESSION_SHARING | SESSION_DLL_SHARING, true, target, 0x10, true},
-        {SESSION_SHARING, true, target, 0, true},
         // With a key: the resynchronisation alone.
         {SESSION_SHARING | SESSION_SHARING_PATH | 0x30, true, key, 0x30, false},
         // The relocated copy never resynchronises.

@@ -38,8 +38,7 @@ class Sentinels {
     }
     void Key(HKEY root, const std::string& path)
     {
-        RegKeyHandle key(CreateRegKey(root, path.c_str()));
-        SetRegString(key.get(), "keep", "1");
+        SetStringValue(root, path, "keep", "1");
         keys_.push_back({root, path});
     }
     ~Sentinels()

@@ -1,48 +1,26 @@
 // The real uninstaller, started as a process of its own under Wine.
 #include "kit/uninstall_kit.h"
 
-namespace {
-
-// Machine and subsystem of a PE file, read from its headers.
-bool ReadPeKind(const std::string& path, WORD* machine, WORD* subsystem)
-{
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        return false;
-    }
-    IMAGE_DOS_HEADER dos = {};
-    IMAGE_NT_HEADERS32 nt = {};
-    DWORD got = 0;
-    bool ok = ReadFile(file, &dos, sizeof(dos), &got, nullptr) && got == sizeof(dos) &&
-              dos.e_magic == IMAGE_DOS_SIGNATURE &&
-              SetFilePointer(file, dos.e_lfanew, nullptr, FILE_BEGIN) != INVALID_SET_FILE_POINTER &&
-              ReadFile(file, &nt, sizeof(nt), &got, nullptr) && got == sizeof(nt) && nt.Signature == IMAGE_NT_SIGNATURE;
-    CloseHandle(file);
-    if (ok) {
-        *machine = nt.FileHeader.Machine;
-        // The subsystem sits at the same offset in the 32- and 64-bit optional headers.
-        *subsystem = nt.OptionalHeader.Subsystem;
-    }
-    return ok;
-}
-
-} // namespace
+#include <shellapi.h>
 
 TEST(ProgramTest, BothBuildsAreGuiPrograms)
 {
-    WORD machine = 0, subsystem = 0;
-    ASSERT_TRUE(ReadPeKind(TestProgramFolder() + "Uninst.exe", &machine, &subsystem));
-    // The program beside the tests is of their own build.
-#ifdef _WIN64
-    EXPECT_EQ(machine, IMAGE_FILE_MACHINE_AMD64);
-#else
-    EXPECT_EQ(machine, IMAGE_FILE_MACHINE_I386);
-#endif
-    EXPECT_EQ(subsystem, IMAGE_SUBSYSTEM_WINDOWS_GUI);
-    // The shipped program is the 32-bit build beside this one.
-    ASSERT_TRUE(ReadPeKind(TestProgramFolder() + "..\\i686\\Uninst.exe", &machine, &subsystem));
-    EXPECT_EQ(machine, IMAGE_FILE_MACHINE_I386);
-    EXPECT_EQ(subsystem, IMAGE_SUBSYSTEM_WINDOWS_GUI);
+    // The program beside the tests is of their own build; the shipped one is the 32-bit build beside it.
+    const std::pair<std::string, DWORD> builds[] = {
+        {TestProgramFolder() + "Uninst.exe", sizeof(void*) == 8 ? SCS_64BIT_BINARY : SCS_32BIT_BINARY},
+        {TestProgramFolder() + "..\\i686\\Uninst.exe", SCS_32BIT_BINARY}};
+    for (const auto& build : builds) {
+        SCOPED_TRACE(build.first);
+        DWORD type = 99;
+        EXPECT_TRUE(GetBinaryTypeA(build.first.c_str(), &type));
+        EXPECT_EQ(type, build.second);
+        // A windowed program: "PE" in the low word, the Windows version it needs in the high one (0 for a
+        // console program).
+        SHFILEINFOA info;
+        DWORD_PTR kind = SHGetFileInfoA(build.first.c_str(), 0, &info, sizeof(info), SHGFI_EXETYPE);
+        EXPECT_EQ(LOWORD(kind), 0x4550);
+        EXPECT_NE(HIWORD(kind), 0);
+    }
 }
 
 TEST(ProgramTest, WithoutAProductConfigurationItEndsQuietlyWithZero)

@@ -31,11 +31,7 @@ struct SharingSetup : SharingProduct {
         products.emplace_back(new ProductStage(spec));
         List(name, products.back()->configFile());
     }
-    void List(const char* name, const std::string& path)
-    {
-        RegKeyHandle key(CreateRegKey(HKEY_LOCAL_MACHINE, list.c_str()));
-        SetRegString(key.get(), name, path.c_str());
-    }
+    void List(const char* name, const std::string& path) { SetStringValue(HKEY_LOCAL_MACHINE, list, name, path); }
     std::string ListPath() const { return "HKEY_LOCAL_MACHINE\\" + list; }
     // -1 when there is no value.
     long StoredDll() const { return StoredCount(SHARED_DLLS_KEY, file); }
@@ -90,8 +86,7 @@ TEST(ResyncTest, ListsThatNameNoProductAreReadAndSkipped)
     EngineScope engine;
     SessionScope session;
     SharingSetup s;
-    HKEY empty = CreateRegKey(HKEY_LOCAL_MACHINE, s.list.c_str());
-    CloseRegKey(empty);
+    CloseRegKey(CreateRegKey(HKEY_LOCAL_MACHINE, s.list.c_str()));
     EXPECT_EQ(ResyncSharing(&session.session, s.ListPath().c_str(), 0), 1); // an empty list
     s.List("Folder", s.folder.path());
     s.List("Missing", s.folder / "missing.cfg");

@@ -15,7 +15,7 @@ const UINT STYLE_NOT_ALL = MB_OK | MB_ICONEXCLAMATION | MB_SYSTEMMODAL;
 std::vector<std::string> NewTempEntries(const std::set<std::string>& before)
 {
     std::vector<std::string> made;
-    for (const std::string& name : TempEntries()) {
+    for (const std::string& name : FolderEntries(TempDirectory())) {
         if (before.count(name) == 0 && name.size() == 23 && name.rfind("Uninst-", 0) == 0) {
             made.push_back(name);
         }
@@ -26,24 +26,6 @@ std::vector<std::string> NewTempEntries(const std::set<std::string>& before)
 std::string FolderOf(const std::string& path)
 {
     return path.substr(0, path.find_last_of('\\') + 1);
-}
-
-// The names in a folder.
-std::vector<std::string> Contents(const std::string& folder)
-{
-    std::vector<std::string> names;
-    WIN32_FIND_DATAA found;
-    HANDLE find = FindFirstFileA((folder + "*").c_str(), &found);
-    while (find != INVALID_HANDLE_VALUE) {
-        if (strcmp(found.cFileName, ".") != 0 && strcmp(found.cFileName, "..") != 0) {
-            names.push_back(found.cFileName);
-        }
-        if (!FindNextFileA(find, &found)) {
-            FindClose(find);
-            break;
-        }
-    }
-    return names;
 }
 
 } // namespace
@@ -63,7 +45,7 @@ TEST(UninstallTest, KillRemovesTheWholeProductFromANewFolderOfTheTemporaryDirect
         spec.commonCountedElsewhere = !container;
         WholeProduct product(spec);
         ASSERT_EQ(product.CheckUntouched(), "");
-        std::set<std::string> before = TempEntries();
+        std::set<std::string> before = FolderEntries(TempDirectory());
         UninstallRun run = RunUninstaller(product.program(), "/KILL");
         ASSERT_TRUE(run.started);
         EXPECT_EQ(run.phaseOneExit, 1u);
@@ -79,7 +61,7 @@ TEST(UninstallTest, KillRemovesTheWholeProductFromANewFolderOfTheTemporaryDirect
         std::vector<std::string> made = NewTempEntries(before);
         ASSERT_EQ(made.size(), 1u);
         EXPECT_EQ(lstrcmpiA((TempDirectory() + made[0] + "\\").c_str(), folder.c_str()), 0) << folder;
-        EXPECT_EQ(Contents(folder).size(), 1u);
+        EXPECT_EQ(FolderEntries(folder).size(), 1u);
         int copyAt = ScheduledForRestart(run.phaseTwoProgram), folderAt = ScheduledForRestart(folder);
         EXPECT_GE(copyAt, 0);
         EXPECT_GT(folderAt, copyAt);
@@ -101,7 +83,7 @@ TEST(UninstallTest, AnsweringNoOrFindingAFileInUseChangesNothing)
         SCOPED_TRACE(r.what);
         WholeProduct product;
         ProcessScope holder(r.holdMain ? RunHolder(product.folder() + "main.exe", 60000) : nullptr);
-        std::set<std::string> before = TempEntries();
+        std::set<std::string> before = FolderEntries(TempDirectory());
         UninstallRun run = RunUninstaller(product.program(), r.holdMain ? "/KILL" : "", r.answerYes);
         ASSERT_TRUE(run.started);
         EXPECT_EQ(run.phaseOneExit, 0u);

@@ -87,30 +87,6 @@ TEST(ConfigTextTest, KeyReaderTakesTheLastRunBeforeTheEqualsSign)
     }
 }
 
-TEST(ConfigTextTest, SwitchReaderFindsTheWordBehindASlash)
-{
-    const ReadCase cases[] = {
-        {"x /KILL y", 64, 4, "KILL", 7}, {"/KILL", 64, 4, "KILL", 5},   {"\"C:\\x\" /KILL", 64, 4, "KILL", 12},
-        {"/a)b=c,d", 64, 5, "a)b=c", 6}, // ')' and '=' belong to the word
-        {"/A/B", 64, 1, "A", 2},         {"/WORD[x", 64, 4, "WORD", 5}, {"/KILL:x", 64, 4, "KILL", 5},
-        {"/a\tb", 64, 1, "a", 2},        {"/", 64, 0, "", 1}, // a lone slash gives an empty word
-        {"/ KILL", 64, 0, "", 1},        {"; /KILL", 64, -1, "", 0},    {"[x] /KILL", 64, -1, "", 0},
-        {"abc", 64, -1, "", 0},          {"/ABCDEFG", 4, 3, "ABC", 8}, // cut, and the whole word is passed
-        {"/KILL", 0, 4, "", 0},                                        // length only
-    };
-    for (const ReadCase& c : cases) {
-        SCOPED_TRACE(Show(c.text));
-        Text t(c.text);
-        GuardedBytes out(std::string(c.size, '\xbd'));
-        char* buffer = c.size != 0 ? out.data() : nullptr;
-        EXPECT_EQ(ConfigTextReadSwitch(&t.ct, buffer, c.size), c.expected);
-        if (buffer != nullptr && c.expected >= 0) {
-            EXPECT_EQ(std::string(buffer), c.token);
-        }
-        EXPECT_EQ(t.ct.cursor, c.cursor);
-    }
-}
-
 TEST(ConfigTextTest, IntegerReaderSkipsSeparatorsAndGroups)
 {
     const ReadCase cases[] = {

@@ -160,16 +160,15 @@ TEST(CallbackTest, AFileInUseStopsThePreparationUnlessItIsTheProgramItself)
             holder.reset(RunHolder(r.path, 5000));
             ASSERT_TRUE(holder);
         }
-        RegKeyHandle dlls(CreateRegKey(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs"));
         if (r.sharedCount != 0) {
-            RegSetValueExA(dlls.get(), r.path.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&r.sharedCount), 4);
+            SetDwordValue(HKEY_LOCAL_MACHINE, SHARED_DLLS_KEY, r.path, r.sharedCount);
         }
         TestDatabase db("TEST", "C:\\Source\\", UninstallCallback);
         ASSERT_EQ(db.Parse("_file=F /_TARGETPATH \"" + ScriptPath(r.path) + "\" /_REMOVABLE" +
                            (r.sharedCount != 0 ? " /_SHAREDDLL" : "") + ";\r\n"),
                   1);
         EXPECT_EQ(PrepareRemoval(session.context(), db.handle(), 0), r.result);
-        RemoveTestValue(dlls.get(), r.path);
+        RemoveTestValue(RegKeyHandle(OpenRegKeyWrite(HKEY_LOCAL_MACHINE, SHARED_DLLS_KEY)).get(), r.path);
         EXPECT_EQ((session.session.flags & SESSION_FILE_IN_USE) != 0, r.result < 0);
         if (holder) {
             TerminateProcess(holder.get(), 0);

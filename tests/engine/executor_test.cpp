@@ -18,11 +18,10 @@ struct Machine {
 
     void MakeKey(const std::string& sub, const char* value = nullptr)
     {
-        HKEY k = CreateRegKey(HKEY_CURRENT_USER, ("Software\\" + key + sub).c_str());
+        CloseRegKey(CreateRegKey(HKEY_CURRENT_USER, ("Software\\" + key + sub).c_str()));
         if (value != nullptr) {
-            SetRegString(k, value, "data");
+            SetStringValue(HKEY_CURRENT_USER, "Software\\" + key + sub, value, "data");
         }
-        CloseRegKey(k);
     }
     bool HasKey(const std::string& sub) const { return KeyExists(HKEY_CURRENT_USER, "Software\\" + key + sub); }
     bool HasValue(const std::string& sub, const char* value) const

@@ -72,7 +72,7 @@ TEST(GroupRemovalTest, ProgramManagerGroupsLoseTheItemsOfRemovedFilesAndGoWhenNo
     }
 }
 
-TEST(GroupRemovalTest, ProgramManagerGroupsAreFoundShownAndCreatedByName)
+TEST(GroupRemovalTest, ProgramManagerGroupsAreFoundAndShownByName)
 {
     EngineScope engine;
     ProgmanStandIn standIn;
@@ -80,7 +80,7 @@ TEST(GroupRemovalTest, ProgramManagerGroupsAreFoundShownAndCreatedByName)
     TestDatabase db;
     SetDatabaseFlags(db.handle(), DATABASE_PROGMAN_GROUPS, 1);
     ASSERT_EQ(db.Parse("_group=P /_PARENT STARTGROUPS /_TARGETPATH Present;\r\n"
-                       "_group=N /_PARENT STARTGROUPS /_TARGETPATH \"New Group\";\r\n"),
+                       "_group=N /_PARENT STARTGROUPS /_TARGETPATH \"No Group\";\r\n"),
               1);
     EXPECT_EQ(ResolveGroup(db.Find("N"), 0, 1), 0); // not there, and only looked for
     EXPECT_EQ(ResolveGroup(db.Find("P"), 0, 1), 1); // there: found without a command
@@ -88,12 +88,7 @@ TEST(GroupRemovalTest, ProgramManagerGroupsAreFoundShownAndCreatedByName)
     EXPECT_EQ(SelectGroup(db.Find("P")), 0); // not found yet (flag 0x1 clear)
     EXPECT_EQ(ResolveGroup(db.Find("P"), 1, 1), 1);
     EXPECT_EQ(db.State().currentGroup, db.Find("P"));
-    EXPECT_EQ(ResolveGroup(db.Find("N"), 1, 0), 1); // created
-    EXPECT_TRUE(standIn.HasGroup("New Group"));
-    EXPECT_EQ(SelectGroup(db.Find("P")), 1); // shown again: it is no longer the current group
-    std::vector<std::string> sent = {"[ShowGroup(\"Present\",0)]", "[CreateGroup(\"New Group\")]",
-                                     "[ShowGroup(\"Present\",0)]"};
-    EXPECT_EQ(standIn.Commands(), sent);
+    EXPECT_EQ(standIn.Commands(), std::vector<std::string>{"[ShowGroup(\"Present\",0)]"});
 }
 
 TEST(GroupRemovalTest, AGroupThatCannotBeKnownOrWouldLeadOutOfProgramManagerStays)

@@ -152,9 +152,7 @@ TEST(SharedObjectsTest, KeysAndItemsAreCountedByTheSamePathTextTheContainerSearc
         SCOPED_TRACE(r.what);
         SharingProduct p;
         std::string base = "Software\\" + p.vendor + "Keys";
-        HKEY theirs = CreateRegKey(HKEY_CURRENT_USER, (base + "\\Settings\\Theirs").c_str());
-        SetRegString(theirs, "Value", "x");
-        CloseRegKey(theirs);
+        SetStringValue(HKEY_CURRENT_USER, base + "\\Settings\\Theirs", "Value", "x");
         TestDatabase db("TEST", "C:\\Source\\", UninstallCallback);
         ASSERT_EQ(db.Parse(p.Header() +
                            "_regkey=SHARING_HKEY /_REMOVABLE;\r\n"
@@ -170,9 +168,7 @@ TEST(SharedObjectsTest, KeysAndItemsAreCountedByTheSamePathTextTheContainerSearc
         }
         EXPECT_EQ(RemoveAll(db.handle()) >= 0 ? 1 : -1, r.sign);
         EXPECT_EQ(p.Counter("Shared Keys", keyPath + "\\"), 0u);
-        HKEY kept = OpenRegKeyRead(HKEY_CURRENT_USER, (base + "\\Settings\\Theirs").c_str());
-        EXPECT_NE(kept, nullptr);
-        CloseRegKey(kept);
+        EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, base + "\\Settings\\Theirs"));
         RemoveTestKey(HKEY_CURRENT_USER, base);
     }
 }

@@ -429,6 +429,12 @@ void SetDwordValue(HKEY root, const std::string& key, const std::string& name, D
     RegSetValueExA(k.get(), name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof(value));
 }
 
+void SetStringValue(HKEY root, const std::string& key, const std::string& name, const std::string& text)
+{
+    RegKeyHandle k(CreateRegKey(root, key.c_str()));
+    SetRegString(k.get(), name.c_str(), text.c_str());
+}
+
 long StoredCount(const std::string& key, const std::string& name)
 {
     RegKeyHandle k(OpenRegKeyRead(HKEY_LOCAL_MACHINE, key.c_str()));

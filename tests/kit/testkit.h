@@ -115,6 +115,7 @@ void RemoveTestValue(HKEY key, const std::string& name);
 extern const char SHARED_DLLS_KEY[];
 // Sets a REG_DWORD value, making the key on its way.
 void SetDwordValue(HKEY root, const std::string& key, const std::string& name, DWORD value);
+void SetStringValue(HKEY root, const std::string& key, const std::string& name, const std::string& text);
 // A count as stored below HKEY_LOCAL_MACHINE: a REG_DWORD, or the number a REG_SZ holds; -1 when there
 // is no such value.
 long StoredCount(const std::string& key, const std::string& name);

@@ -317,10 +317,10 @@ struct Watch {
     HANDLE processes[2];
     DWORD ids[2];
     bool answerYes;
-    std::set<HWND> answered, seen;
-    std::map<HWND, int> unreadLooks;
     RunView view;
     std::function<void(HWND)> beforeAnswer;
+    std::set<HWND> answered = {}, seen = {};
+    std::map<HWND, int> unreadLooks = {};
 };
 
 BOOL CALLBACK LookAtWindow(HWND window, LPARAM param)
@@ -413,9 +413,6 @@ UninstallRun WatchRun(HANDLE started, const std::string& callerStarts, bool answ
                {isCaller ? nullptr : started, nullptr},
                {isCaller ? 0 : GetProcessId(started), 0},
                answerYes,
-               {},
-               {},
-               {},
                {isCaller ? nullptr : started, nullptr, nullptr, nullptr},
                beforeAnswer};
     bool callerEnded = !isCaller;
@@ -543,20 +540,19 @@ int ScheduledForRestart(const std::string& path)
     return -1;
 }
 
-std::set<std::string> TempEntries()
+std::set<std::string> FolderEntries(const std::string& folder)
 {
-    char temp[MAX_PATH] = {};
-    GetTempPathA(sizeof(temp), temp);
     std::set<std::string> names;
     WIN32_FIND_DATAA found;
-    HANDLE find = FindFirstFileA((std::string(temp) + "*").c_str(), &found);
-    if (find == INVALID_HANDLE_VALUE) {
-        return names;
+    HANDLE find = FindFirstFileA((folder + "*").c_str(), &found);
+    for (BOOL more = find != INVALID_HANDLE_VALUE; more; more = FindNextFileA(find, &found)) {
+        if (strcmp(found.cFileName, ".") != 0 && strcmp(found.cFileName, "..") != 0) {
+            names.insert(found.cFileName);
+        }
     }
-    do {
-        names.insert(found.cFileName);
-    } while (FindNextFileA(find, &found));
-    FindClose(find);
+    if (find != INVALID_HANDLE_VALUE) {
+        FindClose(find);
+    }
     return names;
 }
 

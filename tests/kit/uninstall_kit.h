@@ -104,5 +104,5 @@ int ScheduledForRestart(const std::string& path);
 // "" when there is none.
 std::string ReportLineOf(const std::string& report, const std::string& what);
 
-// The names in the temporary directory, for finding what a run left there.
-std::set<std::string> TempEntries();
+// The names in a folder (with its trailing backslash): in the temporary directory, what a run left there.
+std::set<std::string> FolderEntries(const std::string& folder);

@@ -59,12 +59,10 @@ TEST(BuiltInsTest, TheProductTreeIsReadFromTheRegistry)
 {
     EngineScope engine;
     const std::string vendor = "UninstVendor" + std::to_string(GetCurrentProcessId());
-    HKEY app = CreateRegKey(HKEY_LOCAL_MACHINE, ("SOFTWARE\\" + vendor + "\\Suite\\App").c_str());
-    SetRegString(app, "VERSION", "2.5");
-    SetRegString(app, "REMOVE", "C:\\Program Files\\App\\Struct.cfg");
-    DWORD number = 7;
-    RegSetValueExA(app, "SETUP", 0, REG_DWORD, reinterpret_cast<BYTE*>(&number), 4);
-    CloseRegKey(app);
+    const std::string app = "SOFTWARE\\" + vendor + "\\Suite\\App";
+    SetStringValue(HKEY_LOCAL_MACHINE, app, "VERSION", "2.5");
+    SetStringValue(HKEY_LOCAL_MACHINE, app, "REMOVE", "C:\\Program Files\\App\\Struct.cfg");
+    SetDwordValue(HKEY_LOCAL_MACHINE, app, "SETUP", 7);
 
     TestDatabase db;
     ASSERT_EQ(

@@ -1,7 +1,6 @@
 #include "engine/executor.h"
 #include "kit/database_kit.h"
 #include "script/companions.h"
-#include "script/groups.h"
 #include "script/object_text.h"
 
 TEST(CompanionsTest, FriendExtensionsBecomeObjectsOfTheirOwn)
@@ -89,24 +88,4 @@ TEST(CompanionsTest, AMaskBecomesOneObjectPerMatchingFile)
     EXPECT_EQ(ExpandTargetMask(db.Find("DATS"), 0), 1);
     EXPECT_TRUE(db.Get("APPDIR_OTHER.DAT").state & STATE_FROM_WILDCARD);
     EXPECT_EQ(CountObjectsWithFlags(db.handle(), OBJECT_FILE), 2007); // three masks, 3 texts, 2000 logs, OTHER.DAT
-}
-
-TEST(CompanionsTest, GroupFoldersAreFoundOrCreatedBelowThePrograms)
-{
-    EngineScope engine;
-    TestDatabase db;
-    char programs[MAX_PATH];
-    ASSERT_TRUE(SHGetSpecialFolderPathA(nullptr, programs, CSIDL_PROGRAMS, FALSE));
-    std::string name = "Uninst Group " + std::to_string(GetCurrentProcessId());
-    ASSERT_EQ(db.Parse("_group=MYGROUP /_PARENT USERSTARTGROUPS /_TARGETPATH \"" + name + "\";"), 1);
-    ObjectId group = db.Find("MYGROUP");
-    EXPECT_EQ(SelectGroup(group), 0); // not found yet
-    EXPECT_EQ(ResolveGroup(group, 1, 1), 0);
-    EXPECT_EQ(ResolveGroup(group, 1, 0), 1);
-    std::string folder = std::string(programs) + "\\" + name;
-    EXPECT_NE(GetFileAttributesA(folder.c_str()), INVALID_FILE_ATTRIBUTES);
-    EXPECT_EQ(db.State().currentGroup, group);
-    EXPECT_TRUE(db.Get("MYGROUP").flags & MARK_SELECTED);
-    EXPECT_EQ(SelectGroup(group), 1);
-    RemoveDirectoryA(folder.c_str());
 }

@@ -248,10 +248,8 @@ TEST(GateTest, KeysTheSystemOwnsStayAndRegistryLinksAreNeverFollowed)
     // A product key holding a link to a key outside it, and a link of its own name.
     const std::string base = "Software\\UninstGate" + std::to_string(GetCurrentProcessId());
     const std::string sentinel = base + "Sentinel\\Deep";
-    RegKeyHandle made(CreateRegKey(HKEY_CURRENT_USER, sentinel.c_str()));
-    SetRegString(made.get(), "keep", "1");
-    made.reset(CreateRegKey(HKEY_CURRENT_USER, (base + "\\App\\Tree\\Sub").c_str()));
-    SetRegString(made.get(), "v", "1");
+    SetStringValue(HKEY_CURRENT_USER, sentinel, "keep", "1");
+    SetStringValue(HKEY_CURRENT_USER, base + "\\App\\Tree\\Sub", "v", "1");
     ASSERT_TRUE(MakeRegistryLink(HKEY_CURRENT_USER, base + "\\App\\Tree\\Escape", base + "Sentinel"));
     ASSERT_TRUE(MakeRegistryLink(HKEY_CURRENT_USER, base + "\\Linked", base + "Sentinel"));
     RegKeyHandle parent(OpenRegKeyWrite(HKEY_CURRENT_USER, base.c_str()));
