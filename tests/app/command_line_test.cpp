@@ -4,8 +4,6 @@
 #include "support/startup.h"
 #include "ui/dialog_texts.h"
 
-#include <memory>
-
 namespace {
 
 struct SessionBlock {

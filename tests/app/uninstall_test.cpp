@@ -2,8 +2,6 @@
 // windows as a person would.
 #include "kit/uninstall_kit.h"
 
-#include <algorithm>
-
 namespace {
 
 const UINT STYLE_CONFIRM = MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2 | MB_SYSTEMMODAL;

@@ -131,7 +131,6 @@ TEST(CdfTest, DamagedFilesAreRefused)
     } const openCases[] = {
         {"seventh byte not zero", CdfVersion::V96a, [](CdfFile& f) { f.magicEnd = 'x'; }},
         {"directory longer than the file", CdfVersion::V97a, [](CdfFile& f) { f.directoryLengthDelta = 1 << 20; }},
-        {"directory cut short", CdfVersion::V97a, [](CdfFile& f) { f.directoryLengthDelta = -1; }},
         {"more records claimed", CdfVersion::V97a, [](CdfFile& f) { f.entryCountDelta = 1; }},
         {"directory chunk beyond 65536 bytes", CdfVersion::V97a,
          [](CdfFile& f) { f.directoryStream.chunkPadding = 65536; }},
@@ -168,8 +167,6 @@ TEST(CdfTest, DamagedFilesAreRefused)
         {"size beyond the file", false, [](CdfFile&, CdfFileEntry& e) { e.overrideSize = true, e.size = 0xffffffff; }},
         {"chunk yields less than its share", true,
          [](CdfFile&, CdfFileEntry& e) { e.overrideSize = true, e.size = 100001; }},
-        {"chunk yields more than its share", true,
-         [](CdfFile&, CdfFileEntry& e) { e.overrideSize = true, e.size = 99999; }},
         {"stored chunk beyond 65536 bytes", true,
          [](CdfFile& f, CdfFileEntry&) { f.entryStreams.storedChunks = true, f.entryStreams.chunkPadding = 32767; }},
     };

@@ -64,13 +64,11 @@ TEST(ConfigTextTest, KeyReaderTakesTheLastRunBeforeTheEqualsSign)
 {
     const ReadCase cases[] = {
         {"KEY=VALUE", 64, 3, "KEY", 4},
-        {"KEY = VALUE", 64, 0, "", 5},   // a blank right before '=' leaves the key empty
-        {";KEY=VALUE", 64, 3, "KEY", 5}, // ';' and '/' are separators, not comments
+        {"KEY = VALUE", 64, 0, "", 5}, // a blank right before '=' leaves the key empty
         {std::string("\x80\x01K=V", 4), 64, 3, std::string("\x80\x01K", 3), 4},
         {"KEY", 64, -1, "", 0},       // the end comes before '='
         {"[SEC]K=V", 64, -1, "", 0},  // the next section
         {"ABCDEF=1", 4, 3, "ABC", 4}, // cut: reading goes on behind the first byte that did not fit
-        {"ABCD=1", 4, 3, "ABC", 4},   // as long as the buffer: cut by one
         {"KEY=V", 0, 3, "", 0},       // length only: the cursor stays
     };
     for (const ReadCase& c : cases) {
@@ -120,19 +118,14 @@ TEST(ConfigTextTest, ValueReaderHandlesQuotesEscapesAndPunctuation)
 {
     const UINT32 E = CONFIG_TEXT_ESCAPES, P = CONFIG_TEXT_PUNCTUATION;
     const ValueCase cases[] = {
-        {"VALUE", 0, 64, 5, "VALUE", 5},
         {"C:\\App\\x.cfg", 0, 64, 1, "C", 1}, // ':' ends a plain value
         {"\"C:\\App\\x.cfg\"", 0, 64, 12, "C:\\App\\x.cfg", 14},
-        {"C:\\App\\x.cfg", P, 64, 12, "C:\\App\\x.cfg", 12},
         {"a\\nb", E, 64, 3, "a\rb", 4},
         {"x\\", E, 64, 1, "x", 1},             // a backslash as the last byte
         {"\"a\\\"b\"", E, 64, 3, "a\"b", 6},   // an escaped quote stays
-        {"\"a\r\nb\"", 0, 64, 4, "a  b", 6},   // a blank for each line-end byte
         {"\"a\"b c\"", 0, 64, 5, "a\"b c", 7}, // quoting is on again behind the inner quote
         {"\"abc", 0, 64, 3, "abc", 4},         // unterminated quote
-        {"  ,:(x) val", 0, 64, 3, "val", 11},
         {")x", P, 64, 2, ")x", 2},
-        {"a(b)c", P, 64, 5, "a(b)c", 5},
         {"/x", 0, 64, -1, "", 0},
         {"abcdef", 0, 4, 3, "abc", 3}, // cut at the buffer
         {"  \"a b\"", 0, 0, 3, "", 2}, // length only: only the separators pass

@@ -2,7 +2,6 @@
 
 #include "kit/cdf_writer.h"
 #include "kit/database_kit.h"
-#include "support/startup.h"
 
 namespace {
 
@@ -93,8 +92,6 @@ TEST(DiscoveryTest, ScriptKindsAndInstalledProducts)
     } const cases[] = {
         {"[SSCRIPT]_flags=_REMOVE;", SCRIPT_REMOVE, 1},
         {"[SSCRIPT]_flags=_UPDATE _REMOVE;", SCRIPT_REMOVE, 0},
-        {"[SSCRIPT]_file=X;", 0, 1},
-        {"[SSCRIPT]_flags=_REBOOT _KEEP_NEWEST;", SCRIPT_REMOVE, 0},
         {"[SSCRIPT]_flags=_REBOOT _dir=X _REMOVE;", SCRIPT_REMOVE, 1}, // values run on behind "_flags"
         {"[SSCRIPT]_flags=_REBOOT KEY=_REMOVE;", SCRIPT_REMOVE, 0},    // "KEY=_REMOVE" is one value
     };

@@ -2,7 +2,6 @@
 // loaded from script texts: each row is a script, the machine before, and the machine after.
 #include "engine/executor.h"
 #include "engine/prepare.h"
-#include "engine/registration.h"
 #include "engine/uninstall_callback.h"
 #include "kit/database_kit.h"
 #include "support/locked_list.h"
@@ -264,7 +263,6 @@ TEST(ExecutorTest, ComponentsUnregisterAndUninstallProgramsRun)
         const char* switches;
     } failing[] = {
         {"unreg_false.dll", "/_OCX"},
-        {"broken.dll", "/_OCX"},
         {"child_program.exe", "/_UNREGISTER \"\\\"(OBJECTPATH SELF)\\\" 3\""},
         {"child_program.exe", "/_UNREGISTER \"no-such-program.exe\""},
     };

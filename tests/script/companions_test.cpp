@@ -22,7 +22,6 @@ TEST(CompanionsTest, FriendExtensionsBecomeObjectsOfTheirOwn)
     InstallObject sat = db.Get("HELPFILE_SAT.CNT");
     EXPECT_EQ(ObjectPathText(sat.id), "C:\\App\\help.CNT");
     EXPECT_TRUE(sat.flags & OBJECT_NONINSTALLABLE);
-    EXPECT_TRUE(sat.flags & OBJECT_SHARED);
     EXPECT_STREQ(sat.shareKey, "KEY");
     EXPECT_EQ(sat.registerText, nullptr); // a non-installable satellite takes no commands
 
@@ -33,7 +32,6 @@ TEST(CompanionsTest, FriendExtensionsBecomeObjectsOfTheirOwn)
     // Every record was handled: the list is gone.
     EXPECT_FALSE(db.Get("HELPFILE").state & STATE_HAS_FRIENDS);
     EXPECT_EQ(CreateFriendObjects(help, static_cast<UINT32>(-1), 0), -1);
-    EXPECT_EQ(CreateFriendObjects(db.Find("APPDIR"), static_cast<UINT32>(-1), 0), -1);
 }
 
 TEST(CompanionsTest, AMaskBecomesOneObjectPerMatchingFile)

@@ -1,6 +1,5 @@
 #include "kit/database_kit.h"
 #include "script/builtins.h"
-#include "script/companions.h"
 #include "script/object_text.h"
 
 namespace {
@@ -43,7 +42,6 @@ TEST(ObjectsTest, AddingAgainKeepsTheObjectAndResetsItsMarks)
     // Names: at most 31 characters, exact comparison, never empty.
     ObjectId longName = AddObject(db.handle(), "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789ABCD", OBJECT_FILE);
     EXPECT_EQ(db.Find("ABCDEFGHIJKLMNOPQRSTUVWXYZ01234"), longName);
-    EXPECT_NE(AddObject(db.handle(), "appfile", OBJECT_FILE), file);
     EXPECT_EQ(AddObject(db.handle(), "", OBJECT_FILE), 0u);
 
     // A built-in (read-only) object comes back unchanged and refuses every setter.

@@ -14,7 +14,6 @@ TEST(MemoryTest, SplitLinesMakesOneRowPerCarriageReturn)
         {"ab\r\ncde\r\n", 9, true, 4, {"ab", "cde"}},
         {"no line end", 11, false, 0, {}},
         {"x\r\ntail", 7, true, 5, {"x"}},  // the tail counts for the width, but is not stored
-        {"\r\r", 2, false, 0, {}},         // lines, but all empty
         {"\n\na\n\rb", 6, true, 2, {"a"}}, // LF is ignored everywhere
         {"\r\rlong\r", 7, true, 5, {"", "", "long"}},
         {"a\0b\r", 4, true, 4, {std::string("a\0b", 3)}},

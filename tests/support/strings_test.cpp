@@ -25,7 +25,6 @@ TEST(StringsTest, FileNameAndDirectoryOfAPath)
         const char* directory;
     } const cases[] = {
         {"C:\\A\\b.txt", "b.txt", "C:\\A\\"},
-        {"file.txt", "file.txt", ""},
         {"C:\\", "", "C:\\"},
         {"a/b", "a/b", ""}, // the backslash is the only separator
     };
@@ -76,12 +75,10 @@ TEST(StringsTest, JoinMeetsAtExactlyOneBackslash)
         const char* expected; // null: no string
     } const cases[] = {
         {"C:\\A\\", "\\b", false, "C:\\A\\b"},
-        {"C:\\A", "\\b", false, "C:\\A\\b"},
         {"C:\\A\\x.exe", "y.dll", true, "C:\\A\\y.dll"},
         {nullptr, "b", false, "b"},
         {"C:\\A", nullptr, false, "C:\\A\\"},
         {"abc", nullptr, false, "abc\\"}, // four characters and the terminator: a block of eight
-        {"C:\\A", "", false, "C:\\A\\"},
         {"", "", false, nullptr},
     };
     for (const Case& c : cases) {

@@ -13,17 +13,14 @@ TEST(DialogTextsTest, StartupLoadsDefaultsAndBlocksReplaceOnlyWhatTheyFill)
 
     HINSTANCE instance = GetModuleHandleA(nullptr);
     ASSERT_EQ(UiStartup(instance), 1);
-    EXPECT_EQ(UiInstance(), instance);
     EXPECT_NE(EngineDatabaseRegistry(), 0u); // the engine runs while the layer does
     EXPECT_STREQ(UiText(UI_TEXT_FIXUP_LABELS),
                  "Fixing UP@Please, wait while Setup looking for@selected components...@Component:");
     EXPECT_STREQ(UiText(UI_TEXT_BUTTON_YES), "Yes");
-    EXPECT_EQ(UiNumberValue(UI_NUMBER_REMOVAL_DIALOG), 143u);
 
     // An override with an empty "Fixing UP" slot keeps the default labels.
     strcpy(block->text[UI_TEXT_BUTTON_YES], "Ja");
     strcpy(block->text[UI_TEXT_REMOVE_LABELS], "@A@B@C@D@E");
-    block->number[UI_NUMBER_REMOVAL_DIALOG] = 200;
     // A slot filled to the last byte, without a terminator, is cut to 259 characters.
     memset(block->text[UI_TEXT_BUTTON_NO], 'n', UI_TEXT_SIZE);
     EXPECT_EQ(UiApplyTexts(block.get()), 1);
@@ -32,7 +29,6 @@ TEST(DialogTextsTest, StartupLoadsDefaultsAndBlocksReplaceOnlyWhatTheyFill)
     EXPECT_EQ(strlen(UiText(UI_TEXT_BUTTON_NO)), 259u);
     EXPECT_STREQ(UiText(UI_TEXT_FIXUP_LABELS),
                  "Fixing UP@Please, wait while Setup looking for@selected components...@Component:");
-    EXPECT_EQ(UiNumberValue(UI_NUMBER_REMOVAL_DIALOG), 200u);
 
     UiShutdown();
     EXPECT_EQ(UiInstance(), nullptr);
