@@ -19,6 +19,9 @@ namespace {
 
 // Program Manager and the shell are given time to keep up after each item deleted.
 const DWORD ITEM_PAUSE_MS = 20;
+// The folder of a file's group items could not be listed, or held a shortcut that could not be read: the
+// items are not known to be gone, which fails the removal as a failed deletion does.
+const int ITEMS_NOT_KNOWN = -2;
 // An item's own name field, and the properties the resynchronisation copies.
 const int ITEM_ICON_INDEX_FIELD = 5;
 const int ITEM_HOTKEY_FIELD = 6;
@@ -143,6 +146,7 @@ bool RemoveShellLinks(const InstallObject* o, RemovableFiles& files)
     bool allRemoved = true;
     ShellItemList* list = nullptr;
     if (ShellListLinks(&folder, SHCONTF_NONFOLDERS, &list)) {
+        allRemoved = list->unreadable == 0;
         for (UINT32 i = 0; i < list->count; i++) {
             ShellItem* link = list->children[i];
             ShellLinkInfo* info = nullptr;
@@ -346,9 +350,10 @@ int RemoveShellFileItems(ObjectId group, const char* path, const std::string& sh
         if (resolved) {
             ShellItemFree(&folder);
         }
-        return -1;
+        return resolved ? ITEMS_NOT_KNOWN : -1;
     }
-    int result = 0;
+    // A shortcut another program holds may be one of this file's: its items are not all known to go.
+    int result = list->unreadable != 0 ? ITEMS_NOT_KNOWN : 0;
     for (UINT32 i = 0; i < list->count; i++) {
         ShellItem* link = list->children[i];
         ShellLinkInfo* info = nullptr;

@@ -549,9 +549,14 @@ void ShellItemEndEnum(ShellItem* folder)
     }
 }
 
-int ShellListChildren(ShellItem* folder, DWORD flags, ShellItemList** list)
+namespace {
+
+// Another program may add or delete a child between the count and the listing (two removals share the
+// desktop): the folder is counted and listed again, a few times.
+const int LIST_TRIES = 5;
+
+int ListChildrenOnce(ShellItem* folder, DWORD flags, ShellItemList** list)
 {
-    *list = nullptr;
     UINT32 count = 0;
     if (!ShellItemBeginEnum(folder, flags, 0) || !ShellItemCountChildren(folder, &count)) {
         return 0;
@@ -577,6 +582,19 @@ int ShellListChildren(ShellItem* folder, DWORD flags, ShellItemList** list)
     }
     *list = l;
     return 1;
+}
+
+} // namespace
+
+int ShellListChildren(ShellItem* folder, DWORD flags, ShellItemList** list)
+{
+    *list = nullptr;
+    for (int tries = 0; tries < LIST_TRIES; tries++) {
+        if (ListChildrenOnce(folder, flags, list)) {
+            return 1;
+        }
+    }
+    return 0;
 }
 
 void ShellListFree(ShellItemList* list)

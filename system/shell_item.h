@@ -45,6 +45,7 @@ struct ShellItem {
 // A folder and its children, in one heap block.
 struct ShellItemList {
     UINT32 count;
+    UINT32 unreadable; // shortcut files that another program held through every try to read them
     DWORD enumFlags;
     ShellItem folder;
     ShellItem** children; // count pointers to the records behind them

@@ -24,18 +24,39 @@ IShellLinkA* LinkOf(const ShellItem* item)
     return static_cast<IShellLinkA*>(item->link);
 }
 
-// Loads the file at path as a shell link; null when it is none.
-IShellLinkA* LoadLink(const char* path)
+// A file that another program holds (writing it, or deleting it) is tried again a few times.
+const int HELD_FILE_TRIES = 10;
+const DWORD HELD_FILE_PAUSE_MS = 20;
+const HRESULT HELD_BY_ANOTHER = HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION);
+
+// Loads the file at path as a shell link; null when it is none. Read without shutting other readers out:
+// two removals read the links of one desktop at once. *held tells that another program held the file
+// through every try.
+IShellLinkA* LoadLink(const char* path, bool* held)
 {
+    *held = false;
     ComPtr<IShellLinkA> link;
-    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA, link.outVoid()))) {
-        return nullptr;
-    }
     ComPtr<IPersistFile> file;
     HeapPtr<wchar_t> wide(AnsiToWide(path));
-    bool loaded = wide && SUCCEEDED(link->QueryInterface(IID_IPersistFile, file.outVoid())) &&
-                  SUCCEEDED(file->Load(wide.get(), STGM_SHARE_DENY_READ));
-    return loaded ? link.release() : nullptr;
+    if (!wide ||
+        FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA, link.outVoid())) ||
+        FAILED(link->QueryInterface(IID_IPersistFile, file.outVoid()))) {
+        return nullptr;
+    }
+    for (int tries = 0; tries < HELD_FILE_TRIES; tries++, Sleep(HELD_FILE_PAUSE_MS)) {
+        HRESULT hr = file->Load(wide.get(), STGM_READ | STGM_SHARE_DENY_NONE);
+        if (hr != HELD_BY_ANOTHER) {
+            return SUCCEEDED(hr) ? link.release() : nullptr;
+        }
+    }
+    *held = true;
+    return nullptr;
+}
+
+bool IsShortcutFile(const char* path)
+{
+    size_t n = strlen(path);
+    return n > 4 && lstrcmpiA(path + n - 4, ".lnk") == 0;
 }
 
 // Reads a text through a getter into a buffer that grows by 260 bytes while the text fills it.
@@ -79,8 +100,10 @@ int ShellListLinks(ShellItem* folder, DWORD flags, ShellItemList** list)
         ShellItem* child = l->children[i];
         bool keep = true;
         if (!(child->attributes & SFGAO_FOLDER) || child->folder == nullptr) {
-            IShellLinkA* link = LoadLink(child->path);
+            bool held = false;
+            IShellLinkA* link = LoadLink(child->path, &held);
             keep = link != nullptr && SUCCEEDED(link->Resolve(nullptr, LINK_RESOLVE_QUIETLY));
+            l->unreadable += held && IsShortcutFile(child->path) ? 1 : 0;
             if (keep) {
                 child->link = link;
                 child->linkIid = IID_IShellLinkA;
@@ -200,6 +223,10 @@ int ShellDeleteLink(ShellItem* item)
         }
     }
     GateResult deleted = GateDeleteFile(item->path, 0);
+    for (int tries = 1; tries < HELD_FILE_TRIES && deleted.error == ERROR_SHARING_VIOLATION; tries++) {
+        Sleep(HELD_FILE_PAUSE_MS); // another program reads the link at this moment
+        deleted = GateDeleteFile(item->path, 0);
+    }
     if (deleted.outcome != GATE_DONE) {
         SetLastError(deleted.outcome == GATE_FAILED ? deleted.error : ERROR_ACCESS_DENIED);
         return 0;

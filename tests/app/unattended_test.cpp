@@ -145,6 +145,13 @@ TEST(UnattendedTest, EachExitCodeComesFromARealRun)
         holder.Terminate();
         EXPECT_EQ(product.CheckUntouched(), "");
     }
+    // 1603 when a shortcut of the product on the desktop cannot be read: another program holds it.
+    {
+        WholeProduct product;
+        ProcessScope holder(RunHolder(product.desktopLink(), 60000));
+        EXPECT_EQ(RunUninstaller(product.program(), "/QUIET").phaseOneExit, 1603u);
+        EXPECT_TRUE(PathExists(product.desktopLink()));
+    }
     // 1605: no installed product beside the program; without "/QUIET" the code stays 0.
     {
         TestFolder empty;

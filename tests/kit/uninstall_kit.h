@@ -37,6 +37,7 @@ class WholeProduct {
     const std::string& vendor() const { return stage_->vendor(); }
     std::string title() const { return "Staged Product"; }
     std::string uninstallKey() const;
+    const std::string& desktopLink() const { return desktopLink_; }
 
     // Paths of the product that an uninstall removes, and of things that must stay.
     std::vector<std::string> ProductPaths() const;
