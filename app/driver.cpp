@@ -18,6 +18,7 @@
 #include "support/guards.h"
 #include "support/module_path.h"
 #include "support/report.h"
+#include "system/access_rights.h"
 #include "system/deletion_gate.h"
 #include "system/process.h"
 #include "system/system_state.h"
@@ -47,8 +48,9 @@ const UINT STYLE_NOT_ALL = MB_OK | MB_ICONEXCLAMATION | MB_SYSTEMMODAL;
 
 // One uninstall of a product at a time: a mutex named after its configuration file. Phase 1 creates it
 // and phase 2 opens it before phase 1 ends, so that it exists from the first question to the last
-// removal. False when it exists already: another uninstall of the product runs.
-bool ClaimProduct(UninstallSession* s)
+// removal. False when it exists already: another uninstall of the product runs, or (*squatter names it)
+// an account that no uninstall runs under took the name first.
+bool ClaimProduct(UninstallSession* s, std::string* squatter = nullptr)
 {
     char upper[MAX_PATH * 2] = {};
     lstrcpynA(upper, s->configFile != nullptr ? s->configFile : "", sizeof(upper));
@@ -59,13 +61,26 @@ bool ClaimProduct(UninstallSession* s)
     }
     char name[40];
     snprintf(name, sizeof(name), "UninstProduct_%08X", static_cast<unsigned>(hash));
-    HANDLE mutex = CreateMutexA(nullptr, FALSE, name);
-    bool exists = GetLastError() == ERROR_ALREADY_EXISTS;
-    if (mutex == nullptr) {
+    PSECURITY_DESCRIPTOR security = RelocationObjectSecurity();
+    SECURITY_ATTRIBUTES attributes = {sizeof(attributes), security, FALSE};
+    HANDLE mutex = CreateMutexA(&attributes, FALSE, name);
+    DWORD error = GetLastError();
+    LocalFree(security);
+    bool exists = error == ERROR_ALREADY_EXISTS || (mutex == nullptr && error == ERROR_ACCESS_DENIED);
+    if (mutex == nullptr && !exists) {
         return true; // no mutex, no guard: the uninstall goes on as without one
     }
     if (exists && !(s->flags & SESSION_PHASE_TWO)) {
-        CloseHandle(mutex);
+        char owner[300] = {};
+        bool trusted = false;
+        if (squatter != nullptr && (mutex == nullptr || !AccessObjectOwner(mutex, owner, sizeof(owner), &trusted))) {
+            *squatter = "an account that does not let this one see it";
+        } else if (squatter != nullptr && !trusted) {
+            *squatter = owner;
+        }
+        if (mutex != nullptr) {
+            CloseHandle(mutex);
+        }
         return false;
     }
     s->productMutex = mutex; // held until this process ends
@@ -146,6 +161,20 @@ const char* QueryProduct(UninstallSession* s, HeapText* keyName)
     return nullptr;
 }
 
+// Whether the removal must run with a standard user's rights: this program runs with an administrator's,
+// and others than administrators can change the configuration (or the container that holds it) that the
+// removal follows. The report says which file and why.
+bool RunsWithStandardRights(const UninstallSession* s)
+{
+    if (!AccessRunsElevated() || s->configFile == nullptr || !GateOthersCanChange(s->configFile)) {
+        return false;
+    }
+    ReportLine("the configuration %s can be changed by others than administrators: the removal runs with a "
+               "standard user's rights",
+               s->configFile);
+    return true;
+}
+
 // Starts the relocated copy suspended with phase 2's command line, lets it run and waits for the
 // outcome of its removal. The outcome, or OUTCOME_FAILED with *why.
 UninstallOutcome HandOver(UninstallSession* s, const Relocation& r, const char** why)
@@ -157,7 +186,11 @@ UninstallOutcome HandOver(UninstallSession* s, const Relocation& r, const char**
     }
     HeapText arguments(PhaseTwoArguments(s));
     HANDLE thread = nullptr;
-    KernelHandle process(arguments ? StartProcess(r.copy.get(), arguments.get(), CREATE_SUSPENDED, &thread) : nullptr);
+    bool standard = RunsWithStandardRights(s);
+    KernelHandle process(!arguments ? nullptr
+                         : standard
+                             ? StartProcessWithStandardRights(r.copy.get(), arguments.get(), CREATE_SUSPENDED, &thread)
+                             : StartProcess(r.copy.get(), arguments.get(), CREATE_SUSPENDED, &thread));
     KernelHandle threadGuard(thread);
     if (!process) {
         *why = "the copy could not be started; nothing was removed";
@@ -182,9 +215,13 @@ int PhaseOne(UninstallSession* s)
         ShowOrReport(s, s->noPrivilegesText, STYLE_NO_PRIVILEGES);
         return End(s, OUTCOME_FAILED, "no administrator rights", 0);
     }
-    if (!ClaimProduct(s)) {
+    std::string squatter;
+    if (!ClaimProduct(s, &squatter)) {
         // Its dialogs are on the screen already; this start leaves it alone.
-        return End(s, OUTCOME_ANOTHER_RUNNING, "another uninstall of this product is running", 0);
+        std::string why = squatter.empty() ? std::string("another uninstall of this product is running")
+                                           : "the name this product's uninstall claims is held by " + squatter +
+                                                 ", not by an administrator";
+        return End(s, OUTCOME_ANOTHER_RUNNING, why.c_str(), 0);
     }
     if (!(s->flags & SESSION_KILL) && !Unattended(s) &&
         UiMessageBox(nullptr, s->confirmText, s->title, STYLE_CONFIRM) != IDYES) {
@@ -276,6 +313,9 @@ int PhaseTwo(UninstallSession* s)
         return End(s, OUTCOME_FAILED, "no phase 1 waits for this copy; nothing was removed", 0);
     }
     ClaimProduct(s); // before phase 1 ends, so that the claim never lapses
+    if (!AccessRunsElevated()) {
+        ReportLine("phase 2 runs with a standard user's rights");
+    }
     DeferredRemoval deferred;
     deferred.program = PhaseOneProgram(s);
     const char* why = nullptr;
@@ -286,15 +326,16 @@ int PhaseTwo(UninstallSession* s)
     ShowOrReport(s, ok ? s->successText : s->notAllText, ok ? STYLE_SUCCESS : STYLE_NOT_ALL);
     UninstallOutcome outcome = ok ? static_cast<UninstallOutcome>(s->outcome) : OUTCOME_FAILED;
     bool phaseOneEnded = HandshakeDeliver(&h, outcome, PHASE_ONE_END_LIMIT_MS);
+    DeferredOutcome waited = DEFERRED_GONE;
     if (!deferred.items.empty()) {
         ReportLine(phaseOneEnded ? "phase 1 has ended: the program it ran from goes now"
                                  : "phase 1 has not ended: the program it runs from goes at the next restart");
-        FinishDeferredRemoval(&deferred);
+        waited = FinishDeferredRemoval(&deferred);
     }
-    if (!ok) {
+    if (!ok || waited == DEFERRED_KEPT) {
         return End(s, OUTCOME_FAILED, why != nullptr ? why : "not everything could be removed", 0);
     }
-    if (outcome == OUTCOME_REMOVED_AT_RESTART) {
+    if (outcome == OUTCOME_REMOVED_AT_RESTART || waited == DEFERRED_AT_RESTART) {
         return End(s, OUTCOME_REMOVED_AT_RESTART, "removed; what was in use goes at the next restart", -1);
     }
     return End(s, OUTCOME_REMOVED, "everything removed", -1);

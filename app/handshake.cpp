@@ -1,5 +1,7 @@
 #include "app/handshake.h"
 
+#include "app/relocation.h"
+
 #include <stdio.h>
 #include <string.h>
 
@@ -61,13 +63,19 @@ bool HandshakeOffer(Handshake* h)
     char sync[48], result[48];
     Name(sync, sizeof(sync), "Sync", GetCurrentProcessId());
     Name(result, sizeof(result), "SyncResult", GetCurrentProcessId());
+    // Only administrators, the system and this user reach them: the copy, which may run with a standard
+    // user's rights, and nobody else.
+    PSECURITY_DESCRIPTOR security = RelocationObjectSecurity();
+    SECURITY_ATTRIBUTES attributes = {sizeof(attributes), security, FALSE};
     h->result.reset(
-        CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(OutcomeRecord), result));
-    if (!h->result || GetLastError() == ERROR_ALREADY_EXISTS) {
-        return false;
+        CreateFileMappingA(INVALID_HANDLE_VALUE, &attributes, PAGE_READWRITE, 0, sizeof(OutcomeRecord), result));
+    bool made = h->result && GetLastError() != ERROR_ALREADY_EXISTS;
+    if (made) {
+        h->sync.reset(CreateMutexA(&attributes, TRUE, sync)); // owned until this process ends
+        made = h->sync && GetLastError() != ERROR_ALREADY_EXISTS;
     }
-    h->sync.reset(CreateMutexA(nullptr, TRUE, sync)); // owned until this process ends
-    return h->sync && GetLastError() != ERROR_ALREADY_EXISTS;
+    LocalFree(security);
+    return made;
 }
 
 UninstallOutcome HandshakeAwaitOutcome(Handshake* h, HANDLE copy, DWORD answerLimitMs, const char** why)

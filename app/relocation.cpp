@@ -37,9 +37,12 @@ bool RandomName(char* out, size_t size)
 // Administrators, the system and the user who runs the uninstall have full access, inherited by what
 // is made inside; nobody else has any (the temporary folder may be open to others).
 const char PRIVATE_FOLDER_ACCESS[] = "D:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;FA;;;%s)";
+// The same for a named object: whoever else made one of the name first is found out by its owner.
+const char PRIVATE_OBJECT_ACCESS[] = "D:P(A;;GA;;;BA)(A;;GA;;;SY)(A;;GA;;;%s)";
 
-// The security of a folder of our own: a heap block (LocalFree), or null.
-PSECURITY_DESCRIPTOR PrivateFolderSecurity()
+// The security of what the given access list (with %s for the user) describes: a heap block
+// (LocalFree), or null.
+PSECURITY_DESCRIPTOR PrivateSecurity(const char* access)
 {
     KernelHandle token;
     HANDLE opened = nullptr;
@@ -54,18 +57,19 @@ PSECURITY_DESCRIPTOR PrivateFolderSecurity()
         !ConvertSidToStringSidA(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, &sid)) {
         return nullptr;
     }
-    char text[sizeof(PRIVATE_FOLDER_ACCESS) + 200];
-    snprintf(text, sizeof(text), PRIVATE_FOLDER_ACCESS, sid);
+    std::string text = access;
+    text.replace(text.find("%s"), 2, sid);
     LocalFree(sid);
     PSECURITY_DESCRIPTOR security = nullptr;
-    return ConvertStringSecurityDescriptorToSecurityDescriptorA(text, SDDL_REVISION_1, &security, nullptr) ? security
-                                                                                                           : nullptr;
+    return ConvertStringSecurityDescriptorToSecurityDescriptorA(text.c_str(), SDDL_REVISION_1, &security, nullptr)
+               ? security
+               : nullptr;
 }
 
 // A folder that did not exist before, made here with an access list of its own.
 char* NewFolder(const char* tempDirectory)
 {
-    PSECURITY_DESCRIPTOR security = PrivateFolderSecurity();
+    PSECURITY_DESCRIPTOR security = PrivateSecurity(PRIVATE_FOLDER_ACCESS);
     if (security == nullptr) {
         return nullptr;
     }
@@ -106,6 +110,11 @@ void CopyPrefix(const char* title, char* prefix, size_t size)
 }
 
 } // namespace
+
+PSECURITY_DESCRIPTOR RelocationObjectSecurity()
+{
+    return PrivateSecurity(PRIVATE_OBJECT_ACCESS);
+}
 
 bool MakeRelocation(const UninstallSession* session, Relocation* r)
 {

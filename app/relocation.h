@@ -13,6 +13,12 @@ struct Relocation {
     HeapText copy;   // the new file in it that receives the copy
 };
 
+// The security of a named object of the uninstall's own (the hand-over's objects, the product's claim):
+// only administrators, the system and the user who runs the uninstall have access, so another account
+// can neither open it nor take its name unseen (the owner of an object made first tells who did). A
+// heap block for LocalFree, or null.
+PSECURITY_DESCRIPTOR RelocationObjectSecurity();
+
 // Makes the folder and the file; false (nothing left behind) when the temporary directory or a new
 // folder or file cannot be had.
 bool MakeRelocation(const UninstallSession* session, Relocation* r);

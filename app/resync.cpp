@@ -188,31 +188,16 @@ long CountAcrossProducts(const Products& p, ObjectId id, UINT32 type)
     return users > highest ? users : highest;
 }
 
-// Steps a stored count to count (key null: SharedDLLs, deleted at 0), stopping when a step does not
-// bring it closer.
+// Brings a stored count to count (key null: SharedDLLs), deleted at 0.
 void BringTo(HKEY key, const char* valueName, long count)
 {
-    long stored = static_cast<long>(AdjustCounterValue(key, valueName, 0, 0));
-    while (stored != count) {
-        long next = static_cast<long>(AdjustCounterValue(key, valueName, static_cast<int>(count - stored), 1));
-        if (labs(count - next) >= labs(count - stored)) {
-            return;
-        }
-        stored = next;
-    }
+    BringCounterValue(key, valueName, static_cast<UINT32>(count > 0 ? count : 0), 1);
 }
 
 // Lowers a SharedDLLs count to 0, deleting the value: the product leaves DLL sharing.
 void LeaveDllSharing(const char* path)
 {
-    long stored = static_cast<long>(AdjustCounterValue(nullptr, path, 0, 0));
-    while (stored > 0) {
-        long next = static_cast<long>(AdjustCounterValue(nullptr, path, -1, 1));
-        if (next >= stored) {
-            return;
-        }
-        stored = next;
-    }
+    BringCounterValue(nullptr, path, 0, 1);
 }
 
 // The relative path of a counter's kind key below the sharing key's parent ("Shared Objects\Shared
@@ -261,7 +246,7 @@ void ResyncCounter(const Products& p, ObjectDatabase* d, InstallObject* o, long 
                (ObjectStateOf(o) & STATE_SHARE_WITHOUT_KEY)) {
         InstallObject* parent = LockObject(ObjectParentOf(counter));
         if (parent != nullptr && ObjectKeyOf(parent) != nullptr) {
-            GateDeleteRegValue(ObjectKeyOf(parent), valueName.get());
+            GateDeleteCount(ObjectKeyOf(parent), valueName.get());
             DeleteEmptyCounterKey(d, parent);
         }
         ReleaseObject(parent);

@@ -42,6 +42,7 @@ set(UNINST_SOURCES_SYSTEM
     system/process.cpp
     system/protected_paths.cpp
     system/protected_keys.cpp
+    system/access_rights.cpp
     system/gate_paths.cpp
     system/nt_files.cpp
     system/deletion_gate.cpp

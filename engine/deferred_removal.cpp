@@ -6,6 +6,7 @@
 #include "support/guards.h"
 #include "support/report.h"
 #include "support/strings.h"
+#include "system/system_state.h"
 
 namespace {
 
@@ -70,7 +71,7 @@ bool FileWaitsForCaller(Executor& x, InstallObject* o, const char* path)
     if (file.empty() || StrCompareNoCase(file.c_str(), x.deferred->program.c_str()) != 0) {
         return false;
     }
-    x.deferred->items.push_back({ObjectNameOf(o), false, file, std::string()});
+    x.deferred->items.push_back({ObjectNameOf(o), false, file, std::string(), false});
     return true;
 }
 
@@ -84,34 +85,44 @@ bool FolderWaitsForCaller(Executor& x, InstallObject* o, const char* path, const
         !FolderHoldsOnly(folder + "\\", WaitingPaths(*x.deferred))) {
         return false;
     }
-    x.deferred->items.push_back({ObjectNameOf(o), true, folder, climbStop != nullptr ? climbStop : ""});
+    x.deferred->items.push_back({ObjectNameOf(o), true, folder, climbStop != nullptr ? climbStop : "", false});
     return true;
 }
 
-void ScheduleDeferredRemoval(const DeferredRemoval* deferred)
+void ScheduleDeferredRemoval(DeferredRemoval* deferred)
 {
-    for (const DeferredItem& item : deferred->items) {
-        GateScheduleDeletion(item.path.c_str());
+    for (DeferredItem& item : deferred->items) {
+        item.scheduled = GateScheduleDeletion(item.path.c_str()).outcome == GATE_DONE;
     }
 }
 
-bool FinishDeferredRemoval(DeferredRemoval* deferred)
+DeferredOutcome FinishDeferredRemoval(DeferredRemoval* deferred)
 {
-    bool allGone = true;
-    for (const DeferredItem& item : deferred->items) {
+    DeferredOutcome outcome = DEFERRED_GONE;
+    for (DeferredItem& item : deferred->items) {
         GateResult r = item.folder ? GateDeleteFolder(item.path.c_str(), item.climbStop.empty() ? 0 : GATE_CLIMB,
                                                       item.climbStop.c_str())
                                    : GateDeleteFile(item.path.c_str(), 0);
         if (r.outcome == GATE_DONE || r.outcome == GATE_ABSENT) {
+            if (item.scheduled) {
+                WithdrawRestartDeletion(item.path.c_str()); // the safety net is not needed
+            }
             Line(item, r.outcome == GATE_DONE ? "removed" : "kept: does not exist");
             continue;
         }
-        allGone = false;
+        if (r.outcome != GATE_REFUSED && !item.scheduled) {
+            GateResult later = GateScheduleDeletion(item.path.c_str());
+            item.scheduled = later.outcome == GATE_DONE;
+            r = later.outcome == GATE_REFUSED ? later : r;
+        }
         if (r.outcome == GATE_REFUSED) {
+            outcome = DEFERRED_KEPT;
             Line(item, (std::string("kept: ") + GateVerdictText(r.verdict)).c_str());
-        } else if (GateScheduleDeletion(item.path.c_str()).outcome == GATE_DONE) {
+        } else if (item.scheduled) {
+            outcome = outcome == DEFERRED_GONE ? DEFERRED_AT_RESTART : outcome;
             Line(item, "kept until the next restart: in use now, deleted then");
         } else {
+            outcome = DEFERRED_KEPT;
             char message[256], text[320];
             ReportErrorText(r.error, message, sizeof(message));
             snprintf(text, sizeof(text), "FAILED: error %lu, %s", static_cast<unsigned long>(r.error), message);
@@ -120,5 +131,5 @@ bool FinishDeferredRemoval(DeferredRemoval* deferred)
     }
     GateRelease();
     deferred->items.clear();
-    return allGone;
+    return outcome;
 }

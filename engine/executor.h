@@ -47,6 +47,7 @@ struct DeferredItem {
     bool folder;
     std::string path;
     std::string climbStop; // a folder: the parent object's folder, up to which emptied folders go
+    bool scheduled;        // its deletion at the next restart was arranged as a safety net
 };
 struct DeferredRemoval {
     std::string program; // the path the waiting program runs from, normalised; empty: nothing waits
@@ -59,12 +60,20 @@ struct DeferredRemoval {
 int ExecuteUninstall(UINT_PTR context, DatabaseHandle db, UINT32 passMask, DeferredRemoval* deferred = nullptr);
 
 // Arranges for what waits to go at the next restart, should this process end before the program it
-// waits for (the deletions once it has ended make the arrangement moot).
-void ScheduleDeferredRemoval(const DeferredRemoval* deferred);
+// waits for (the deletions once it has ended take the arrangement back).
+void ScheduleDeferredRemoval(DeferredRemoval* deferred);
+
+// What became of what waited.
+enum DeferredOutcome {
+    DEFERRED_GONE,       // everything went now (and no restart entry of it is left)
+    DEFERRED_AT_RESTART, // something goes at the next restart
+    DEFERRED_KEPT,       // something stays: refused, or neither deleted nor arranged for the restart
+};
 
 // Removes what waited (the program has ended), each through the deletion gate; what cannot go now is
-// deleted at the next restart. Each outcome goes to the report. True when everything went now.
-bool FinishDeferredRemoval(DeferredRemoval* deferred);
+// deleted at the next restart. What went now is taken off the restart list the safety net put it on.
+// Each outcome goes to the report.
+DeferredOutcome FinishDeferredRemoval(DeferredRemoval* deferred);
 
 // Runs the worker thread (ExecuteUninstall with the passes of the mask on the session's database, the
 // session as the callback's context, and what waits for phase 1) and keeps the calling thread's windows

@@ -9,6 +9,8 @@
 #include "script/object_text.h"
 #include "support/guards.h"
 #include "support/report.h"
+#include "system/access_rights.h"
+#include "system/process.h"
 #include "system/system_state.h"
 
 namespace {
@@ -39,10 +41,39 @@ void CaptureContents(InstallObject* o)
     }
 }
 
+// Whether a library the file's "_OCX" loads, or a program its "_UNREGISTER" runs, could be changed by
+// others than administrators while this program runs with an administrator's rights: it is then neither
+// loaded nor run, and the file is kept with the reason.
+bool RunsWhatOthersChange(Executor& x, InstallObject* o)
+{
+    if (!(ObjectFlagsOf(o) & (OBJECT_OCX | OBJECT_UNREGISTER)) || !AccessRunsElevated()) {
+        return false;
+    }
+    HeapText library((ObjectFlagsOf(o) & OBJECT_OCX) ? GetObjectPathInto(ObjectIdOf(o), nullptr, 0) : nullptr);
+    HeapText command((ObjectFlagsOf(o) & OBJECT_UNREGISTER) ? GetObjectUnregisterText(ObjectIdOf(o), nullptr, 0)
+                                                            : nullptr);
+    std::string program, arguments;
+    const char* changeable = nullptr;
+    if (library && GateOthersCanChange(library.get())) {
+        changeable = library.get();
+    } else if (command && ResolveCommandProgram(command.get(), &program, &arguments) &&
+               GateOthersCanChange(program.c_str())) {
+        changeable = program.c_str();
+    }
+    if (changeable != nullptr) {
+        Refuse(x, o, GATE_CHANGEABLE, changeable);
+    }
+    return changeable != nullptr;
+}
+
 // The component actions of a selected, removable file: "_OCX" and "_UNREGISTER" files are collected
 // for the callback, the product's Uninstall key of an "_UNINSTALL" file goes, the file's group items go.
 void FileActions(Executor& x, InstallObject* o)
 {
+    if (RunsWhatOthersChange(x, o)) {
+        UnmarkObject(o, MARK_COMPONENT);
+        return;
+    }
     if ((ObjectFlagsOf(o) & OBJECT_OCX) && Collect(&x.unregisterList, ObjectIdOf(o))) {
         CountSuccess(x);
     }

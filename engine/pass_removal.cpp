@@ -54,9 +54,11 @@ bool CounterStays(Executor& x, InstallObject* o)
     HeapText valueName(ValueName(o));
     bool cached = (ObjectStateOf(o) & STATE_COUNT_CACHED) != 0;
     HKEY key = parent != nullptr ? ObjectKeyOf(parent) : nullptr;
-    long count =
-        cached ? (ObjectContentsOf(o) != nullptr ? atol(ObjectContentsOf(o)) : 0)
-               : (key != nullptr && valueName ? static_cast<long>(AdjustCounterValue(key, valueName.get(), 0, 0)) : 0);
+    // A count is unsigned; one beyond what sharing ever reaches is still a count.
+    unsigned long stored = !cached ? 0 : ObjectContentsOf(o) != nullptr ? strtoul(ObjectContentsOf(o), nullptr, 10) : 0;
+    long count = cached                        ? static_cast<long>(stored < COUNT_LIMIT ? stored : COUNT_LIMIT)
+                 : key != nullptr && valueName ? static_cast<long>(AdjustCounterValue(key, valueName.get(), 0, 0))
+                                               : 0;
     if (count > 0) {
         if (cached && key == nullptr && parent != nullptr && ObjectParentOf(parent) == DatabaseSharingKeyOf(x.d)) {
             EnsureParentContainer(ObjectIdOf(o), 0);
@@ -68,7 +70,7 @@ bool CounterStays(Executor& x, InstallObject* o)
         if (cached && key != nullptr && valueName) {
             if (RegQueryValueExA(key, valueName.get(), nullptr, &type, nullptr, nullptr) == ERROR_SUCCESS &&
                 type != REG_SZ) {
-                GateDeleteRegValue(key, valueName.get());
+                GateDeleteCount(key, valueName.get());
             }
             SetRegString(key, valueName.get(), ObjectContentsOf(o) != nullptr ? ObjectContentsOf(o) : "0");
         }
@@ -206,11 +208,15 @@ Step RemoveRegItemObject(Executor& x, InstallObject* o)
         return STEP_NEXT;
     }
     HeapText valueName(ValueName(o));
-    GateResult r = valueName ? GateDeleteRegValue(key, valueName.get())
-                             : GateResult{GATE_FAILED, GATE_ALLOWED, ERROR_NOT_ENOUGH_MEMORY};
+    HeapText keyPath(GetObjectPath(ObjectParentOf(o), 0, nullptr, 0));
+    GateResult r = !valueName || !keyPath ? GateResult{GATE_FAILED, GATE_ALLOWED, ERROR_NOT_ENOUGH_MEMORY}
+                   : counter              ? GateDeleteCount(key, valueName.get())
+                                          : GateDeleteRegValue(key, keyPath.get(), valueName.get());
     // A value that is already gone, or a "_NONINSTALLABLE" one, does not fail the run.
     if (r.outcome == GATE_DONE) {
         NoteRemoved(ObjectIdOf(o));
+    } else if (r.outcome == GATE_REFUSED) {
+        Refuse(x, o, r.verdict);
     } else if (r.outcome == GATE_ABSENT || (ObjectFlagsOf(o) & OBJECT_NONINSTALLABLE)) {
         NoteKept(ObjectIdOf(o), KEPT_MISSING);
     } else {

@@ -93,7 +93,7 @@ bool ReleaseJournalOpen(const char* keyPath)
 void ReleaseJournalClose(bool removalComplete)
 {
     if (g_key && removalComplete) {
-        GateDeleteRegValue(g_key.get(), JOURNAL_VALUE);
+        GateDeleteRegValue(g_key.get(), g_keyPath.c_str(), JOURNAL_VALUE);
     }
     g_key.reset();
     g_keyPath.clear();
@@ -112,7 +112,7 @@ void ReleaseJournalYield(const char* keyPath)
                          nullptr, nullptr) == ERROR_SUCCESS &&
         subkeys == 0 && values == 1 &&
         RegQueryValueExA(g_key.get(), JOURNAL_VALUE, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS) {
-        GateDeleteRegValue(g_key.get(), JOURNAL_VALUE);
+        GateDeleteRegValue(g_key.get(), g_keyPath.c_str(), JOURNAL_VALUE);
     }
 }
 

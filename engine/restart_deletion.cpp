@@ -12,7 +12,7 @@ namespace {
 // The errors of a file that another program holds open or runs.
 bool InUse(DWORD error)
 {
-    return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION || error == ERROR_ACCESS_DENIED;
+    return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION || error == ERROR_USER_MAPPED_FILE;
 }
 
 // Arranges the deletion at the next restart; true when the object is dealt with (scheduled, or refused

@@ -79,22 +79,8 @@ struct Count {
 
 long ParseCount(const char* text)
 {
-    long value = text != nullptr ? atol(text) : 0;
-    return value < 0 ? 0 : value;
-}
-
-// Steps a stored count towards count one step at a time; stops when a step brings it no closer (a value
-// that cannot be written). key null: the SharedDLLs value, deleted at 0.
-void StepStoredCount(HKEY key, const char* valueName, long stored, long count)
-{
-    while (stored != count) {
-        long next = static_cast<long>(
-            AdjustCounterValue(key, valueName, static_cast<int>(count - stored), key == nullptr ? 1 : 0));
-        if (labs(count - next) >= labs(count - stored)) {
-            return;
-        }
-        stored = next;
-    }
+    unsigned long value = text != nullptr ? strtoul(text, nullptr, 10) : 0;
+    return static_cast<long>(value < COUNT_LIMIT ? value : COUNT_LIMIT);
 }
 
 // The SharedDLLs count and the "Shared Files" count of a file, and which stores apply to it.
@@ -278,7 +264,7 @@ void WriteCounter(Count& c, const char* valueName)
     if (!OpenCounterKey(c.counter, KEY_ALL_ACCESS, &key, &mustClose)) {
         return;
     }
-    StepStoredCount(key, valueName, static_cast<long>(AdjustCounterValue(key, valueName, 0, 0)), c.count);
+    BringCounterValue(key, valueName, static_cast<UINT32>(c.count), 0);
     if (mustClose) {
         CloseRegKey(key);
     }
@@ -320,7 +306,7 @@ void DllStore(Count& c)
     if (c.result < 0) {
         c.count = ApplyDelta(c.count, c.delta, nullptr, false);
     }
-    StepStoredCount(nullptr, c.path.get(), c.dllCount, c.count);
+    BringCounterValue(nullptr, c.path.get(), static_cast<UINT32>(c.count), 1);
     c.result = static_cast<int>(c.count);
 }
 

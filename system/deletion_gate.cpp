@@ -4,6 +4,7 @@
 
 #include "support/guards.h"
 #include "support/strings.h"
+#include "system/access_rights.h"
 #include "system/gate_paths.h"
 #include "system/nt_files.h"
 #include "system/protected_paths.h"
@@ -302,6 +303,17 @@ void Climb(const std::string& path, const char* stop)
     }
 }
 
+// A file of the system: one it keeps by name, or one that the system's installer owns.
+bool IsSystemFile(const std::string& file)
+{
+    if (PlaceIsSystemFile(file.c_str())) {
+        return true;
+    }
+    KernelHandle opened(CreateFileA(file.c_str(), READ_CONTROL, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    return opened && AccessOwnedBySystemInstaller(opened.get());
+}
+
 // A file's path normalised into *file, and its folder checked and held.
 GateResult CheckFile(const char* path, UINT32 options, std::string* file)
 {
@@ -309,12 +321,46 @@ GateResult CheckFile(const char* path, UINT32 options, std::string* file)
     if (!NormalisePath(path, file, &verdict)) {
         return Refused(verdict);
     }
-    bool keepsFound = false;
-    GateResult parent = HoldFolder(ParentOf(*file), (options & GATE_FOUND) ? &keepsFound : nullptr);
-    if (parent.outcome != GATE_DONE) {
+    bool inProtectedPlace = false;
+    GateResult parent = HoldFolder(ParentOf(*file), &inProtectedPlace);
+    if (parent.outcome != GATE_DONE || !inProtectedPlace) {
         return parent;
     }
-    return keepsFound ? Refused(GATE_PROTECTED) : Done();
+    // In a protected place, a found file stays, and so does a file of the system the script names.
+    if (options & GATE_FOUND) {
+        return Refused(GATE_PROTECTED);
+    }
+    return IsSystemFile(*file) ? Refused(GATE_SYSTEM_FILE) : Done();
+}
+
+// Whether anyone but administrators and the system could make a checked path name something else before
+// the next restart: remove an object on the way (or the object itself), or its entry, and put another
+// in its place. rights: what others hold over the object at the path.
+bool OthersCanReplace(const std::string& path, ACCESS_MASK rights)
+{
+    const ACCESS_MASK removesEntry = FILE_DELETE_CHILD | WRITE_DAC | WRITE_OWNER;
+    const ACCESS_MASK addsEntry = ACCESS_ADDS_ENTRIES | WRITE_DAC | WRITE_OWNER;
+    size_t root = PlaceRootLength(path.c_str());
+    for (std::string at = path; at.size() > root;) {
+        std::string parent = ParentOf(at); // the root with its backslash at last
+        ACCESS_MASK above = AccessRightsOfOthersAt(parent.c_str());
+        bool removable = (rights & ACCESS_CHANGES_OBJECT) || (above & removesEntry);
+        if (removable && (above & addsEntry)) {
+            return true;
+        }
+        at = parent;
+        rights = above;
+    }
+    return false;
+}
+
+// Why the system refused to delete a file though it may be deleted: a program it runs (an image in use
+// refuses its deletion as "access denied", though the file may be opened for deletion), or a real denial.
+DWORD DeniedOrInUse(const std::string& file, DWORD error)
+{
+    KernelHandle opened(CreateFileA(file.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    return opened ? ERROR_USER_MAPPED_FILE : error;
 }
 
 } // namespace
@@ -336,6 +382,12 @@ const char* GateVerdictText(GateVerdict verdict)
         return "not an entry of the Uninstall key";
     case GATE_NOT_A_NAME:
         return "not a plain name";
+    case GATE_CHANGEABLE:
+        return "others than administrators can change it, so it is not run with an administrator's rights";
+    case GATE_SYSTEM_FILE:
+        return "a file of the system";
+    case GATE_OPEN_TO_OTHERS:
+        return "cannot be deleted now, and its folder is not protected from other users";
     default:
         return "allowed";
     }
@@ -388,9 +440,13 @@ GateResult GateDeleteFile(const char* path, UINT32 options)
     const DWORD blocking = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
     if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & blocking) ||
         !SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_NORMAL)) {
-        return Failed(error);
+        return Failed(DeniedOrInUse(file, error));
     }
-    return DeleteFileA(file.c_str()) ? Done() : Failed(GetLastError());
+    if (DeleteFileA(file.c_str())) {
+        return Done();
+    }
+    error = GetLastError();
+    return Failed(error == ERROR_ACCESS_DENIED ? DeniedOrInUse(file, error) : error);
 }
 
 GateResult GateDeleteFolder(const char* path, UINT32 options, const char* climbStop)
@@ -419,7 +475,7 @@ GateResult GateScheduleDeletion(const char* path)
     if (parent.outcome != GATE_DONE) {
         return parent;
     }
-    KernelHandle object(CreateFileA(target.c_str(), FILE_READ_ATTRIBUTES,
+    KernelHandle object(CreateFileA(target.c_str(), FILE_READ_ATTRIBUTES | READ_CONTROL,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                     NO_LINK_FOLLOWED, nullptr));
     if (!object) {
@@ -435,8 +491,33 @@ GateResult GateScheduleDeletion(const char* path)
     if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && PlaceIsProtected(target.c_str())) {
         return Refused(GATE_PROTECTED);
     }
+    if (OthersCanReplace(target, AccessRightsOfOthers(object.get()))) {
+        return Refused(GATE_OPEN_TO_OTHERS);
+    }
     object.reset();
     return MoveFileExA(target.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) ? Done() : Failed(GetLastError());
+}
+
+bool GateOthersCanChange(const char* path)
+{
+    std::string file;
+    GateVerdict verdict;
+    if (!NormalisePath(path, &file, &verdict)) {
+        return true;
+    }
+    KernelHandle object(CreateFileA(file.c_str(), READ_CONTROL | FILE_READ_ATTRIBUTES,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                    NO_LINK_FOLLOWED, nullptr));
+    if (!object) {
+        return true;
+    }
+    DWORD attributes = NtHandleAttributes(object.get());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
+        !ReachedByPath(object.get(), file)) {
+        return true;
+    }
+    ACCESS_MASK rights = AccessRightsOfOthers(object.get());
+    return (rights & (ACCESS_WRITES_CONTENT | ACCESS_CHANGES_OBJECT)) != 0 || OthersCanReplace(file, rights);
 }
 
 void GateRelease()
@@ -475,12 +556,15 @@ HANDLE GateOpenForAppend(const char* path, GateVerdict* verdict)
         SetLastError(ERROR_ACCESS_DENIED);
         return nullptr;
     }
+    BY_HANDLE_FILE_INFORMATION information = {};
     if (GetFileType(report.get()) != FILE_TYPE_DISK) {
         *verdict = GATE_DEVICE;
     } else if (attributes == INVALID_FILE_ATTRIBUTES ||
                (attributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) ||
                !ReachedByPath(report.get(), file)) {
         *verdict = GATE_THROUGH_LINK;
+    } else if (!GetFileInformationByHandle(report.get(), &information) || information.nNumberOfLinks > 1) {
+        *verdict = GATE_THROUGH_LINK; // another name of the file may lie anywhere on the volume
     }
     if (*verdict != GATE_ALLOWED) {
         SetLastError(ERROR_ACCESS_DENIED);

@@ -32,6 +32,9 @@ enum GateVerdict {
     GATE_PROTECTED_KEY,       // a registry key the system owns, or one that holds one
     GATE_NOT_UNINSTALL_ENTRY, // an Uninstall entry name that is not one key directly below "Uninstall"
     GATE_NOT_A_NAME,          // a Program Manager group or item name that is a path
+    GATE_OPEN_TO_OTHERS,      // a restart deletion on a path that others could lead elsewhere before then
+    GATE_SYSTEM_FILE,         // a file the system keeps in a protected place, even when the script names it
+    GATE_CHANGEABLE,          // a library or program that others can change, not run with an administrator's rights
 };
 
 // The words of the removal report for a refusal: "protected location", "reached through a link", ...
@@ -69,8 +72,16 @@ GateResult GateCheckFile(const char* path, UINT32 options = 0);
 GateResult GateDeleteFolder(const char* path, UINT32 options, const char* climbStop);
 
 // A file or folder deleted at the next restart; refused for anything reached through a link, or that
-// is a link itself (the restart would follow it).
+// is a link itself (the restart would follow it), and for a path that anyone but administrators and the
+// system could make lead elsewhere before then (by replacing a folder on the way, or the object, with
+// something else): the restart deletes by path, whatever the path names then.
 GateResult GateScheduleDeletion(const char* path);
+
+// Whether anyone but administrators and the system could change what the file at path holds before it is
+// read, loaded or run: write it, or put another file (or a link) in its place anywhere on its path. True
+// as well for a path that is not a full one or that leads through a link. For a program that runs with
+// an administrator's rights: what it trusts must be what only administrators can change.
+bool GateOthersCanChange(const char* path);
 
 // Lets go of the folders held open by the deletions so far. Call it when a pass ends, and before
 // deleting a folder by other means.
@@ -85,8 +96,15 @@ HANDLE GateOpenForAppend(const char* path, GateVerdict* verdict);
 // release with MemFree), or null with *verdict telling why. Nothing is opened or held.
 char* GateNormalisePath(const char* path, GateVerdict* verdict);
 
-// Registry. A value goes from the key it is named in (the script names values one by one).
-GateResult GateDeleteRegValue(HKEY key, const char* valueName);
+// Registry. Keys are judged by the key their handles reached, read back from the registry: a registry
+// link on the way to a key or value is refused.
+//
+// A value goes from the key it is named in (the script names values one by one), open at keyPath (a full
+// key path): only from a key that could go itself by the key rules.
+GateResult GateDeleteRegValue(HKEY key, const char* keyPath, const char* valueName);
+// A shared count that has come down to nothing: from the system's shared counts, or from a key that could
+// go itself.
+GateResult GateDeleteCount(HKEY key, const char* valueName);
 // The key at relPath below parent, which is open on the key at parentPath (a full key path,
 // "HKEY_CURRENT_USER\Software"): empty, or with GATE_RECURSIVE with everything in it (links inside
 // are deleted as links, never followed); with GATE_CLIMB, then each key along relPath left empty. A

@@ -99,6 +99,48 @@ bool HasDeviceComponent(const std::string& p, size_t root)
     return false;
 }
 
+// Whether a server name is this machine: its loopback names and addresses, or its own names.
+bool IsThisMachine(const std::string& server)
+{
+    for (const char* loopback : {"localhost", "127.0.0.1", "::1", "0:0:0:0:0:0:0:1", "."}) {
+        if (_stricmp(server.c_str(), loopback) == 0) {
+            return true;
+        }
+    }
+    if (server.rfind("127.", 0) == 0 && server.find_first_not_of("0123456789.") == std::string::npos) {
+        return true;
+    }
+    for (COMPUTER_NAME_FORMAT format : {ComputerNameNetBIOS, ComputerNameDnsHostname, ComputerNameDnsFullyQualified}) {
+        char name[256] = {};
+        DWORD size = sizeof(name);
+        if (GetComputerNameExA(format, name, &size) && name[0] != '\0' && _stricmp(server.c_str(), name) == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// A share of this machine is the local place it reaches: an administrative share ("\\localhost\c$\x")
+// is that drive's path ("C:\x"). Any other share of it leads to a folder the gate cannot see from the
+// name: refused. False with *verdict when refused; other paths pass as they are.
+bool LocalFormOfShare(std::string* p, GateVerdict* verdict)
+{
+    size_t server = p->find('\\', 2);
+    size_t root = RootOf(*p);
+    if (p->rfind("\\\\", 0) != 0 || server == std::string::npos || root == 0 ||
+        !IsThisMachine(p->substr(2, server - 2))) {
+        return true;
+    }
+    std::string share = p->substr(server + 1, root - server - 2);
+    if (share.size() == 2 && IsLetter(share[0]) && share[1] == '$') {
+        char drive = static_cast<char>(share[0] >= 'a' && share[0] <= 'z' ? share[0] - 'a' + 'A' : share[0]);
+        *p = std::string(1, drive) + ":\\" + p->substr(root);
+        return true;
+    }
+    *verdict = GATE_THROUGH_LINK;
+    return false;
+}
+
 // The system's own normalisation of a fully qualified path (which does not depend on the current
 // folder).
 bool SystemFullPath(const std::string& p, std::string* out)
@@ -191,6 +233,10 @@ bool NormalisePath(const char* path, std::string* out, GateVerdict* verdict)
     if (root == 0 || p.find(':', root) != std::string::npos) {
         return false; // not fully qualified, or a stream of a file
     }
+    if (!LocalFormOfShare(&p, verdict)) {
+        return false;
+    }
+    root = RootOf(p);
     if (!IsCanonical(p, root) && !SystemFullPath(p, &p)) {
         return false;
     }

@@ -3,8 +3,10 @@
 #include "system/deletion_gate.h"
 
 #include "support/guards.h"
+#include "support/strings.h"
 #include "system/protected_keys.h"
 
+#include <sddl.h>
 #include <winternl.h>
 #include <string.h>
 
@@ -12,6 +14,8 @@
 #include <vector>
 
 extern "C" NTSTATUS NTAPI NtDeleteKey(HANDLE key);
+extern "C" NTSTATUS NTAPI NtQueryKey(HANDLE key, int informationClass, void* information, ULONG length,
+                                     ULONG* resultLength);
 
 namespace {
 
@@ -19,6 +23,124 @@ namespace {
 const int KEY_DEPTH_LIMIT = 512;
 const DWORD OPEN_THE_LINK_ITSELF = 0x8; // REG_OPTION_OPEN_LINK
 const char kUninstallKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+const char kSharedCounts[] = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
+const int KEY_NAME_INFORMATION_CLASS = 3; // KeyNameInformation: the key's full name in the registry
+const ULONG KEY_NAME_LIMIT = 64 * 1024;
+
+// The current user's account, as the registry names its hive below HKEY_USERS ("S-1-5-21-...").
+const std::string& OwnAccount()
+{
+    static const std::string account = [] {
+        std::string text;
+        HANDLE opened = nullptr;
+        if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &opened)) {
+            return text;
+        }
+        KernelHandle token(opened);
+        BYTE user[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
+        DWORD size = 0;
+        char* sid = nullptr;
+        if (GetTokenInformation(token.get(), TokenUser, user, sizeof(user), &size) &&
+            ConvertSidToStringSidA(reinterpret_cast<TOKEN_USER*>(user)->User.Sid, &sid)) {
+            text = sid;
+            LocalFree(sid);
+        }
+        return text;
+    }();
+    return account;
+}
+
+// The registry's own name of a key ("\REGISTRY\MACHINE\SOFTWARE\...") as a key path of the roots
+// the scripts use ("HKEY_LOCAL_MACHINE\SOFTWARE\..."), in upper case.
+std::string AsRootPath(const std::string& name)
+{
+    std::string upper(name);
+    CharUpperBuffA(&upper[0], static_cast<DWORD>(upper.size()));
+    const std::string machine = "\\REGISTRY\\MACHINE", users = "\\REGISTRY\\USER";
+    if (upper.compare(0, machine.size(), machine) == 0) {
+        return "HKEY_LOCAL_MACHINE" + upper.substr(machine.size());
+    }
+    if (upper.compare(0, users.size(), users) != 0) {
+        return std::string();
+    }
+    std::string own = "\\" + OwnAccount();
+    CharUpperBuffA(&own[0], static_cast<DWORD>(own.size()));
+    std::string rest = upper.substr(users.size());
+    if (OwnAccount().empty() || rest.compare(0, own.size(), own) != 0) {
+        return "HKEY_USERS" + rest;
+    }
+    rest = rest.substr(own.size());
+    if (rest.compare(0, 8, "_CLASSES") == 0) {
+        return "HKEY_CURRENT_USER\\SOFTWARE\\CLASSES" + rest.substr(8);
+    }
+    return "HKEY_CURRENT_USER" + rest;
+}
+
+// A key path in the form keys are compared in: upper case; the classes of either hive under
+// HKEY_CLASSES_ROOT; the 32-bit view's WOW6432Node left out (the system's own redirection of a
+// 32-bit program, which a script never names).
+std::string Comparable(const std::string& path)
+{
+    std::string upper(path);
+    if (!upper.empty()) {
+        CharUpperBuffA(&upper[0], static_cast<DWORD>(upper.size()));
+    }
+    for (const char* classes : {"HKEY_LOCAL_MACHINE\\SOFTWARE\\CLASSES", "HKEY_CURRENT_USER\\SOFTWARE\\CLASSES"}) {
+        size_t n = strlen(classes);
+        if (upper.compare(0, n, classes) == 0 && (upper.size() == n || upper[n] == '\\')) {
+            upper = "HKEY_CLASSES_ROOT" + upper.substr(n);
+        }
+    }
+    for (size_t at; (at = upper.find("\\WOW6432NODE")) != std::string::npos &&
+                    (at + 12 == upper.size() || upper[at + 12] == '\\');) {
+        upper.erase(at, 12);
+    }
+    return upper;
+}
+
+bool IsPredefined(HKEY key)
+{
+    return (reinterpret_cast<ULONG_PTR>(key) & 0x80000000) != 0 &&
+           reinterpret_cast<ULONG_PTR>(key) >= reinterpret_cast<ULONG_PTR>(HKEY_CLASSES_ROOT);
+}
+
+// The full path of the key a handle reached, in the form keys are compared in; empty when the system
+// does not tell, or for a root's own handle.
+std::string ReachedKeyPath(HKEY key)
+{
+    if (IsPredefined(key)) {
+        return std::string();
+    }
+    std::vector<BYTE> buffer(1024);
+    for (int attempt = 0; attempt < 2; attempt++) {
+        ULONG needed = 0;
+        NTSTATUS status =
+            NtQueryKey(key, KEY_NAME_INFORMATION_CLASS, buffer.data(), static_cast<ULONG>(buffer.size()), &needed);
+        if (status >= 0) {
+            ULONG bytes = *reinterpret_cast<ULONG*>(buffer.data());
+            bytes = bytes < buffer.size() - sizeof(ULONG) ? bytes : static_cast<ULONG>(buffer.size() - sizeof(ULONG));
+            std::wstring name(reinterpret_cast<wchar_t*>(buffer.data() + sizeof(ULONG)), bytes / sizeof(wchar_t));
+            HeapText text(WideToAnsi(name.c_str()));
+            return text ? Comparable(AsRootPath(text.get())) : std::string();
+        }
+        if (needed == 0 || needed > KEY_NAME_LIMIT) {
+            break;
+        }
+        buffer.resize(needed + sizeof(wchar_t));
+    }
+    return std::string();
+}
+
+// Whether the handle reached the key at keyPath (a normalised key path), with no registry link on the
+// way.
+bool ReachedByKeyPath(HKEY key, const std::string& keyPath)
+{
+    if (IsPredefined(key)) {
+        return keyPath.find('\\') == std::string::npos; // a root is reached by its own handle
+    }
+    std::string reached = ReachedKeyPath(key);
+    return !reached.empty() && reached == Comparable(keyPath);
+}
 
 GateResult Result(GateOutcome outcome, GateVerdict verdict = GATE_ALLOWED, DWORD error = ERROR_SUCCESS)
 {
@@ -31,11 +153,21 @@ LONG OpenOwnKey(HKEY parent, const char* name, RegKeyHandle* out)
     return RegOpenKeyExA(parent, name, OPEN_THE_LINK_ITSELF, KEY_ALL_ACCESS, out->out());
 }
 
-bool IsLinkKey(HKEY key)
+// Whether a key opened as itself is a registry link: it names a target in its "SymbolicLinkValue", and
+// opened the ordinary way it leads elsewhere (an ordinary key may hold a value of that name too).
+bool IsLinkKey(HKEY parent, const char* name, HKEY key)
 {
     DWORD type = 0;
-    return RegQueryValueExA(key, "SymbolicLinkValue", nullptr, &type, nullptr, nullptr) == ERROR_SUCCESS &&
-           type == REG_LINK;
+    if (RegQueryValueExA(key, "SymbolicLinkValue", nullptr, &type, nullptr, nullptr) != ERROR_SUCCESS ||
+        type != REG_LINK) {
+        return false;
+    }
+    RegKeyHandle followed;
+    if (RegOpenKeyExA(parent, name, 0, KEY_QUERY_VALUE, followed.out()) != ERROR_SUCCESS) {
+        return true; // a link that leads nowhere
+    }
+    std::string own = ReachedKeyPath(key);
+    return own.empty() || own != ReachedKeyPath(followed.get());
 }
 
 DWORD DeleteKeyHandle(HKEY key)
@@ -77,7 +209,7 @@ DWORD EmptyKey(HKEY key, int depth)
         LONG opened = OpenOwnKey(key, name.c_str(), &child);
         DWORD error = static_cast<DWORD>(opened);
         if (opened == ERROR_SUCCESS) {
-            error = IsLinkKey(child.get()) ? ERROR_SUCCESS : EmptyKey(child.get(), depth + 1);
+            error = IsLinkKey(key, name.c_str(), child.get()) ? ERROR_SUCCESS : EmptyKey(child.get(), depth + 1);
             error = error == ERROR_SUCCESS ? DeleteKeyHandle(child.get()) : error;
         }
         if (error != ERROR_SUCCESS && error != ERROR_FILE_NOT_FOUND && first == ERROR_SUCCESS) {
@@ -114,7 +246,7 @@ GateResult OpenKeyChain(HKEY parent, const std::vector<std::string>& parts, std:
         if (opened != ERROR_SUCCESS) {
             return opened == ERROR_FILE_NOT_FOUND ? Result(GATE_ABSENT) : Result(GATE_FAILED, GATE_ALLOWED, opened);
         }
-        if (IsLinkKey(next.get())) {
+        if (IsLinkKey(at, parts[i].c_str(), next.get())) {
             if (i + 1 < parts.size()) {
                 return Result(GATE_REFUSED, GATE_THROUGH_LINK);
             }
@@ -142,6 +274,15 @@ void ClimbKeys(std::vector<RegKeyHandle>& keys, const std::string& parentPath, c
     }
 }
 
+GateResult DeleteValue(HKEY key, const char* valueName)
+{
+    LONG r = RegDeleteValueA(key, valueName);
+    if (r == ERROR_SUCCESS) {
+        return Result(GATE_DONE);
+    }
+    return r == ERROR_FILE_NOT_FOUND ? Result(GATE_ABSENT) : Result(GATE_FAILED, GATE_ALLOWED, r);
+}
+
 } // namespace
 
 GateVerdict GateJudgeKey(const char* keyPath)
@@ -153,16 +294,35 @@ GateVerdict GateJudgeKey(const char* keyPath)
     return KeyIsProtected(normal) ? GATE_PROTECTED_KEY : GATE_ALLOWED;
 }
 
-GateResult GateDeleteRegValue(HKEY key, const char* valueName)
+GateResult GateDeleteRegValue(HKEY key, const char* keyPath, const char* valueName)
+{
+    std::string path;
+    if (key == nullptr || valueName == nullptr || !NormaliseKeyPath(keyPath, &path)) {
+        return Result(GATE_REFUSED, GATE_NOT_FULL_PATH);
+    }
+    // A value goes from a key that could go itself, reached by its own path.
+    if (KeyIsProtected(path)) {
+        return Result(GATE_REFUSED, GATE_PROTECTED_KEY);
+    }
+    if (!ReachedByKeyPath(key, path)) {
+        return Result(GATE_REFUSED, GATE_THROUGH_LINK);
+    }
+    return DeleteValue(key, valueName);
+}
+
+GateResult GateDeleteCount(HKEY key, const char* valueName)
 {
     if (key == nullptr || valueName == nullptr) {
         return Result(GATE_FAILED, GATE_ALLOWED, ERROR_INVALID_PARAMETER);
     }
-    LONG r = RegDeleteValueA(key, valueName);
-    if (r == ERROR_SUCCESS) {
-        return Result(GATE_DONE);
+    std::string reached = ReachedKeyPath(key);
+    if (reached.empty()) {
+        return Result(GATE_REFUSED, GATE_PROTECTED_KEY);
     }
-    return r == ERROR_FILE_NOT_FOUND ? Result(GATE_ABSENT) : Result(GATE_FAILED, GATE_ALLOWED, r);
+    if (reached != Comparable(kSharedCounts) && KeyIsProtected(reached)) {
+        return Result(GATE_REFUSED, GATE_PROTECTED_KEY);
+    }
+    return DeleteValue(key, valueName);
 }
 
 GateResult GateDeleteRegKey(HKEY parent, const char* parentPath, const char* relPath, UINT32 options)
@@ -179,6 +339,10 @@ GateResult GateDeleteRegKey(HKEY parent, const char* parentPath, const char* rel
     GateVerdict verdict = GateJudgeKey(path.c_str());
     if (verdict != GATE_ALLOWED) {
         return Result(GATE_REFUSED, verdict);
+    }
+    // The parent was opened by its path: a registry link on the way led it elsewhere.
+    if (!ReachedByKeyPath(parent, base)) {
+        return Result(GATE_REFUSED, GATE_THROUGH_LINK);
     }
     std::vector<RegKeyHandle> keys;
     bool isLink = false;

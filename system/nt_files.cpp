@@ -191,6 +191,21 @@ bool ReachedWithDrive(HANDLE handle, FinalPathFunction finalPath, const std::wst
     return lstrcmpiW(WithoutTrailingSeparators(reached).c_str(), WithoutTrailingSeparators(path).c_str()) == 0;
 }
 
+// Whether the object behind handle lies on the volume the path's root names: the same path below
+// another volume's root (a link to the same place on another drive) is somewhere else.
+bool OnVolumeOf(HANDLE handle, const std::wstring& path)
+{
+    BY_HANDLE_FILE_INFORMATION information = {};
+    DWORD serial = 0;
+    std::wstring root = path.substr(0, WideRootLength(path));
+    if (!root.empty() && root.back() != L'\\') {
+        root += L'\\';
+    }
+    return GetFileInformationByHandle(handle, &information) &&
+           GetVolumeInformationW(root.c_str(), nullptr, 0, &serial, nullptr, nullptr, nullptr, 0) &&
+           serial == information.dwVolumeSerialNumber;
+}
+
 } // namespace
 
 bool NtReachedByPath(HANDLE handle, const std::wstring& path)
@@ -216,6 +231,7 @@ bool NtReachedByPath(HANDLE handle, const std::wstring& path)
     while (reached.size() > 1 && reached.back() == L'\\') {
         reached.pop_back();
     }
-    return lstrcmpiW(asked.c_str(), reached.c_str()) == 0 ||
-           lstrcmpiW(asked.c_str(), AsThisProgramSeesIt(reached).c_str()) == 0;
+    bool samePath = lstrcmpiW(asked.c_str(), reached.c_str()) == 0 ||
+                    lstrcmpiW(asked.c_str(), AsThisProgramSeesIt(reached).c_str()) == 0;
+    return samePath && OnVolumeOf(handle, path);
 }

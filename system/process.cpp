@@ -41,28 +41,34 @@ char* CommandLine(const char* program, const char* arguments)
     return line.release();
 }
 
-// Whether path names an existing file, as written or with ".exe" when it has no extension; the file's
-// path into *found.
-bool ProgramAt(const std::string& path, std::string* found)
+bool IsQualified(const std::string& path)
 {
-    std::string candidates[2] = {path, path + ".exe"};
+    return path.size() > 2 &&
+           ((path[1] == ':' && (path[2] == '\\' || path[2] == '/')) || (path[0] == '\\' && path[1] == '\\'));
+}
+
+// Whether path names an existing file, as written or with ".exe" when it has no extension; the file's
+// path into *found. A bare program name is looked for in the system folder alone: a folder of the
+// search path, or the current one, may be one that anybody can write to, and what is run here runs
+// with an administrator's rights. A relative path names nothing.
+bool ProgramAt(const std::string& written, std::string* found)
+{
+    std::string path = written;
+    if (!IsQualified(path)) {
+        char system[MAX_PATH];
+        UINT n = GetSystemDirectoryA(system, sizeof(system));
+        if (path.find_first_of("\\/:") != std::string::npos || n == 0 || n >= sizeof(system)) {
+            return false;
+        }
+        path = std::string(system) + "\\" + path;
+    }
     size_t name = path.find_last_of('\\');
     bool hasExtension = path.find('.', name == std::string::npos ? 0 : name) != std::string::npos;
+    std::string candidates[2] = {path, path + ".exe"};
     for (int i = 0; i < (hasExtension ? 1 : 2); i++) {
-        const std::string& c = candidates[i];
-        bool qualified = c.size() > 2 && (c[1] == ':' || (c[0] == '\\' && c[1] == '\\'));
-        if (qualified) {
-            DWORD attributes = GetFileAttributesA(c.c_str());
-            if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-                *found = c;
-                return true;
-            }
-            continue;
-        }
-        char searched[MAX_PATH];
-        DWORD n = SearchPathA(nullptr, c.c_str(), nullptr, sizeof(searched), searched, nullptr);
-        if (n != 0 && n < sizeof(searched)) {
-            *found = searched;
+        DWORD attributes = GetFileAttributesA(candidates[i].c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+            *found = candidates[i];
             return true;
         }
     }
@@ -86,9 +92,11 @@ bool ResolveCommandProgram(const char* commandLine, std::string* program, std::s
     }
     // Unquoted: the longest run of words that names a program is the program, so that a program whose
     // path holds blanks is never mistaken for a shorter one that happens to exist ("C:\My.exe" for
-    // "C:\My Prod\tool.exe").
+    // "C:\My Prod\tool.exe"). A command that does not begin with a full path begins with a bare name,
+    // which holds no blank: its first word.
     std::vector<size_t> wordEnds;
-    for (size_t i = start + 1; i <= line.size(); i++) {
+    bool qualified = IsQualified(line.substr(start));
+    for (size_t i = start + 1; i <= line.size() && (qualified || wordEnds.empty()); i++) {
         bool blank = i < line.size() && (line[i] == ' ' || line[i] == '\t');
         bool previousBlank = line[i - 1] == ' ' || line[i - 1] == '\t';
         if ((blank || i == line.size()) && !previousBlank) {
@@ -116,7 +124,10 @@ HANDLE StartCommand(const char* commandLine, DWORD creationFlags)
     return StartProcess(program.c_str(), arguments.c_str(), creationFlags, nullptr);
 }
 
-HANDLE StartProcess(const char* program, const char* arguments, DWORD creationFlags, HANDLE* outThread)
+namespace {
+
+// Starts the program with the token given, or this process's own (null).
+HANDLE Start(const char* program, const char* arguments, DWORD creationFlags, HANDLE token, HANDLE* outThread)
 {
     if (outThread != nullptr) {
         *outThread = nullptr;
@@ -135,8 +146,12 @@ HANDLE StartProcess(const char* program, const char* arguments, DWORD creationFl
     if (application.size() >= 2 && application.front() == '"' && application.back() == '"') {
         application = application.substr(1, application.size() - 2);
     }
-    if (!CreateProcessA(application.empty() ? nullptr : application.c_str(), commandLine.get(), nullptr, nullptr, FALSE,
-                        creationFlags, nullptr, nullptr, &startup, &process)) {
+    const char* name = application.empty() ? nullptr : application.c_str();
+    BOOL started = token != nullptr ? CreateProcessAsUserA(token, name, commandLine.get(), nullptr, nullptr, FALSE,
+                                                           creationFlags, nullptr, nullptr, &startup, &process)
+                                    : CreateProcessA(name, commandLine.get(), nullptr, nullptr, FALSE, creationFlags,
+                                                     nullptr, nullptr, &startup, &process);
+    if (!started) {
         return nullptr;
     }
     KernelHandle thread(process.hThread);
@@ -144,6 +159,35 @@ HANDLE StartProcess(const char* program, const char* arguments, DWORD creationFl
         *outThread = thread.release();
     }
     return process.hProcess;
+}
+
+} // namespace
+
+HANDLE StartProcess(const char* program, const char* arguments, DWORD creationFlags, HANDLE* outThread)
+{
+    return Start(program, arguments, creationFlags, nullptr, outThread);
+}
+
+HANDLE StartProcessWithStandardRights(const char* program, const char* arguments, DWORD creationFlags,
+                                      HANDLE* outThread)
+{
+    HANDLE opened = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_DUPLICATE | TOKEN_QUERY | TOKEN_ASSIGN_PRIMARY, &opened)) {
+        return nullptr;
+    }
+    KernelHandle token(opened);
+    BYTE administrators[SECURITY_MAX_SID_SIZE];
+    DWORD size = sizeof(administrators);
+    if (!CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, administrators, &size)) {
+        return nullptr;
+    }
+    SID_AND_ATTRIBUTES denyOnly = {administrators, 0};
+    HANDLE restricted = nullptr;
+    if (!CreateRestrictedToken(token.get(), DISABLE_MAX_PRIVILEGE, 1, &denyOnly, 0, nullptr, 0, nullptr, &restricted)) {
+        return nullptr;
+    }
+    KernelHandle standard(restricted);
+    return Start(program, arguments, creationFlags, standard.get(), outThread);
 }
 
 bool RestrictLibrarySearch()

@@ -12,6 +12,11 @@
 // process cannot be started.
 HANDLE StartProcess(const char* program, const char* arguments, DWORD creationFlags, HANDLE* outThread);
 
+// StartProcess with a standard user's rights: this process's token with the administrators' group for
+// denial only and every privilege but the right to be notified of changes taken away.
+HANDLE StartProcessWithStandardRights(const char* program, const char* arguments, DWORD creationFlags,
+                                      HANDLE* outThread);
+
 // The program a command line names and the rest of the line: a first word in double quotes is the
 // program; an unquoted line is taken at the longest run of its words that names an existing file (with
 // ".exe" added when it has none), so "C:\My Prod\tool.exe -x" runs tool.exe even where a "C:\My.exe"

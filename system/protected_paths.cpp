@@ -340,6 +340,34 @@ bool InTree(const Places& p, const std::string& upper)
 
 } // namespace
 
+bool PlaceIsSystemFile(const char* file)
+{
+    static const char* const names[] = {"WIN.INI",      "SYSTEM.INI",   "BOOT.INI",     "NTLDR",        "BOOTMGR",
+                                        "NTDETECT.COM", "PAGEFILE.SYS", "HIBERFIL.SYS", "SWAPFILE.SYS", "CONFIG.SYS",
+                                        "AUTOEXEC.BAT", "IO.SYS",       "MSDOS.SYS",    "NTUSER.DAT",   "NTUSER.INI",
+                                        "USRCLASS.DAT", "DESKTOP.INI",  "BOOTSECT.BAK", "SYSTEM.DAT",   "USER.DAT"};
+    // Folders whose every file is the system's.
+    static const char* const folders[] = {"\\DRIVERS\\ETC", "\\SYSTEM32\\CONFIG", "\\SYSWOW64\\CONFIG"};
+    std::string upper = file != nullptr ? UpperPath(file) : std::string();
+    size_t slash = upper.rfind('\\');
+    if (slash == std::string::npos) {
+        return false;
+    }
+    std::string folder = upper.substr(0, slash), name = upper.substr(slash + 1);
+    for (const char* f : folders) {
+        size_t n = strlen(f);
+        if (folder.size() >= n && folder.compare(folder.size() - n, n, f) == 0) {
+            return true;
+        }
+    }
+    for (const char* n : names) {
+        if (name == n || (name.compare(0, strlen(n), n) == 0 && name.compare(0, 10, "NTUSER.DAT") == 0)) {
+            return true; // the hive's logs too ("NTUSER.DAT.LOG1")
+        }
+    }
+    return false;
+}
+
 size_t PlaceRootLength(const char* path)
 {
     if (path == nullptr) {

@@ -18,5 +18,10 @@ bool PlaceIsProtected(const char* folder);
 // protected tree (wildcard matches and walks leave its files alone).
 bool PlaceKeepsFoundFiles(const char* folder);
 
+// A file the system keeps in a protected place or tree, by its name: the files of "drivers\etc"
+// (hosts, ...) and of the registry's hive folder, the Windows folder's ini files, boot, paging and
+// hive files. Such a file stays even when a script names it.
+bool PlaceIsSystemFile(const char* file);
+
 // The drive or share root of a normalised path ("C:", "\\server\share"): its length, or 0.
 size_t PlaceRootLength(const char* path);

@@ -2,16 +2,27 @@
 
 #include "support/guards.h"
 #include "support/reg_keys.h"
+#include "support/strings.h"
 #include "system/deletion_gate.h"
 
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
+#include <string>
+#include <vector>
+
 namespace {
 
 const char kSharedDlls[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs\\";
 const char kCurrentVersion[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\";
+
+const char kSessionManager[] = "SYSTEM\\CurrentControlSet\\Control\\Session Manager";
+// The restart list holds other programs' paths in the system's own characters: it is read and written
+// back in them, never through the ANSI code page, which would change what it cannot show.
+const wchar_t kRestartList[] = L"PendingFileRenameOperations";
+// The list is a few entries long; one beyond this is not ours to rewrite.
+const DWORD RESTART_LIST_LIMIT = 4 * 1024 * 1024;
 
 const DWORD COUNT_BUFFER = 258;
 const DWORD RENAME_SECTION = 32768;
@@ -26,7 +37,7 @@ UINT32 ReadCount(DWORD type, const BYTE* data, DWORD size)
 {
     switch (type) {
     case REG_SZ:
-        return static_cast<UINT32>(atol(reinterpret_cast<const char*>(data)));
+        return static_cast<UINT32>(strtoul(reinterpret_cast<const char*>(data), nullptr, 10));
     case REG_BINARY:
     case REG_DWORD: {
         // Shorter data counts as zero-extended.
@@ -65,7 +76,69 @@ bool WriteCount(HKEY key, const char* valueName, DWORD type, DWORD oldSize, UINT
     return RegSetValueExA(key, valueName, 0, type, data, size) == ERROR_SUCCESS;
 }
 
+// The restart list's strings (source, destination, source, ...), empty when there is none.
+std::vector<std::wstring> ReadRestartList(HKEY key)
+{
+    std::vector<std::wstring> strings;
+    DWORD type = 0, size = 0;
+    if (RegQueryValueExW(key, kRestartList, nullptr, &type, nullptr, &size) != ERROR_SUCCESS || type != REG_MULTI_SZ ||
+        size > RESTART_LIST_LIMIT) {
+        return strings;
+    }
+    std::vector<wchar_t> data(size / sizeof(wchar_t) + 2, L'\0');
+    if (RegQueryValueExW(key, kRestartList, nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &size) !=
+        ERROR_SUCCESS) {
+        return strings;
+    }
+    size_t end = size / sizeof(wchar_t);
+    // Each pair is two strings, the second empty for a deletion; the list ends with the pair that ends.
+    for (size_t at = 0; at < end;) {
+        std::wstring text(data.data() + at);
+        at += text.size() + 1;
+        strings.push_back(text);
+    }
+    if (strings.size() % 2 != 0 && strings.back().empty()) {
+        strings.pop_back(); // the list's closing empty string
+    }
+    return strings;
+}
+
+LONG WriteRestartList(HKEY key, const std::vector<std::wstring>& strings)
+{
+    if (strings.empty()) {
+        return RegDeleteValueW(key, kRestartList);
+    }
+    std::vector<wchar_t> data;
+    for (const std::wstring& text : strings) {
+        data.insert(data.end(), text.begin(), text.end());
+        data.push_back(L'\0');
+    }
+    data.push_back(L'\0');
+    return RegSetValueExW(key, kRestartList, 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(data.data()),
+                          static_cast<DWORD>(data.size() * sizeof(wchar_t)));
+}
+
 } // namespace
+
+int WithdrawRestartDeletion(const char* path)
+{
+    HeapPtr<wchar_t> wide(path != nullptr ? AnsiToWide(path) : nullptr);
+    RegKeyHandle key(OpenRegKeyWrite(HKEY_LOCAL_MACHINE, kSessionManager));
+    if (!wide || !key) {
+        return 0;
+    }
+    std::wstring entry = std::wstring(L"\\??\\") + wide.get();
+    std::vector<std::wstring> strings = ReadRestartList(key.get());
+    for (size_t i = strings.size() / 2; i-- > 0;) {
+        const std::wstring& source = strings[2 * i];
+        if (strings[2 * i + 1].empty() && source.size() == entry.size() &&
+            _wcsicmp(source.c_str(), entry.c_str()) == 0) {
+            strings.erase(strings.begin() + 2 * i, strings.begin() + 2 * i + 2);
+            return WriteRestartList(key.get(), strings) == ERROR_SUCCESS ? 1 : 0;
+        }
+    }
+    return 0;
+}
 
 UINT32 AdjustCounterValue(HKEY key, const char* valueName, int delta, int deleteAtZero)
 {
@@ -91,9 +164,9 @@ UINT32 AdjustCounterValue(HKEY key, const char* valueName, int delta, int delete
         if (delta == 0) {
             result = count;
         } else {
-            UINT32 next = delta > 0 ? count + 1 : (count > 0 ? count - 1 : 0);
+            UINT32 next = delta > 0 ? (count < 0xFFFFFFFF ? count + 1 : count) : (count > 0 ? count - 1 : 0);
             if (next == 0 && deleteAtZero) {
-                GateDeleteRegValue(key, valueName);
+                GateDeleteCount(key, valueName);
                 result = 0;
             } else {
                 result = WriteCount(key, valueName, type, size, next) ? next : count;
@@ -105,7 +178,37 @@ UINT32 AdjustCounterValue(HKEY key, const char* valueName, int delta, int delete
                      ? 1
                      : 0;
     }
-    return result;
+    return result < COUNT_LIMIT ? result : COUNT_LIMIT;
+}
+
+UINT32 BringCounterValue(HKEY key, const char* valueName, UINT32 count, int deleteAtZero)
+{
+    UINT32 stored = AdjustCounterValue(key, valueName, 0, 0);
+    if (stored == count || valueName == nullptr) {
+        return stored;
+    }
+    if (stored + 1 == count || count + 1 == stored) {
+        return AdjustCounterValue(key, valueName, count > stored ? 1 : -1, deleteAtZero);
+    }
+    RegKeyHandle opened;
+    if (key == nullptr) {
+        opened.reset(CreateRegKey(HKEY_LOCAL_MACHINE, kSharedDlls));
+        key = opened.get();
+    }
+    BYTE data[COUNT_BUFFER + 1] = {};
+    DWORD size = COUNT_BUFFER, type = 0;
+    LONG r = key != nullptr ? RegQueryValueExA(key, valueName, nullptr, &type, data, &size) : ERROR_INVALID_HANDLE;
+    if (r == ERROR_SUCCESS && !IsCountType(type)) {
+        return stored; // not a count: left as it is
+    }
+    if (r != ERROR_SUCCESS) {
+        type = REG_DWORD;
+        size = 4;
+    }
+    if (count == 0 && deleteAtZero) {
+        return r != ERROR_SUCCESS || GateDeleteCount(key, valueName).outcome == GATE_DONE ? 0 : stored;
+    }
+    return WriteCount(key, valueName, type, size, count) ? count : stored;
 }
 
 int DeleteUninstallKey(const char* name)
