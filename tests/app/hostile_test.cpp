@@ -110,6 +110,11 @@ TEST(HostileTest, NothingOutsideTheProductIsTouchedWhateverTheScriptSays)
          {SpecialFolder(CSIDL_DESKTOPDIRECTORY) + "victim.txt", WindowsPath("\\victim.txt")},
          "ND1",
          "kept: not a full path"},
+        {"_dir=UNC1 /_TARGETPATH \"" + ScriptPath("\\\\localhost\\" + users.substr(0, 1) + "$" + users.substr(2)) +
+             kill,
+         {userFile},
+         "UNC1",
+         protectedPlace},
         {"_dir=KP1 /_TARGETPATH \"" + ScriptPath(users + "\\Public") + kill,
          {users + "\\Public\\uninst-sentinel-" + p + ".txt"},
          "KP1",
@@ -279,4 +284,217 @@ TEST(HostileTest, TheProgramsCopyStaysInAFolderOfItsOwnAndTheReportWhereItIsName
     LocalFree(userSid);
     LocalFree(sddl);
     LocalFree(security);
+}
+
+namespace {
+
+// A folder or file that everyone may change, as a standard user's own are.
+bool OpenToEveryone(const std::string& folder)
+{
+    DWORD attributes = GetFileAttributesA(folder.c_str());
+    bool isFolder = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+    PACL list = nullptr, widened = nullptr;
+    PSECURITY_DESCRIPTOR security = nullptr;
+    if (GetNamedSecurityInfoA(folder.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &list,
+                              nullptr, &security) != ERROR_SUCCESS) {
+        return false;
+    }
+    EXPLICIT_ACCESSA everyone = {};
+    everyone.grfAccessPermissions = GENERIC_ALL;
+    everyone.grfAccessMode = GRANT_ACCESS;
+    everyone.grfInheritance = isFolder ? SUB_CONTAINERS_AND_OBJECTS_INHERIT : NO_INHERITANCE;
+    everyone.Trustee.TrusteeForm = TRUSTEE_IS_NAME;
+    everyone.Trustee.ptstrName = const_cast<char*>("Everyone");
+    bool set = SetEntriesInAclA(1, &everyone, list, &widened) == ERROR_SUCCESS &&
+               SetNamedSecurityInfoA(const_cast<char*>(folder.c_str()), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
+                                     nullptr, nullptr, widened, nullptr) == ERROR_SUCCESS;
+    LocalFree(widened);
+    LocalFree(security);
+    return set;
+}
+
+bool HasValue(HKEY root, const std::string& key, const char* name)
+{
+    RegKeyHandle k(OpenRegKeyRead(root, key.c_str()));
+    return k && RegQueryValueExA(k.get(), name, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+}
+
+} // namespace
+
+TEST(HostileTest, WhatAStandardUserCanChangeNeverSteersTheAdministratorsRemoval)
+{
+    TestFolder outside;
+    MakeTestTree(outside.path(), {"victim\\", "victim\\held.dat"});
+    const std::string p = Pid();
+    const std::string sentinelKey = "Software\\UninstSentinel" + p + "\\Svc";
+    const std::string marker = outside / "planted.marker";
+    const std::string planted = WindowsPath("\\uninst-plant-" + p + ".exe");
+    const std::string protectedKey = "kept: protected registry key", throughLink = "kept: reached through a link";
+    const std::vector<Row> rows = {
+        // Deleted at the next restart by path: only where no one else can lead the path elsewhere.
+        {"_dir=OPEN /_PARENT APPDIR /_TARGETPATH open /_REMOVABLE;\r\n"
+         "_file=HELD /_PARENT OPEN /_TARGETPATH held.dat /_REMOVABLE;",
+         {},
+         "HELD",
+         "kept: cannot be deleted now, and its folder is not protected from other users"},
+        // A registry link on the way to a key and a value.
+        {"_regkey=LINKED /_PARENT HKEY_CURRENT_USER /_TARGETPATH \"Software\\\\UninstHostile" + p +
+             "\\\\Settings\" /_REMOVABLE /_KILLCHILDREN;\r\n"
+             "_regkey=PARAMS /_PARENT LINKED /_TARGETPATH Parameters /_REMOVABLE /_KILLCHILDREN;\r\n"
+             "_regitem=START /_PARENT PARAMS /_TARGETPATH Start /_REMOVABLE;",
+         {"HKCU\\" + sentinelKey + "\\Parameters"},
+         "START",
+         throughLink},
+        {"", {}, "PARAMS", throughLink},
+        // A library that others can change is never loaded with an administrator's rights.
+        {"",
+         {},
+         "OCX",
+         "kept: others than administrators can change it, so it is not run with an administrator's rights"},
+        // Values of keys the system owns.
+        {"_regkey=RUNK /_PARENT HKEY_SOFTWARE /_TARGETPATH \"Microsoft\\\\Windows\\\\CurrentVersion\\\\Run\";\r\n"
+         "_regitem=RUNV /_PARENT RUNK /_TARGETPATH UninstSentinel" +
+             p + " /_REMOVABLE;",
+         {},
+         "RUNV",
+         protectedKey},
+        {"_regkey=ENVK /_PARENT HKEY_CURRENT_USER /_TARGETPATH Environment;\r\n"
+         "_regitem=ENVV /_PARENT ENVK /_TARGETPATH UninstSentinel" +
+             p + " /_REMOVABLE;",
+         {},
+         "ENVV",
+         protectedKey},
+        // Files of the system that a script names.
+        {"_file=WININI /_TARGETPATH \"" + ScriptPath(WindowsPath("\\win.ini")) + "\" /_REMOVABLE;",
+         {WindowsPath("\\win.ini")},
+         "WININI",
+         "kept: a file of the system"},
+        {"_file=HOSTS /_TARGETPATH \"" + ScriptPath(WindowsPath("\\system32\\drivers\\etc\\hosts")) + "\" /_REMOVABLE;",
+         {WindowsPath("\\system32\\drivers\\etc\\hosts")},
+         "HOSTS",
+         "kept: a file of the system"},
+        // A bare program name is never looked for along the search path.
+        {"_file=PLANT /_PARENT APPDIR /_TARGETPATH plant.exe /_REMOVABLE /_UNREGISTER \"uninst-plant-" + p + " 0 " +
+             ScriptPath(marker) + "\";",
+         {},
+         "PLANT",
+         ""},
+    };
+    WholeProductSpec spec;
+    for (const Row& r : rows) {
+        spec.extraScript += r.script + "\r\n";
+    }
+    WholeProduct product(spec);
+    const std::string& app = product.folder();
+    MakeTestTree(app, {"open\\", "open\\held.dat", "plant.exe"});
+    ASSERT_TRUE(OpenToEveryone(app + "open"));
+    ASSERT_TRUE(OpenToEveryone(app + "bin\\unreg_ok.dll"));
+    SetStringValue(HKEY_CURRENT_USER, sentinelKey + "\\Parameters", "Start", "2");
+    ASSERT_TRUE(MakeRegistryLink(HKEY_CURRENT_USER, "Software\\UninstHostile" + p + "\\Settings", sentinelKey));
+    const std::string run = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
+    SetStringValue(HKEY_LOCAL_MACHINE, run, ("UninstSentinel" + p).c_str(), "keep");
+    SetStringValue(HKEY_CURRENT_USER, "Environment", ("UninstSentinel" + p).c_str(), "keep");
+    ASSERT_TRUE(CopyFileA((TestProgramFolder() + "child_program.exe").c_str(), planted.c_str(), FALSE));
+    // A shared count far beyond any real sharing: read as a count, lowered by one.
+    SetDwordValue(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs",
+                  app + "bin\\common.dll", 0x80000000u);
+
+    HANDLE holder = nullptr;
+    auto hold = [&](const RunView& view) -> HANDLE {
+        if (view.phaseTwo != nullptr && holder == nullptr) {
+            holder = RunHolder(app + "open\\held.dat", 60000);
+        }
+        return nullptr;
+    };
+    std::string report = outside / "removal.log";
+    UninstallRun removal = RunUninstaller(product.program(), "/QUIET /LOG \"" + report + "\"", true, hold);
+    ProcessScope held(holder);
+    EXPECT_EQ(removal.phaseTwoExit, EXIT_INCOMPLETE);
+    std::string text = ReadFileBytes(report);
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.object);
+        for (const std::string& k : r.kept) {
+            EXPECT_TRUE(StillThere(k)) << k;
+        }
+        std::string line = ReportLineOf(text, r.object);
+        EXPECT_NE(line.find(": " + r.reason), std::string::npos) << line << "\n" << text;
+    }
+    EXPECT_TRUE(HasValue(HKEY_CURRENT_USER, sentinelKey + "\\Parameters", "Start"));
+    EXPECT_TRUE(HasValue(HKEY_LOCAL_MACHINE, run, ("UninstSentinel" + p).c_str()));
+    EXPECT_TRUE(HasValue(HKEY_CURRENT_USER, "Environment", ("UninstSentinel" + p).c_str()));
+    EXPECT_FALSE(PathExists(marker));
+    EXPECT_TRUE(product.LibraryKeyExists()); // never unregistered
+    EXPECT_TRUE(PathExists(app + "bin\\common.dll"));
+    EXPECT_EQ(product.SharedCount("bin\\common.dll"), 0x7FFFFFFFu);
+
+    // Nothing of the product waits for the restart: the held file was not scheduled, and the safety net
+    // for the program phase 1 ran from was taken back once it went.
+    EXPECT_EQ(ScheduledForRestart(app + "open\\held.dat"), -1);
+    EXPECT_EQ(ScheduledForRestart(product.program()), -1);
+    EXPECT_FALSE(PathExists(product.program()));
+    // The user swaps the folder for a link before the restart; the restart deletes nothing there.
+    held.Terminate();
+    ASSERT_TRUE(MoveFileA((app + "open").c_str(), (app + "open-moved").c_str()));
+    ASSERT_TRUE(MakeUnixLink(outside / "victim", app + "open"));
+    ReplayRestartDeletions(app);
+    EXPECT_TRUE(PathExists(outside / "victim\\held.dat"));
+
+    RemoveUnixLink(app + "open");
+    DeleteFileA(planted.c_str());
+    RemoveTestKey(HKEY_CURRENT_USER, "Software\\UninstHostile" + p);
+    RemoveTestKey(HKEY_CURRENT_USER, "Software\\UninstSentinel" + p);
+    RegKeyHandle runKey(OpenRegKeyWrite(HKEY_LOCAL_MACHINE, run.c_str()));
+    RemoveTestValue(runKey.get(), "UninstSentinel" + p);
+    RegKeyHandle environment(OpenRegKeyWrite(HKEY_CURRENT_USER, "Environment"));
+    RemoveTestValue(environment.get(), "UninstSentinel" + p);
+}
+
+TEST(HostileTest, AConfigurationOthersCanChangeIsFollowedWithAStandardUsersRightsOnly)
+{
+    WholeProduct product;
+    const std::string configuration = product.folder() + "Struct.cfg";
+    ASSERT_TRUE(PathExists(configuration));
+    ASSERT_TRUE(OpenToEveryone(configuration));
+    TestFolder reports;
+    std::string report = reports / "removal.log";
+    UninstallRun run = RunUninstaller(product.program(), "/QUIET /LOG \"" + report + "\"");
+    EXPECT_NE(run.phaseTwoExit, STILL_ACTIVE);
+    std::string text = ReadFileBytes(report);
+    EXPECT_NE(
+        text.find("the configuration " + configuration +
+                  " can be changed by others than administrators: the removal runs with a standard user's rights"),
+        std::string::npos)
+        << text;
+    // The copy runs without the administrators' group (the test prefix's server does not enforce access
+    // lists, so what it may delete is not told apart here).
+    EXPECT_NE(text.find("phase 2 runs with a standard user's rights"), std::string::npos) << text;
+}
+
+TEST(HostileTest, AClaimTakenByAnotherAccountIsNamedInTheRefusal)
+{
+    WholeProduct product;
+    // The name that keeps two uninstalls of the product apart, taken first by an account that is not an
+    // administrator (made here with Everyone as its owner).
+    std::string upper = product.folder() + "Struct.cfg";
+    CharUpperA(&upper[0]);
+    UINT32 hash = 2166136261u;
+    for (char c : upper) {
+        hash = (hash ^ static_cast<unsigned char>(c)) * 16777619u;
+    }
+    char name[40];
+    snprintf(name, sizeof(name), "UninstProduct_%08X", static_cast<unsigned>(hash));
+    PSECURITY_DESCRIPTOR security = nullptr;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA("O:WDD:(A;;GA;;;WD)", SDDL_REVISION_1, &security,
+                                                                     nullptr));
+    SECURITY_ATTRIBUTES attributes = {sizeof(attributes), security, FALSE};
+    KernelHandle squatted(CreateMutexA(&attributes, FALSE, name));
+    LocalFree(security);
+    ASSERT_TRUE(squatted);
+    TestFolder reports;
+    std::string report = reports / "removal.log";
+    UninstallRun run = RunUninstaller(product.program(), "/QUIET /LOG \"" + report + "\"");
+    EXPECT_EQ(run.phaseOneExit, 1618u);
+    EXPECT_NE(ReadFileBytes(report).find("claims is held by Everyone, not by an administrator"), std::string::npos)
+        << ReadFileBytes(report);
+    EXPECT_EQ(product.CheckUntouched(), "");
 }

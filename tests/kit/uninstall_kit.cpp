@@ -513,6 +513,40 @@ void SuspendProcess(DWORD processId, bool suspend)
     CloseHandle(snapshot);
 }
 
+void ReplayRestartDeletions(const std::string& folder)
+{
+    const char* list = "PendingFileRenameOperations";
+    RegKeyHandle key(OpenRegKeyWrite(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\Session Manager"));
+    DWORD size = 0, type = 0;
+    RegQueryValueExA(key.get(), list, nullptr, &type, nullptr, &size);
+    std::string data(size + 2, '\0');
+    RegQueryValueExA(key.get(), list, nullptr, &type, reinterpret_cast<BYTE*>(&data[0]), &size);
+    std::vector<std::string> strings;
+    for (size_t at = 0; at < size && at < data.size(); at += strings.back().size() + 1) {
+        strings.push_back(data.c_str() + at);
+    }
+    std::string kept;
+    const std::string below = "\\??\\" + folder;
+    for (size_t i = 0; i + 1 < strings.size(); i += 2) {
+        const std::string& source = strings[i];
+        if (!strings[i + 1].empty() || _strnicmp(source.c_str(), below.c_str(), below.size()) != 0) {
+            kept += source + '\0' + strings[i + 1] + '\0';
+            continue;
+        }
+        std::string path = source.substr(4);
+        if (!DeleteFileA(path.c_str())) {
+            RemoveDirectoryA(path.c_str());
+        }
+    }
+    if (kept.empty()) {
+        RegDeleteValueA(key.get(), list);
+    } else {
+        kept += '\0';
+        RegSetValueExA(key.get(), list, 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(kept.data()),
+                       static_cast<DWORD>(kept.size()));
+    }
+}
+
 int ScheduledForRestart(const std::string& path)
 {
     HKEY key = OpenRegKeyRead(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\Session Manager");

@@ -101,6 +101,11 @@ void SuspendProcess(DWORD processId, bool suspend);
 // Where path stands among the removals pending for the next restart: its position, or -1.
 int ScheduledForRestart(const std::string& path);
 
+// The next restart as far as deletions go: the pending deletions of paths below folder are carried out
+// as the system carries them out at boot, by their paths, following whatever links lie on them now.
+// Their entries leave the list; other entries stay.
+void ReplayRestartDeletions(const std::string& folder);
+
 // The line of a "/LOG" report that names an object (by its name in the script), or that holds a path;
 // "" when there is none.
 std::string ReportLineOf(const std::string& report, const std::string& what);

@@ -1,6 +1,7 @@
 // The deletion gate on the real file system and registry of the prefix: paths judged as the system
 // sees them, protected places and keys refused whatever the spelling, links never followed.
 #include "system/deletion_gate.h"
+#include "system/system_state.h"
 
 #include "kit/uninstall_kit.h"
 
@@ -43,6 +44,10 @@ TEST(GateTest, PathsAreJudgedAsTheSystemSeesThem)
         {"C:/users/./x/../y. .", GATE_ALLOWED, "C:\\users\\y"},
         {"C:\\..\\..\\users", GATE_ALLOWED, "C:\\users"},
         {"\\\\server\\share\\dir\\", GATE_ALLOWED, "\\\\server\\share\\dir"},
+        // This machine's shares are the places they reach, or refused.
+        {"\\\\localhost\\c$\\users\\x", GATE_ALLOWED, "C:\\users\\x"},
+        {"\\\\127.0.0.1\\C$\\windows", GATE_ALLOWED, "C:\\windows"},
+        {"\\\\LOCALHOST\\Users\\x", GATE_THROUGH_LINK, ""},
         {alias + "\\file.txt", GATE_ALLOWED, longFolder + "\\file.txt"},
         {alias + "\\missing\\deeper", GATE_ALLOWED, longFolder + "\\missing\\deeper"},
     };
@@ -169,13 +174,32 @@ TEST(GateTest, TreesGoWithoutFollowingLinksAndHeldFoldersCannotBeSwapped)
     WriteFileBytes(folder / "later.txt", "x");
     EXPECT_EQ(GateScheduleDeletion((folder.path() + ".\\\\later.txt").c_str()).outcome, GATE_DONE);
     EXPECT_GE(ScheduledForRestart(folder / "later.txt"), 0);
+    // Taken back once it is not needed: that entry alone.
+    EXPECT_EQ(GateScheduleDeletion((folder / "later.txt").c_str()).outcome, GATE_DONE);
+    EXPECT_EQ(WithdrawRestartDeletion((folder / "later.txt").c_str()), 1);
+    EXPECT_GE(ScheduledForRestart(folder / "later.txt"), 0);
+    EXPECT_EQ(WithdrawRestartDeletion((folder / "later.txt").c_str()), 1);
+    EXPECT_EQ(ScheduledForRestart(folder / "later.txt"), -1);
+    EXPECT_EQ(WithdrawRestartDeletion((folder / "later.txt").c_str()), 0);
+
+    // The same path below another drive's root is another place: a link from this drive to it is a link.
+    const std::string name = "uninst-volume-" + std::to_string(GetCurrentProcessId());
+    MakeTestTree("U:\\", {name + "\\", name + "\\f.txt"});
+    ASSERT_TRUE(MakeUnixLink("U:\\" + name, "C:\\" + name));
+    EXPECT_TRUE(Refused(GateDeleteFile(("C:\\" + name + "\\f.txt").c_str(), 0), GATE_THROUGH_LINK));
+    EXPECT_TRUE(PathExists("U:\\" + name + "\\f.txt"));
+    RemoveUnixLink("C:\\" + name);
+    DeleteFileA(("U:\\" + name + "\\f.txt").c_str());
+    RemoveDirectoryA(("U:\\" + name).c_str());
+    GateRelease();
 }
 
 TEST(GateTest, ReportsOpenOnlyAsPlainFilesReachedWithoutLinks)
 {
     TestFolder folder;
-    MakeTestTree(folder.path(), {"real\\", "target.txt"});
+    MakeTestTree(folder.path(), {"real\\", "target.txt", "twice.log"});
     ASSERT_TRUE(MakeUnixLink(folder / "real", folder / "linked"));
+    ASSERT_TRUE(CreateHardLinkA((folder / "real\\other name.log").c_str(), (folder / "twice.log").c_str(), nullptr));
     ASSERT_TRUE(MakeUnixLink(folder / "target.txt", folder / "file link.log"));
     struct Row {
         std::string path;
@@ -186,6 +210,7 @@ TEST(GateTest, ReportsOpenOnlyAsPlainFilesReachedWithoutLinks)
         {folder / "con.log", GATE_DEVICE},
         {folder / "linked\\report.log", GATE_THROUGH_LINK},
         {folder / "file link.log", GATE_THROUGH_LINK},
+        {folder / "twice.log", GATE_THROUGH_LINK}, // a second name of it lies elsewhere
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.path);
@@ -258,6 +283,43 @@ TEST(GateTest, KeysTheSystemOwnsStayAndRegistryLinksAreNeverFollowed)
     EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, base + "\\App")); // emptied, climbed
     EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, base));            // the parent stays
     EXPECT_EQ(GateDeleteRegKey(parent.get(), parentPath.c_str(), "App", 0).outcome, GATE_ABSENT);
+
+    // Keys opened by their path through a link (the preparation opens them so): nothing below them goes,
+    // no value of theirs either.
+    SetStringValue(HKEY_CURRENT_USER, base + "Sentinel\\Deep\\Parameters", "Start", "2");
+    ASSERT_TRUE(MakeRegistryLink(HKEY_CURRENT_USER, base + "\\Settings", base + "Sentinel\\Deep"));
+    RegKeyHandle settings(OpenRegKeyWrite(HKEY_CURRENT_USER, (base + "\\Settings").c_str()));
+    RegKeyHandle parameters(OpenRegKeyWrite(HKEY_CURRENT_USER, (base + "\\Settings\\Parameters").c_str()));
+    const std::string settingsPath = parentPath + "\\Settings";
+    EXPECT_TRUE(Refused(GateDeleteRegKey(settings.get(), settingsPath.c_str(), "Parameters", GATE_RECURSIVE),
+                        GATE_THROUGH_LINK));
+    EXPECT_TRUE(Refused(GateDeleteRegValue(settings.get(), settingsPath.c_str(), "keep"), GATE_THROUGH_LINK));
+    EXPECT_TRUE(Refused(GateDeleteRegValue(parameters.get(), (settingsPath + "\\Parameters").c_str(), "Start"),
+                        GATE_THROUGH_LINK));
+    RegKeyHandle deep(OpenRegKeyRead(HKEY_CURRENT_USER, (base + "Sentinel\\Deep\\Parameters").c_str()));
+    EXPECT_EQ(RegQueryValueExA(deep.get(), "Start", nullptr, nullptr, nullptr, nullptr), ERROR_SUCCESS);
+    // Values of keys the system owns stay; a product's own value goes.
+    SetStringValue(HKEY_CURRENT_USER, "Environment", base.substr(9), "1");
+    RegKeyHandle environment(OpenRegKeyWrite(HKEY_CURRENT_USER, "Environment"));
+    EXPECT_TRUE(Refused(GateDeleteRegValue(environment.get(), "HKCU\\Environment", base.substr(9).c_str()),
+                        GATE_PROTECTED_KEY));
+    RemoveTestValue(environment.get(), base.substr(9));
+    SetStringValue(HKEY_CURRENT_USER, base, "own", "1");
+    EXPECT_EQ(GateDeleteRegValue(parent.get(), parentPath.c_str(), "own").outcome, GATE_DONE);
+    // A key that holds a value named as a link's target, but is no link, is an ordinary key.
+    SetStringValue(HKEY_CURRENT_USER, base + "\\Plain\\Inner", "v", "1");
+    RegKeyHandle plain(OpenRegKeyWrite(HKEY_CURRENT_USER, (base + "\\Plain").c_str()));
+    const wchar_t fakeTarget[] = L"\\Registry\\Machine\\Software";
+    ASSERT_EQ(RegSetValueExW(plain.get(), L"SymbolicLinkValue", 0, REG_LINK, reinterpret_cast<const BYTE*>(fakeTarget),
+                             sizeof(fakeTarget) - sizeof(wchar_t)),
+              ERROR_SUCCESS);
+    plain.reset();
+    EXPECT_EQ(GateDeleteRegKey(parent.get(), parentPath.c_str(), "Plain", GATE_RECURSIVE).outcome, GATE_DONE);
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, base + "\\Plain"));
+    settings.reset();
+    parameters.reset();
+    deep.reset();
+    environment.reset();
     parent.reset();
     RemoveTestKey(HKEY_CURRENT_USER, base);
     RemoveTestKey(HKEY_CURRENT_USER, base + "Sentinel");
