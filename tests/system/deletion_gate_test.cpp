@@ -174,10 +174,13 @@ TEST(GateTest, TreesGoWithoutFollowingLinksAndHeldFoldersCannotBeSwapped)
     WriteFileBytes(folder / "later.txt", "x");
     EXPECT_EQ(GateScheduleDeletion((folder.path() + ".\\\\later.txt").c_str()).outcome, GATE_DONE);
     EXPECT_GE(ScheduledForRestart(folder / "later.txt"), 0);
-    // Taken back once it is not needed: that entry alone.
+    // Taken back once it is not needed: that entry alone, the list's pairs whole.
+    WriteFileBytes(folder / "other.txt", "x");
     EXPECT_EQ(GateScheduleDeletion((folder / "later.txt").c_str()).outcome, GATE_DONE);
+    EXPECT_EQ(GateScheduleDeletion((folder / "other.txt").c_str()).outcome, GATE_DONE);
     EXPECT_EQ(WithdrawRestartDeletion((folder / "later.txt").c_str()), 1);
     EXPECT_GE(ScheduledForRestart(folder / "later.txt"), 0);
+    EXPECT_EQ(ScheduledForRestart(folder / "other.txt") % 2, 0); // still a path to delete, not a new name
     EXPECT_EQ(WithdrawRestartDeletion((folder / "later.txt").c_str()), 1);
     EXPECT_EQ(ScheduledForRestart(folder / "later.txt"), -1);
     EXPECT_EQ(WithdrawRestartDeletion((folder / "later.txt").c_str()), 0);
