@@ -219,7 +219,7 @@ int ExecuteUninstall(UINT_PTR context, DatabaseHandle db, UINT32 passMask, Defer
     if (!ComAcquire()) {
         return -1;
     }
-    Executor x = {context, db, nullptr, callback, 0, 0, 0, {}, deferred};
+    Executor x = {context, db, nullptr, callback, 0, 0, 0, {}, deferred, 0, std::string()};
     UINT32 mask = passMask & ALL_PASSES;
     EnterWindowsDirectory();
     while (mask != 0 && RunPass(x, NextPass(&mask))) {

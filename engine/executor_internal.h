@@ -17,6 +17,8 @@ struct Executor {
     ListHandle runList;                    // "_UNREGISTER" files collected by the components pass
     std::vector<std::string> restartPaths; // what goes at the next restart, in the order asked
     DeferredRemoval* deferred;             // what waits for phase 1 to end, or null
+    ObjectId valueKey;                     // the key whose values went last (they come one after the other)
+    std::string valueKeyPath;              // and its full path
 };
 
 // What a handler asks of the walk.

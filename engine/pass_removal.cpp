@@ -208,10 +208,14 @@ Step RemoveRegItemObject(Executor& x, InstallObject* o)
         return STEP_NEXT;
     }
     HeapText valueName(ValueName(o));
-    HeapText keyPath(GetObjectPath(ObjectParentOf(o), 0, nullptr, 0));
-    GateResult r = !valueName || !keyPath ? GateResult{GATE_FAILED, GATE_ALLOWED, ERROR_NOT_ENOUGH_MEMORY}
-                   : counter              ? GateDeleteCount(key, valueName.get())
-                                          : GateDeleteRegValue(key, keyPath.get(), valueName.get());
+    if (x.valueKey != ObjectParentOf(o)) {
+        HeapText keyPath(GetObjectPath(ObjectParentOf(o), 0, nullptr, 0));
+        x.valueKey = keyPath ? ObjectParentOf(o) : 0;
+        x.valueKeyPath = keyPath ? keyPath.get() : "";
+    }
+    GateResult r = !valueName || x.valueKey == 0 ? GateResult{GATE_FAILED, GATE_ALLOWED, ERROR_NOT_ENOUGH_MEMORY}
+                   : counter                     ? GateDeleteCount(key, valueName.get())
+                                                 : GateDeleteRegValue(key, x.valueKeyPath.c_str(), valueName.get());
     // A value that is already gone, or a "_NONINSTALLABLE" one, does not fail the run.
     if (r.outcome == GATE_DONE) {
         NoteRemoved(ObjectIdOf(o));

@@ -522,9 +522,12 @@ bool GateOthersCanChange(const char* path)
 
 void GateRelease()
 {
-    HeldFolders& h = HeldCache();
-    CriticalSectionScope scope(&h.lock);
-    CloseAll(h);
+    {
+        HeldFolders& h = HeldCache();
+        CriticalSectionScope scope(&h.lock);
+        CloseAll(h);
+    }
+    GateForgetKeys();
 }
 
 HANDLE GateOpenForAppend(const char* path, GateVerdict* verdict)

@@ -113,6 +113,10 @@ GateResult GateDeleteRegKey(HKEY parent, const char* parentPath, const char* rel
 // The product's entry below the system's Uninstall key, by its name: one key, no path.
 GateResult GateDeleteUninstallEntry(const char* name);
 
+// Forgets the key judged last for its values (GateRelease does it too): call it before a key handle
+// that may have been judged is closed.
+void GateForgetKeys();
+
 // The judgement of a key path alone: GATE_ALLOWED, or why the key may not be deleted.
 GateVerdict GateJudgeKey(const char* keyPath);
 

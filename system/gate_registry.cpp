@@ -274,6 +274,21 @@ void ClimbKeys(std::vector<RegKeyHandle>& keys, const std::string& parentPath, c
     }
 }
 
+// The key judged last for the deletion of its values, by its handle and the path it was opened at.
+struct JudgedKey {
+    CRITICAL_SECTION lock;
+    HKEY key = nullptr;
+    std::string path;
+    GateVerdict verdict = GATE_ALLOWED;
+    JudgedKey() { InitializeCriticalSection(&lock); }
+};
+
+JudgedKey& LastJudgedKey()
+{
+    static JudgedKey judged;
+    return judged;
+}
+
 GateResult DeleteValue(HKEY key, const char* valueName)
 {
     LONG r = RegDeleteValueA(key, valueName);
@@ -296,18 +311,32 @@ GateVerdict GateJudgeKey(const char* keyPath)
 
 GateResult GateDeleteRegValue(HKEY key, const char* keyPath, const char* valueName)
 {
-    std::string path;
-    if (key == nullptr || valueName == nullptr || !NormaliseKeyPath(keyPath, &path)) {
+    if (key == nullptr || valueName == nullptr || keyPath == nullptr) {
         return Result(GATE_REFUSED, GATE_NOT_FULL_PATH);
     }
-    // A value goes from a key that could go itself, reached by its own path.
-    if (KeyIsProtected(path)) {
-        return Result(GATE_REFUSED, GATE_PROTECTED_KEY);
+    // A value goes from a key that could go itself, reached by its own path. The values of one key come
+    // one after the other: the key is judged once for them, until the gate lets go of what it holds.
+    JudgedKey& judged = LastJudgedKey();
+    CriticalSectionScope scope(&judged.lock);
+    if (judged.key != key || judged.path != keyPath) {
+        std::string path;
+        GateVerdict verdict = !NormaliseKeyPath(keyPath, &path) ? GATE_NOT_FULL_PATH
+                              : KeyIsProtected(path)            ? GATE_PROTECTED_KEY
+                              : !ReachedByKeyPath(key, path)    ? GATE_THROUGH_LINK
+                                                                : GATE_ALLOWED;
+        judged.key = key;
+        judged.path = keyPath;
+        judged.verdict = verdict;
     }
-    if (!ReachedByKeyPath(key, path)) {
-        return Result(GATE_REFUSED, GATE_THROUGH_LINK);
-    }
-    return DeleteValue(key, valueName);
+    return judged.verdict != GATE_ALLOWED ? Result(GATE_REFUSED, judged.verdict) : DeleteValue(key, valueName);
+}
+
+void GateForgetKeys()
+{
+    JudgedKey& judged = LastJudgedKey();
+    CriticalSectionScope scope(&judged.lock);
+    judged.key = nullptr;
+    judged.path.clear();
 }
 
 GateResult GateDeleteCount(HKEY key, const char* valueName)
