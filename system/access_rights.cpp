@@ -96,8 +96,10 @@ ACCESS_MASK OthersInList(PACL list)
             return EVERY_RIGHT;
         }
         ACE_HEADER* header = static_cast<ACE_HEADER*>(entry);
-        if ((header->AceFlags & INHERIT_ONLY_ACE) || header->AceType != ACCESS_ALLOWED_ACE_TYPE) {
-            continue; // for what is made inside it later, or a denial
+        // An entry for what is made inside later, or a denial, grants nothing here; a conditional one may.
+        bool allows = header->AceType == ACCESS_ALLOWED_ACE_TYPE || header->AceType == ACCESS_ALLOWED_CALLBACK_ACE_TYPE;
+        if ((header->AceFlags & INHERIT_ONLY_ACE) || !allows) {
+            continue;
         }
         ACCESS_ALLOWED_ACE* allowed = static_cast<ACCESS_ALLOWED_ACE*>(entry);
         if (!IsTrusted(&allowed->SidStart)) {

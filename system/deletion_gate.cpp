@@ -354,6 +354,22 @@ bool OthersCanReplace(const std::string& path, ACCESS_MASK rights)
     return false;
 }
 
+// The object at a normalised path opened as itself (a link as the link) to read its attributes and its
+// security: null when it cannot be opened (the last error tells why); *plain false for a link, or for an
+// object reached through one.
+HANDLE OpenAsItself(const std::string& path, bool* plain)
+{
+    KernelHandle object(CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES | READ_CONTROL,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                    NO_LINK_FOLLOWED, nullptr));
+    if (object) {
+        DWORD attributes = NtHandleAttributes(object.get());
+        *plain = attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
+                 ReachedByPath(object.get(), path);
+    }
+    return object.release();
+}
+
 // Why the system refused to delete a file though it may be deleted: a program it runs (an image in use
 // refuses its deletion as "access denied", though the file may be opened for deletion), or a real denial.
 DWORD DeniedOrInUse(const std::string& file, DWORD error)
@@ -475,20 +491,17 @@ GateResult GateScheduleDeletion(const char* path)
     if (parent.outcome != GATE_DONE) {
         return parent;
     }
-    KernelHandle object(CreateFileA(target.c_str(), FILE_READ_ATTRIBUTES | READ_CONTROL,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                    NO_LINK_FOLLOWED, nullptr));
+    bool plain = false;
+    KernelHandle object(OpenAsItself(target, &plain));
     if (!object) {
         DWORD error = GetLastError();
         return IsMissing(error) ? Absent() : Failed(error);
     }
-    DWORD attributes = NtHandleAttributes(object.get());
     // The restart follows whatever the path leads to then: a link, or a way through one, is refused.
-    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
-        !ReachedByPath(object.get(), target)) {
+    if (!plain) {
         return Refused(GATE_THROUGH_LINK);
     }
-    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && PlaceIsProtected(target.c_str())) {
+    if ((NtHandleAttributes(object.get()) & FILE_ATTRIBUTE_DIRECTORY) && PlaceIsProtected(target.c_str())) {
         return Refused(GATE_PROTECTED);
     }
     if (OthersCanReplace(target, AccessRightsOfOthers(object.get()))) {
@@ -505,15 +518,9 @@ bool GateOthersCanChange(const char* path)
     if (!NormalisePath(path, &file, &verdict)) {
         return true;
     }
-    KernelHandle object(CreateFileA(file.c_str(), READ_CONTROL | FILE_READ_ATTRIBUTES,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                    NO_LINK_FOLLOWED, nullptr));
-    if (!object) {
-        return true;
-    }
-    DWORD attributes = NtHandleAttributes(object.get());
-    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
-        !ReachedByPath(object.get(), file)) {
+    bool plain = false;
+    KernelHandle object(OpenAsItself(file, &plain));
+    if (!object || !plain) {
         return true;
     }
     ACCESS_MASK rights = AccessRightsOfOthers(object.get());
