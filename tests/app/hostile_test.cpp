@@ -70,6 +70,29 @@ bool StillThere(const std::string& sentinel)
     return PathExists(sentinel);
 }
 
+// The staged product whose script holds every row's lines.
+WholeProductSpec SpecOf(const std::vector<Row>& rows)
+{
+    WholeProductSpec spec;
+    for (const Row& r : rows) {
+        spec.extraScript += r.script + "\r\n";
+    }
+    return spec;
+}
+
+// Every row's sentinels stayed, and the report's line of its object ends with its reason.
+void ExpectEachRow(const std::vector<Row>& rows, const std::string& report)
+{
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.object);
+        for (const std::string& k : r.kept) {
+            EXPECT_TRUE(StillThere(k)) << k;
+        }
+        std::string line = ReportLineOf(report, r.object);
+        EXPECT_NE(line.find(": " + r.reason), std::string::npos) << line << "\n" << report;
+    }
+}
+
 } // namespace
 
 TEST(HostileTest, NothingOutsideTheProductIsTouchedWhateverTheScriptSays)
@@ -148,11 +171,7 @@ TEST(HostileTest, NothingOutsideTheProductIsTouchedWhateverTheScriptSays)
          "CTRL",
          "kept: not a full path"},
     };
-    WholeProductSpec spec;
-    for (const Row& r : rows) {
-        spec.extraScript += r.script + "\r\n";
-    }
-    WholeProduct product(spec);
+    WholeProduct product(SpecOf(rows));
     const std::string& app = product.folder();
     for (const Row& r : rows) {
         for (const std::string& k : r.kept) {
@@ -178,14 +197,7 @@ TEST(HostileTest, NothingOutsideTheProductIsTouchedWhateverTheScriptSays)
     UninstallRun run = RunUninstaller(product.program(), "/QUIET /LOG \"" + report + "\"");
     EXPECT_EQ(run.phaseTwoExit, EXIT_INCOMPLETE);
     std::string text = ReadFileBytes(report);
-    for (const Row& r : rows) {
-        SCOPED_TRACE(r.script);
-        for (const std::string& k : r.kept) {
-            EXPECT_TRUE(StillThere(k)) << k;
-        }
-        std::string line = ReportLineOf(text, r.object);
-        EXPECT_NE(line.find(": " + r.reason), std::string::npos) << line << "\n" << text;
-    }
+    ExpectEachRow(rows, text);
     // The product's own objects went; the files the wildcard matched only by their aliases stayed.
     for (const std::string& own : product.ProductPaths()) {
         EXPECT_FALSE(PathExists(own)) << own;
@@ -380,11 +392,7 @@ TEST(HostileTest, WhatAStandardUserCanChangeNeverSteersTheAdministratorsRemoval)
          "PLANT",
          ""},
     };
-    WholeProductSpec spec;
-    for (const Row& r : rows) {
-        spec.extraScript += r.script + "\r\n";
-    }
-    WholeProduct product(spec);
+    WholeProduct product(SpecOf(rows));
     const std::string& app = product.folder();
     MakeTestTree(app, {"open\\", "open\\held.dat", "plant.exe"});
     ASSERT_TRUE(OpenToEveryone(app + "open"));
@@ -411,14 +419,7 @@ TEST(HostileTest, WhatAStandardUserCanChangeNeverSteersTheAdministratorsRemoval)
     ProcessScope held(holder);
     EXPECT_EQ(removal.phaseTwoExit, EXIT_INCOMPLETE);
     std::string text = ReadFileBytes(report);
-    for (const Row& r : rows) {
-        SCOPED_TRACE(r.object);
-        for (const std::string& k : r.kept) {
-            EXPECT_TRUE(StillThere(k)) << k;
-        }
-        std::string line = ReportLineOf(text, r.object);
-        EXPECT_NE(line.find(": " + r.reason), std::string::npos) << line << "\n" << text;
-    }
+    ExpectEachRow(rows, text);
     EXPECT_TRUE(HasValue(HKEY_CURRENT_USER, sentinelKey + "\\Parameters", "Start"));
     EXPECT_TRUE(HasValue(HKEY_LOCAL_MACHINE, run, ("UninstSentinel" + p).c_str()));
     EXPECT_TRUE(HasValue(HKEY_CURRENT_USER, "Environment", ("UninstSentinel" + p).c_str()));
