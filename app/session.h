@@ -24,8 +24,8 @@ UninstallSession* BuildSession(HINSTANCE instance, const char* commandLine, int*
 void FreeSession(UninstallSession* session);
 
 // Finds the product's configuration in the search directory (the program's own when pathArgument is
-// null or empty): 2 when found (configPath, configFile, configDir set), 1 when memory ran out after it
-// was found, else what the search answered.
+// null or empty), read with long names: 2 when found (configPath, configFile, configDir set), 1 when
+// memory ran out after it was found, else what the search answered (configPath then names the folder).
 int LocateConfiguration(UninstallSession* session, const char* pathArgument);
 
 // Loads the product's script and texts from the configuration file and checks it against the

@@ -10,9 +10,13 @@
 #include "script/object_text.h"
 #include "script/script_parser.h"
 #include "support/guards.h"
+#include "support/module_path.h"
 #include "support/strings.h"
+#include "system/gate_paths.h"
 
 #include <string.h>
+
+#include <string>
 
 namespace {
 
@@ -89,6 +93,33 @@ void ReadTexts(UninstallSession* session, DatabaseHandle db)
     ApplyDialogTexts(session);
 }
 
+// Whether two paths name the same file however they are written: normalised, with long names for 8.3
+// aliases, compared case-blind. A path the system cannot qualify is compared as it stands.
+bool SamePath(const char* a, const char* b)
+{
+    std::string longA, longB;
+    GateVerdict verdict;
+    if (NormalisePath(a, &longA, &verdict) && NormalisePath(b, &longB, &verdict)) {
+        return StrCompareNoCase(longA.c_str(), longB.c_str()) == 0;
+    }
+    return StrCompareNoCase(a, b) == 0;
+}
+
+// The folder the configuration is searched in, ending in a backslash: the command line's folder or the
+// program's own, with long names, so that a start through an 8.3 path finds the product under the names
+// its registry value records, and one product always has one configuration path.
+char* SearchFolder(const char* pathArgument)
+{
+    HeapText program(pathArgument != nullptr && pathArgument[0] != '\0' ? nullptr : GetModulePath());
+    HeapText folder(program ? PathJoin(program.get(), nullptr, true) : PathJoin(pathArgument, nullptr, false));
+    std::string longForm;
+    GateVerdict verdict;
+    if (!folder || !NormalisePath(folder.get(), &longForm, &verdict)) {
+        return folder.release();
+    }
+    return PathJoin(longForm.c_str(), nullptr, false);
+}
+
 // The checks of a loaded script against the registry, then the texts: the LoadSessionTexts result.
 int CheckAgainstRegistry(UninstallSession* session, DatabaseHandle db, const char* configFile)
 {
@@ -104,7 +135,7 @@ int CheckAgainstRegistry(UninstallSession* session, DatabaseHandle db, const cha
     MemFree(session->removeValue);
     ObjectId remove = FindObjectByName(db, "REMOVE");
     session->removeValue = ReadItemString(remove);
-    if (session->removeValue == nullptr || StrCompareNoCase(session->removeValue, session->configFile) != 0) {
+    if (session->removeValue == nullptr || !SamePath(session->removeValue, session->configFile)) {
         return CONFIG_WRONG_PRODUCT;
     }
     MemFree(session->removeTarget);
@@ -137,16 +168,17 @@ int CheckInstalledProduct(const char* text, UINT32 size, const char* path)
     }
     ParseScript(temporary.db, text, size);
     HeapText remove(ReadItemString(FindObjectByName(temporary.db, "REMOVE")));
-    return remove && (path == nullptr || StrCompareNoCase(remove.get(), path) == 0) ? 1 : 0;
+    return remove && (path == nullptr || SamePath(remove.get(), path)) ? 1 : 0;
 }
 
 int LocateConfiguration(UninstallSession* session, const char* pathArgument)
 {
     ReleasePaths(session);
-    if (pathArgument != nullptr && pathArgument[0] != '\0') {
-        // The folder from the command line, as a path that ends in a backslash.
-        session->configPath = PathJoin(pathArgument, nullptr, false);
+    HeapText searched(SearchFolder(pathArgument));
+    if (!searched) {
+        return 1;
     }
+    session->configPath = MemCopyText(searched.get());
     HeapText found;
     int r = FindConfiguration(session->configPath, nullptr, FIND_STRUCTURE | FIND_INSTALLED | SCRIPT_REMOVE, nullptr,
                               found.out(), nullptr, nullptr, nullptr, CheckInstalledProduct);
@@ -162,6 +194,7 @@ int LocateConfiguration(UninstallSession* session, const char* pathArgument)
         r = 1; // found, but memory ran out
     }
     ReleasePaths(session);
+    session->configPath = searched.release(); // names the folder in the report of a start without a product
     return r;
 }
 

@@ -126,3 +126,30 @@ TEST(SessionTest, AnInstalledProductIsTheOneWhoseRemoveValueNamesTheFile)
     EXPECT_EQ(CheckInstalledProduct(text.data(), size, "C:\\Else\\Struct.cfg"), 0);
     EXPECT_EQ(CheckInstalledProduct("[SSCRIPT]_file=X;", 17, nullptr), 0); // no "REMOVE" value named
 }
+
+TEST(SessionTest, EveryNameOfTheFolderFindsTheProductAndAStartWithoutOneNamesWhereItLooked)
+{
+    ProductSpec spec;
+    spec.withProgram = true;
+    ProductStage product(spec);
+    std::string shortFolder = ShortForm(product.folder());
+    ASSERT_NE(shortFolder, product.folder()); // the prefix gives its long names 8.3 aliases
+    {
+        BuiltSession built(Quoted(shortFolder));
+        ASSERT_NE(built.session, nullptr);
+        EXPECT_EQ(std::string(built.session->configFile), product.configFile()); // one product, one name
+    }
+    // The real program started through its 8.3 path finds and removes the product.
+    TestFolder empty, logs;
+    UninstallRun run = RunUninstaller(ShortForm(product.program()), "/QUIET /LOG \"" + (logs / "run.log") + "\"");
+    EXPECT_EQ(run.phaseOneExit, 0u) << ReadFileBytes(logs / "run.log");
+    EXPECT_NE(ReadFileBytes(logs / "run.log").find("configuration " + product.configFile() + "\r\n"),
+              std::string::npos);
+
+    {
+        BuiltSession none("/QUIET /LOG \"" + (logs / "r.log") + "\" " + Quoted(empty.path()));
+        EXPECT_EQ(none.session, nullptr);
+    }
+    EXPECT_NE(ReadFileBytes(logs / "r.log").find("(configuration searched in " + empty.path() + ")"),
+              std::string::npos);
+}

@@ -99,7 +99,10 @@ std::string NewSharingVendor()
 
 } // namespace
 
-SharingProduct::SharingProduct() : vendor(NewSharingVendor()), suite("SOFTWARE\\" + vendor + "\\Suite") {}
+SharingProduct::SharingProduct() : vendor(NewSharingVendor()), suite("SOFTWARE\\" + vendor + "\\Suite")
+{
+    RemoveTestKey(HKEY_LOCAL_MACHINE, "SOFTWARE\\" + vendor); // left by an ended process with the same id
+}
 
 SharingProduct::~SharingProduct()
 {

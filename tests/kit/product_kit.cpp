@@ -22,6 +22,10 @@ ProductStage::ProductStage(const ProductSpec& spec) : spec_(spec)
         "UninstVendor" + std::to_string(GetCurrentProcessId()) + "_" + std::to_string(InterlockedIncrement(&g_stages));
     productKey_ = "SOFTWARE\\" + vendor_ + "\\Suite\\App";
     uninstallKey_ = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + vendor_;
+    // A test process that was ended leaves its keys, and Wine gives its process id again: what an earlier
+    // process left under these names would become part of this product.
+    RemoveTestKey(HKEY_LOCAL_MACHINE, "SOFTWARE\\" + vendor_);
+    RemoveTestKey(HKEY_LOCAL_MACHINE, uninstallKey_);
 
     std::string script = spec.script;
     Replace(script, "%FOLDER%", ScriptPath(folder_.path()));
