@@ -8,6 +8,8 @@
 #include <stdio.h>
 #include <string.h>
 
+#include <vector>
+
 namespace {
 
 struct SpecialFolder {
@@ -551,34 +553,62 @@ void ShellItemEndEnum(ShellItem* folder)
 
 namespace {
 
-// Another program may add or delete a child between the count and the listing (two removals share the
-// desktop): the folder is counted and listed again, a few times.
+// Another program may add or delete children while the folder is listed (two removals share the
+// desktop). The folder is enumerated once and every child it gave is kept, so a child added or deleted
+// elsewhere in the folder changes nothing; a child that cannot be read any more (deleted between the
+// enumeration and its reading) fails the try, and the folder is listed again, a few times.
 const int LIST_TRIES = 5;
+
+void FreeItems(std::vector<ShellItem>& items)
+{
+    for (ShellItem& item : items) {
+        ShellItemFree(&item);
+    }
+    items.clear();
+}
+
+bool EnumerateChildren(ShellItem* own, std::vector<ShellItem>* children)
+{
+    LPITEMIDLIST id = nullptr;
+    ULONG fetched = 0;
+    while (own->enumerator->Next(1, &id, &fetched) == S_OK && id != nullptr) {
+        ShellItem child;
+        int read = FromBase(&child, own, nullptr, id);
+        own->allocator->Free(id);
+        id = nullptr;
+        if (!read) {
+            return false;
+        }
+        children->push_back(child);
+    }
+    return true;
+}
 
 int ListChildrenOnce(ShellItem* folder, DWORD flags, ShellItemList** list)
 {
-    UINT32 count = 0;
-    if (!ShellItemBeginEnum(folder, flags, 0) || !ShellItemCountChildren(folder, &count)) {
+    ShellItem own;
+    if (!ShellItemFromIdList(&own, nullptr, folder->idList)) {
         return 0;
     }
-    size_t size = sizeof(ShellItemList) + count * (sizeof(ShellItem*) + sizeof(ShellItem));
-    ShellItemList* l = static_cast<ShellItemList*>(MemAlloc(size));
+    own.folderCode = folder->folderCode;
+    std::vector<ShellItem> children;
+    bool ok = ShellItemBeginEnum(&own, flags, 0) && EnumerateChildren(&own, &children);
+    size_t size = sizeof(ShellItemList) + children.size() * (sizeof(ShellItem*) + sizeof(ShellItem));
+    ShellItemList* l = ok ? static_cast<ShellItemList*>(MemAlloc(size)) : nullptr;
     if (l == nullptr) {
+        FreeItems(children);
+        ShellItemFree(&own);
         return 0;
     }
+    // The records move into the block as they are: they hold only pointers.
     l->enumFlags = flags;
+    l->folder = own;
+    l->count = static_cast<UINT32>(children.size());
     l->children = reinterpret_cast<ShellItem**>(l + 1);
-    ShellItem* records = reinterpret_cast<ShellItem*>(l->children + count);
-    bool ok = ShellItemFromIdList(&l->folder, nullptr, folder->idList) && ShellItemBeginEnum(&l->folder, flags, 0);
-    l->folder.folderCode = folder->folderCode;
-    for (UINT32 i = 0; ok && i < count; i++) {
+    ShellItem* records = reinterpret_cast<ShellItem*>(l->children + l->count);
+    for (UINT32 i = 0; i < l->count; i++) {
+        records[i] = children[i];
         l->children[i] = &records[i];
-        ok = ShellItemNextChild(&l->folder, l->children[i]) == 1;
-        l->count = ok ? i + 1 : i;
-    }
-    if (!ok) {
-        ShellListFree(l);
-        return 0;
     }
     *list = l;
     return 1;

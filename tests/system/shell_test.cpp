@@ -42,6 +42,26 @@ TEST(ShellTest, PathsResolveIntoItemsAndFoldersListTheirChildren)
     EXPECT_EQ(ShellItemCountChildren(&base, &count), 1);
     EXPECT_EQ(count, 2u); // hidden.txt is left out without SHCONTF_INCLUDEHIDDEN
     ShellItemEndEnum(&base);
+
+    // Another program adding and deleting files while the folder is listed never fails the listing.
+    std::atomic<bool> stop(false);
+    HANDLE churn = StartThread([&] {
+        for (int i = 0; !stop; i = (i + 1) % 8) {
+            std::string name = folder / ("churn" + std::to_string(i) + ".txt");
+            WriteFileBytes(name, "x");
+            DeleteFileA(name.c_str());
+        }
+    });
+    int failed = 0;
+    for (int i = 0; i < 100; i++) {
+        ShellItemList* churned = nullptr;
+        failed +=
+            ShellListChildren(&base, SHCONTF_FOLDERS | SHCONTF_NONFOLDERS | SHCONTF_INCLUDEHIDDEN, &churned) ? 0 : 1;
+        ShellListFree(churned);
+    }
+    stop = true;
+    EXPECT_TRUE(JoinThread(churn));
+    EXPECT_EQ(failed, 0);
     ShellItemFree(&file);
     ShellItemFree(&base);
 }
