@@ -69,7 +69,7 @@ PSECURITY_DESCRIPTOR PrivateSecurity(const char* access)
 // A folder that did not exist before, made here with an access list of its own.
 char* NewFolder(const char* tempDirectory)
 {
-    PSECURITY_DESCRIPTOR security = PrivateSecurity(PRIVATE_FOLDER_ACCESS);
+    PSECURITY_DESCRIPTOR security = RelocationFolderSecurity();
     if (security == nullptr) {
         return nullptr;
     }
@@ -114,6 +114,11 @@ void CopyPrefix(const char* title, char* prefix, size_t size)
 PSECURITY_DESCRIPTOR RelocationObjectSecurity()
 {
     return PrivateSecurity(PRIVATE_OBJECT_ACCESS);
+}
+
+PSECURITY_DESCRIPTOR RelocationFolderSecurity()
+{
+    return PrivateSecurity(PRIVATE_FOLDER_ACCESS);
 }
 
 bool MakeRelocation(const UninstallSession* session, Relocation* r)

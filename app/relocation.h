@@ -19,6 +19,10 @@ struct Relocation {
 // heap block for LocalFree, or null.
 PSECURITY_DESCRIPTOR RelocationObjectSecurity();
 
+// The security the new folder is made with: the same three accounts, inherited by what is made in it,
+// and nothing inherited from the temporary directory (a protected access list). LocalFree, or null.
+PSECURITY_DESCRIPTOR RelocationFolderSecurity();
+
 // Makes the folder and the file; false (nothing left behind) when the temporary directory or a new
 // folder or file cannot be had.
 bool MakeRelocation(const UninstallSession* session, Relocation* r);

@@ -12,6 +12,7 @@ struct SessionBlock {
     ~SessionBlock()
     {
         MemFree(session->sharingArgument);
+        MemFree(session->logPath);
         MemFree(session);
     }
 };
@@ -70,6 +71,27 @@ TEST(CommandLineTest, WordsNumbersAndPathsFillTheSession)
             ASSERT_NE(path, nullptr);
             EXPECT_EQ(std::string(path), c.path);
         }
+        MemFree(path);
+    }
+}
+
+TEST(CommandLineTest, TheFirstReportPathCounts)
+{
+    const struct {
+        const char* line;
+        const char* log;
+    } cases[] = {
+        {"/QUIET /LOG \"C:\\Logs\\first.log\" /LOG \"C:\\Logs\\second.log\"", "C:\\Logs\\first.log"},
+        {"/LOG C:\\Logs\\x.log /LOG D:\\y.log", "C:\\Logs\\x.log"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line);
+        SessionBlock block;
+        ASSERT_NE(block.session, nullptr);
+        char* path = nullptr;
+        SessionReadCommandLine(block.session, c.line, &path);
+        ASSERT_NE(block.session->logPath, nullptr);
+        EXPECT_STREQ(block.session->logPath, c.log);
         MemFree(path);
     }
 }

@@ -1,6 +1,7 @@
 // Scripts that a buggy or careless setup could write, and a product folder that a standard user can
 // write into, removed by the real program: every sentinel outside the product stays, the product's own
 // objects go, each refusal is reported with its reason, and the exit code says the run was incomplete.
+#include "app/relocation.h"
 #include "kit/uninstall_kit.h"
 
 #include <aclapi.h>
@@ -293,6 +294,25 @@ TEST(HostileTest, TheProgramsCopyStaysInAFolderOfItsOwnAndTheReportWhereItIsName
         EXPECT_TRUE(sid == "BA" || sid == "SY" || sid == userSid) << text;
     }
     EXPECT_GT(entries, 0u) << text;
+    // The list the program builds is protected: nothing the temporary directory grants reaches the folder,
+    // and what is made in it inherits the three accounts. (Wine stores neither the flag nor inheritance, so
+    // the list is checked as it is built.)
+    PSECURITY_DESCRIPTOR built = RelocationFolderSecurity();
+    ASSERT_NE(built, nullptr);
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    EXPECT_TRUE(GetSecurityDescriptorControl(built, &control, &revision) && (control & SE_DACL_PROTECTED));
+    BOOL present = FALSE, defaulted = FALSE;
+    PACL list = nullptr;
+    ASSERT_TRUE(GetSecurityDescriptorDacl(built, &present, &list, &defaulted) && present && list != nullptr);
+    EXPECT_EQ(list->AceCount, 3u);
+    for (WORD i = 0; i < list->AceCount; i++) {
+        ACE_HEADER* ace = nullptr;
+        ASSERT_TRUE(GetAce(list, i, reinterpret_cast<void**>(&ace)));
+        EXPECT_EQ(ace->AceFlags & (OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE),
+                  OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE);
+    }
+    LocalFree(built);
     LocalFree(userSid);
     LocalFree(sddl);
     LocalFree(security);

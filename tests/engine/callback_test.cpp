@@ -141,23 +141,24 @@ TEST(CallbackTest, AFileInUseStopsThePreparationUnlessItIsTheProgramItself)
     struct Row {
         const char* what;
         std::string path;
-        bool hold;
+        const char* hold; // how another process holds it (see child_program), or null
         int result;
         DWORD sharedCount; // in SharedDLLs, for a file declared "_SHAREDDLL"; 0: not shared
     } const rows[] = {
-        {"a file held by another process", folder / "held.dll", true, -1, 0},
-        {"the same file, free", folder / "held.dll", false, 1, 0},
-        {"the running program's own file", self, false, 1, 0},
-        {"a file that is not there", folder / "missing.dll", false, 0, 0},
-        {"a held shared file that only this product counts", folder / "held.dll", true, -1, 1},
-        {"a held shared file that another product counts too", folder / "held.dll", true, 1, 2},
+        {"a file held by another process", folder / "held.dll", "hold", -1, 0},
+        {"a file another process reads, sharing everything", folder / "held.dll", "read", -1, 0},
+        {"the same file, free", folder / "held.dll", nullptr, 1, 0},
+        {"the running program's own file", self, nullptr, 1, 0},
+        {"a file that is not there", folder / "missing.dll", nullptr, 0, 0},
+        {"a held shared file that only this product counts", folder / "held.dll", "hold", -1, 1},
+        {"a held shared file that another product counts too", folder / "held.dll", "hold", 1, 2},
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.what);
         session.session.flags &= ~SESSION_FILE_IN_USE;
         KernelHandle holder;
-        if (r.hold) {
-            holder.reset(RunHolder(r.path, 5000));
+        if (r.hold != nullptr) {
+            holder.reset(RunHolder(r.path, 5000, "", r.hold));
             ASSERT_TRUE(holder);
         }
         if (r.sharedCount != 0) {

@@ -52,6 +52,10 @@ TEST(SharedObjectsTest, SharedFilesGoOnlyWhenTheirLastCountGoes)
         EXPECT_GE(RemoveAll(db.handle()), 0);
         EXPECT_EQ(PathExists(file), r.fileStays);
         EXPECT_EQ(p.Dll(file), r.dllAfter);
+        if (r.dllAfter == 0) { // a count that came down to 0 goes, never stays as a 0
+            RegKeyHandle shared(OpenRegKeyRead(HKEY_LOCAL_MACHINE, SHARED_DLLS_KEY));
+            EXPECT_NE(RegQueryValueExA(shared.get(), file.c_str(), nullptr, nullptr, nullptr, nullptr), ERROR_SUCCESS);
+        }
         EXPECT_EQ(p.Counter("Shared Files", file), r.counterAfter);
         EXPECT_EQ(p.Counter("Shared Folders", p.folder / "app\\"), 0u);
         if (r.counterAfter == 0) {
@@ -238,6 +242,13 @@ TEST(SharedObjectsTest, ARemovalRunAgainAfterAnInterruptionLowersEachCountOnlyOn
                    : 0;
     };
     EXPECT_GT(recorded(), 1250u); // three entries, two of them of 600 characters and more
+    // The product's key is about to go: the record makes way only when it is all the key holds.
+    SetStringValue(HKEY_LOCAL_MACHINE, p.suite, "Other", "1");
+    ASSERT_TRUE(ReleaseJournalOpen(productKey.c_str()));
+    ReleaseJournalYield(productKey.c_str());
+    EXPECT_GT(recorded(), 1250u);
+    ReleaseJournalClose(false);
+    RemoveTestValue(RegKeyHandle(OpenRegKeyWrite(HKEY_LOCAL_MACHINE, p.suite.c_str())).get(), "Other");
     // Run again to the end, the product's key kept: the counts stand and the record goes with the
     // complete removal (a later removal of a new installation must lower them again).
     removeOnce(ALL_PASSES & ~PASS_REGKEYS, true);

@@ -316,7 +316,7 @@ std::string ScriptPath(const std::string& path)
     return out;
 }
 
-HANDLE RunHolder(const std::string& path, DWORD ms, const std::string& holderProgram)
+HANDLE RunHolder(const std::string& path, DWORD ms, const std::string& holderProgram, const char* how)
 {
     // The holder says when it holds the file: it starts late on a busy machine, and a test must not
     // go on before.
@@ -329,7 +329,8 @@ HANDLE RunHolder(const std::string& path, DWORD ms, const std::string& holderPro
         WriteFileBytes(path, "held");
     }
     HANDLE process =
-        holding ? StartProgram(program, "hold \"" + path + "\" " + std::to_string(ms) + " " + event) : nullptr;
+        holding ? StartProgram(program, std::string(how) + " \"" + path + "\" " + std::to_string(ms) + " " + event)
+                : nullptr;
     if (process == nullptr) {
         return nullptr;
     }

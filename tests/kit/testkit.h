@@ -142,8 +142,9 @@ const DWORD LOADED_MACHINE_WAIT_MS = 120000;
 
 // Starts the test build's child program holding path open without sharing for ms milliseconds, and
 // returns its process handle once the holder says it holds the file (null when it could not).
-// With program, that copy of the child program is the one started (it then runs from that file).
-HANDLE RunHolder(const std::string& path, DWORD ms, const std::string& program = "");
+// With program, that copy of the child program is the one started (it then runs from that file); how
+// "read" holds it open for reading only, sharing everything.
+HANDLE RunHolder(const std::string& path, DWORD ms, const std::string& program = "", const char* how = "hold");
 
 // Waits until flag is set, at most timeoutMs; false when it was not.
 bool WaitFor(const std::atomic<bool>& flag, DWORD timeoutMs = 10000);

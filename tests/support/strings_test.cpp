@@ -1,4 +1,5 @@
 #include "support/strings.h"
+#include "support/report.h"
 #include "kit/testkit.h"
 
 TEST(StringsTest, CompareNoCaseOrdersNullFirstAndIgnoresCase)
@@ -118,4 +119,19 @@ TEST(StringsTest, PathTagTakesInitialsAndTheLastComponent)
             EXPECT_EQ(static_cast<unsigned char>(tag[i]), 0xbd);
         }
     }
+}
+
+TEST(StringsTest, AReportLineIsOneLineWhateverItsTextHolds)
+{
+    TestFolder folder;
+    std::string path = folder / "report.log";
+    HANDLE file = CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    ReportAttach(file);
+    ReportLine("%s", "a\tb\x1b[2Jc\rd\ne\x7f\x01");
+    ReportLine("%s", std::string(5000, 'x').c_str()); // cut at its limit, still one line
+    ReportClose();
+    std::string text = ReadFileBytes(path);
+    EXPECT_EQ(text.substr(0, text.find("\r\n") + 2), "a^Ib^[[2Jc^Md^Je^?^A\r\n");
+    EXPECT_EQ(text.size(), text.find("\r\n") + 2 + 4096 + 2);
 }

@@ -73,8 +73,12 @@ TEST(GateTest, ProtectedPlacesStayWhateverTheSpelling)
     programData.pop_back();
     std::string temp = TempDirectory();
     std::string inTree = WindowsPath("\\Fonts\\uninst-test-") + std::to_string(GetCurrentProcessId());
+    std::string deepInTree = WindowsPath("\\system32\\uninst-test-") + std::to_string(GetCurrentProcessId());
+    CreateDirectoryA(deepInTree.c_str(), nullptr);
+    MakeTestTree(deepInTree + "\\", {"deeper\\", "deeper\\found.dll"});
     CreateDirectoryA(inTree.c_str(), nullptr);
     const std::string places[] = {inTree,
+                                  deepInTree + "\\deeper",
                                   "C:\\",
                                   "C:\\\\users",
                                   ShortForm(programData),
@@ -95,6 +99,11 @@ TEST(GateTest, ProtectedPlacesStayWhateverTheSpelling)
         EXPECT_TRUE(PathExists(place));
     }
     RemoveDirectoryA(inTree.c_str());
+    // What a wildcard found deep in such a tree stays too.
+    EXPECT_TRUE(Refused(GateDeleteFile((deepInTree + "\\deeper\\found.dll").c_str(), GATE_FOUND), GATE_PROTECTED));
+    DeleteFileA((deepInTree + "\\deeper\\found.dll").c_str());
+    RemoveDirectoryA((deepInTree + "\\deeper").c_str());
+    RemoveDirectoryA(deepInTree.c_str());
     // A product's own folder below a place goes; a file found (not named) in a place stays, a named one
     // goes.
     TestFolder product;
@@ -169,6 +178,12 @@ TEST(GateTest, TreesGoWithoutFollowingLinksAndHeldFoldersCannotBeSwapped)
     EXPECT_EQ(GateDeleteFolder((folder / "a\\b").c_str(), GATE_CLIMB, (folder / "a").c_str()).outcome, GATE_DONE);
     EXPECT_TRUE(PathExists(folder / "a"));
     EXPECT_EQ(GateDeleteFolder((folder / "missing").c_str(), 0, nullptr).outcome, GATE_ABSENT);
+    // A file whose path leads to a folder deletes an empty folder at most, never a tree.
+    MakeTestTree(folder.path(), {"named\\", "named\\in.txt", "hollow\\"});
+    EXPECT_NE(GateDeleteFile((folder / "named").c_str(), 0).outcome, GATE_DONE);
+    EXPECT_TRUE(PathExists(folder / "named\\in.txt"));
+    EXPECT_EQ(GateDeleteFile((folder / "hollow").c_str(), 0).outcome, GATE_DONE);
+    EXPECT_FALSE(PathExists(folder / "hollow"));
 
     // Restart deletions of what is plain are recorded under the normalised path.
     WriteFileBytes(folder / "later.txt", "x");
@@ -250,6 +265,9 @@ TEST(GateTest, KeysTheSystemOwnsStayAndRegistryLinksAreNeverFollowed)
         {"HKEY_CLASSES_ROOT\\.txt", GATE_PROTECTED_KEY},
         {"HKEY_USERS\\S-1-5-21-0-0-0-1000\\Software\\Policies", GATE_PROTECTED_KEY},
         {"HKEY_USERS\\S-1-5-21-0-0-0-1000_Classes\\Interface", GATE_PROTECTED_KEY},
+        {"HKEY_CURRENT_USER\\Control Panel", GATE_PROTECTED_KEY},
+        {"HKCU\\environment", GATE_PROTECTED_KEY},
+        {"HKEY_USERS\\S-1-5-21-0-0-0-1000\\Console", GATE_PROTECTED_KEY},
         {"Software\\Vendor", GATE_NOT_FULL_PATH},
         {"HKEY_CURRENT_USER\\Software\\Vendor", GATE_ALLOWED},
         {"HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Vendor", GATE_ALLOWED},
@@ -286,6 +304,19 @@ TEST(GateTest, KeysTheSystemOwnsStayAndRegistryLinksAreNeverFollowed)
     EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, base + "\\App")); // emptied, climbed
     EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, base));            // the parent stays
     EXPECT_EQ(GateDeleteRegKey(parent.get(), parentPath.c_str(), "App", 0).outcome, GATE_ABSENT);
+    // The climb stops at a key the rules protect, even an empty one.
+    const std::string guarded = "Software\\RegisteredApplications";
+    bool guardedExisted = KeyExists(HKEY_CURRENT_USER, guarded);
+    SetStringValue(HKEY_CURRENT_USER, guarded + base.substr(8) + "\\Sub", "v", "1");
+    EXPECT_EQ(GateDeleteRegKey(HKEY_CURRENT_USER, "HKEY_CURRENT_USER", (guarded + base.substr(8) + "\\Sub").c_str(),
+                               GATE_RECURSIVE | GATE_CLIMB)
+                  .outcome,
+              GATE_DONE);
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, guarded + base.substr(8)));
+    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, guarded));
+    if (!guardedExisted) {
+        RegDeleteKeyA(HKEY_CURRENT_USER, guarded.c_str());
+    }
 
     // Keys opened by their path through a link (the preparation opens them so): nothing below them goes,
     // no value of theirs either.
