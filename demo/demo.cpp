@@ -4,6 +4,8 @@
 // the machine before and after.
 //
 //   uninst_demo.exe <Unix folder for the pictures>
+//   uninst_demo.exe --stage <Unix folder>   stages the product and leaves it installed; the path of its
+//                                           uninstaller goes to <folder>/staged-program
 //
 // The uninstaller beside it is the one shown, so the driver is built for the same machine as the program
 // (they then see the same registry and file system).
@@ -11,6 +13,7 @@
 #include "kit/uninstall_kit.h"
 
 #include <stdio.h>
+#include <string.h>
 
 #include <string>
 
@@ -52,10 +55,26 @@ void PrintMachine(const WholeProduct& product, const char* when)
 
 } // namespace
 
+// Stages the product for a removal by hand, and ends without undoing the stage.
+int StageOnly(const std::string& unixFolder)
+{
+    WholeProductSpec spec;
+    spec.bulkFiles = DEMO_BULK_FILES;
+    WholeProduct* product = new WholeProduct(spec); // never deleted: that would remove it again
+    bool written = WriteFileBytes(FromUnixPath(unixFolder + "/staged-program"), product->program());
+    printf("A sample product staged in %s, its uninstaller %s\n", product->folder().c_str(),
+           product->program().c_str());
+    fflush(stdout);
+    ExitProcess(written ? 0 : 1);
+}
+
 int main(int argc, char** argv)
 {
+    if (argc == 3 && strcmp(argv[1], "--stage") == 0) {
+        return StageOnly(argv[2]);
+    }
     if (argc < 2) {
-        fprintf(stderr, "usage: uninst_demo <Unix folder for the pictures>\n");
+        fprintf(stderr, "usage: uninst_demo <Unix folder for the pictures> | --stage <Unix folder>\n");
         return 2;
     }
     std::string pictures = argv[1];

@@ -11,6 +11,11 @@ const NTSTATUS STATUS_CANNOT_DELETE_FILE = static_cast<NTSTATUS>(0xC0000121);
 const NTSTATUS STATUS_NO_MORE_ENTRIES = static_cast<NTSTATUS>(0x80000006);
 const ULONG OPEN_LINK_ITSELF = 0x00200000; // FILE_OPEN_REPARSE_POINT
 const ULONG LIST_BUFFER = 64 * 1024;
+// A drive's definition is a device path ("\\Device\\LanmanRedirector\\;Z:...\\server\\share\\...");
+// one longer than this is none the gate knows.
+const size_t DRIVE_TARGET_LIMIT = 4096;
+// A SUBST drive may map a folder of another SUBST drive; this many steps at most are followed.
+const int DRIVE_MAPPING_LEVELS = 4;
 
 struct DirectoryInformation {
     ULONG nextEntryOffset;
@@ -206,9 +211,8 @@ bool OnVolumeOf(HANDLE handle, const std::wstring& path)
            serial == information.dwVolumeSerialNumber;
 }
 
-} // namespace
-
-bool NtReachedByPath(HANDLE handle, const std::wstring& path)
+// The object behind the handle was reached by path, a path on a drive that is a volume of its own.
+bool ReachedAsMapped(HANDLE handle, const std::wstring& path)
 {
     const DWORD VOLUME_NAME_NONE_FLAG = 0x4;
     static FinalPathFunction finalPath = reinterpret_cast<FinalPathFunction>(reinterpret_cast<void (*)(void)>(
@@ -234,4 +238,57 @@ bool NtReachedByPath(HANDLE handle, const std::wstring& path)
     bool samePath = lstrcmpiW(asked.c_str(), reached.c_str()) == 0 ||
                     lstrcmpiW(asked.c_str(), AsThisProgramSeesIt(reached).c_str()) == 0;
     return samePath && OnVolumeOf(handle, path);
+}
+
+} // namespace
+
+std::wstring NtDriveTarget(wchar_t letter)
+{
+    const wchar_t device[] = {letter, L':', L'\0'};
+    std::vector<wchar_t> buffer(DRIVE_TARGET_LIMIT, L'\0');
+    if (QueryDosDeviceW(device, buffer.data(), static_cast<DWORD>(buffer.size() - 1)) == 0) {
+        return std::wstring();
+    }
+    std::wstring target(buffer.data()); // the first of the list: the definition in force
+    const std::wstring dosPrefix = L"\\??\\";
+    if (target.compare(0, dosPrefix.size(), dosPrefix) == 0) {
+        std::wstring rest = target.substr(dosPrefix.size());
+        if (rest.compare(0, 4, L"UNC\\") == 0) {
+            return L"\\\\" + rest.substr(4);
+        }
+        bool drivePath = rest.size() >= 3 && rest[1] == L':' && rest[2] == L'\\';
+        return drivePath ? WithoutTrailingSeparators(rest) : std::wstring();
+    }
+    // A redirector's drive: "\Device\LanmanRedirector\;Z:0000000000012345\server\share\sub" (the
+    // redirector may sit below "\Device\Mup\;..."): what follows the drive's own ";Z:..." component.
+    const wchar_t own[] = {L'\\', L';', letter, L':', L'\0'};
+    size_t at = target.find(own);
+    if (at == std::wstring::npos) {
+        bool upper = letter >= L'A' && letter <= L'Z';
+        const wchar_t lower[] = {L'\\', L';', upper ? static_cast<wchar_t>(letter - L'A' + L'a') : letter, L':', L'\0'};
+        at = target.find(lower);
+    }
+    size_t server = at == std::wstring::npos ? std::wstring::npos : target.find(L'\\', at + 1);
+    if (server == std::wstring::npos || server + 1 >= target.size()) {
+        return std::wstring();
+    }
+    return WithoutTrailingSeparators(L"\\" + target.substr(server));
+}
+
+bool NtReachedByPath(HANDLE handle, const std::wstring& path)
+{
+    // A path on a drive that maps a folder is the path in that folder (a drive maps another drive's
+    // folder at most a few levels deep).
+    std::wstring mapped = path;
+    for (int level = 0; level < DRIVE_MAPPING_LEVELS && mapped.size() >= 2 && mapped[1] == L':'; level++) {
+        std::wstring target = NtDriveTarget(mapped[0]);
+        if (target.empty()) {
+            break;
+        }
+        if (target.back() == L'\\') {
+            target.pop_back(); // a drive that maps another drive's root
+        }
+        mapped = target + mapped.substr(2);
+    }
+    return ReachedAsMapped(handle, mapped);
 }

@@ -26,5 +26,12 @@ DWORD NtHandleAttributes(HANDLE handle);
 // ERROR_SUCCESS or the Win32 error.
 DWORD NtDeleteOnClose(HANDLE handle);
 
-// Whether the object behind a handle was reached by the wide path, with no link on the way.
+// Whether the object behind a handle was reached by the wide path, with no link on the way. A drive
+// letter that maps a folder is taken as the folder it maps, which the system reports instead.
 bool NtReachedByPath(HANDLE handle, const std::wstring& path);
+
+// The folder a drive letter maps, as the system defines the drive: a folder of another drive
+// ("C:\Data" for a SUBST drive) or of a share ("\\server\share\sub" for a network drive mapped below
+// the share's root, "\\server\share" at its root). Empty for a drive that is a volume of its own, an
+// unknown drive, or a definition this does not know.
+std::wstring NtDriveTarget(wchar_t letter);

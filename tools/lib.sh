@@ -100,11 +100,19 @@ uninst_wine_setup() {
 uninst_env_start() {
     export WINEPREFIX=${UNINST_PREFIX:-$UNINST_BUILD/x86_64/wineprefix}
     export WINEDEBUG=-all
+    # One run at a time in a prefix: the end of another run (a test run, a benchmark) ends the server
+    # and every process of the prefix under this one's tests.
+    mkdir -p "$(dirname "$WINEPREFIX")"
+    exec 9>"$WINEPREFIX.lock"
+    if ! flock -n 9; then
+        echo "== another run uses the prefix $WINEPREFIX: waiting for it to end"
+        flock 9
+    fi
     # No Mono or Gecko.
     export WINEDLLOVERRIDES="mscoree,mshtml="
     local fdfile
     fdfile=$(mktemp)
-    Xvfb -displayfd 5 -screen 0 1024x768x24 -nolisten tcp 5>"$fdfile" >/dev/null 2>&1 </dev/null &
+    Xvfb -displayfd 5 -screen 0 1024x768x24 -nolisten tcp 5>"$fdfile" >/dev/null 2>&1 </dev/null 9>&- &
     UNINST_XVFB_PID=$!
     local i
     for i in $(seq 1 100); do
@@ -130,7 +138,7 @@ uninst_env_start() {
         mkdir -p "$WINEPREFIX"
     fi
     # The desktop process starts here, detached from every stream a test's output goes to.
-    (wineserver -p && wine wineboot -i) >/dev/null 2>&1 </dev/null
+    (wineserver -p && wine wineboot -i) >/dev/null 2>&1 </dev/null 9>&-
     echo "$setup" >"$stamp"
     # From now on no menu builder: it would copy the prefix's shortcuts into this machine's own menus
     # and icons. (Set after the start: the desktop process does not start without it.)
@@ -164,11 +172,38 @@ uninst_seal_prefix() {
     echo disable >"$WINEPREFIX/.update-timestamp"
 }
 
-# Stops exactly what uninst_env_start started.
+# Every Wine process of this machine (a loader or server) that runs in the prefix (its environment
+# names it), by process id.
+# A process whose first thread has ended while another waits (seen in Wine) is read through a thread
+# that lives.
+uninst_prefix_processes() {
+    local pid task
+    for pid in /proc/[0-9]*; do
+        for task in "$pid" "$pid"/task/*; do
+            case "$(readlink "$task/exe" 2>/dev/null)" in
+            */wine*)
+                tr '\0' '\n' <"$task/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" && echo "${pid#/proc/}"
+                break
+                ;;
+            esac
+        done
+    done
+}
+
+# Stops exactly what uninst_env_start started, and every process left in the prefix: one whose
+# server has gone is not reached by "wineserver -k".
 uninst_env_stop() {
     [ -n "${UNINST_ENV_STARTED:-}" ] || return 0
     wineserver -k >/dev/null 2>&1 </dev/null || true
     wineserver -w >/dev/null 2>&1 </dev/null || true
+    local left
+    left=$(uninst_prefix_processes)
+    if [ -n "$left" ]; then
+        echo "== ending what was left in the prefix: $(echo $left | wc -w) processes"
+        # shellcheck disable=SC2086 # one id per word
+        kill -9 $left 2>/dev/null || true
+    fi
+    exec 9>&-
     if [ -n "${UNINST_XVFB_PID:-}" ]; then
         kill "$UNINST_XVFB_PID" 2>/dev/null || true
         wait "$UNINST_XVFB_PID" 2>/dev/null || true

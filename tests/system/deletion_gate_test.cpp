@@ -1,6 +1,7 @@
 // The deletion gate on the real file system and registry of the prefix: paths judged as the system
 // sees them, protected places and keys refused whatever the spelling, links never followed.
 #include "system/deletion_gate.h"
+#include "system/nt_files.h"
 #include "system/system_state.h"
 
 #include "kit/uninstall_kit.h"
@@ -376,4 +377,45 @@ TEST(GateTest, TheTestPrefixKeepsToItself)
             EXPECT_NE(ToUnixPath(std::string(1, letter) + ":\\"), "/") << letter;
         }
     }
+}
+
+TEST(GateTest, ADriveThatMapsAFolderIsThatFolderAndALinkBehindItStaysALink)
+{
+    // A drive defined as SUBST and a network drive define it: by a folder of another drive, by a share's
+    // folder. (Wine keeps the definitions, but opens no file through such a drive, so the handles below
+    // are opened by the folder's own path and judged as reached through the drive.)
+    TestFolder folder;
+    MakeTestTree(folder.path(), {"mapped\\", "mapped\\f.txt", "elsewhere\\", "elsewhere\\f.txt"});
+    ASSERT_TRUE(MakeUnixLink(folder / "elsewhere", folder / "linked"));
+    char letter = 'Q';
+    while (letter < 'Z' && (GetLogicalDrives() & (1u << (letter - 'A')))) {
+        letter++;
+    }
+    const std::string drive = std::string(1, letter) + ":";
+    const std::wstring wideDrive(drive.begin(), drive.end());
+    auto wide = [](const std::string& text) { return std::wstring(text.begin(), text.end()); };
+    KernelHandle file(CreateFileA((folder / "mapped\\f.txt").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, 0, nullptr));
+    KernelHandle behindLink(CreateFileA((folder / "elsewhere\\f.txt").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                        OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(file && behindLink);
+
+    ASSERT_TRUE(DefineDosDeviceA(0, drive.c_str(), (folder / "mapped").c_str()));
+    EXPECT_EQ(NtDriveTarget(wideDrive[0]), wide(folder / "mapped"));
+    EXPECT_TRUE(NtReachedByPath(file.get(), wideDrive + L"\\f.txt"));
+    EXPECT_FALSE(NtReachedByPath(file.get(), wideDrive + L"\\other.txt"));
+    DefineDosDeviceA(DDD_REMOVE_DEFINITION, drive.c_str(), nullptr);
+    ASSERT_TRUE(DefineDosDeviceA(0, drive.c_str(), (folder / "linked").c_str()));
+    EXPECT_FALSE(NtReachedByPath(behindLink.get(), wideDrive + L"\\f.txt")); // the link on the way
+    DefineDosDeviceA(DDD_REMOVE_DEFINITION, drive.c_str(), nullptr);
+
+    const std::string redirected = "\\Device\\LanmanRedirector\\;" + drive + "0000000000012345\\server\\share\\sub";
+    ASSERT_TRUE(DefineDosDeviceA(DDD_RAW_TARGET_PATH, drive.c_str(), redirected.c_str()));
+    EXPECT_EQ(NtDriveTarget(wideDrive[0]), L"\\\\server\\share\\sub");
+    DefineDosDeviceA(DDD_REMOVE_DEFINITION, drive.c_str(), nullptr);
+    EXPECT_EQ(NtDriveTarget(L'C'), L""); // a volume of its own
+    EXPECT_EQ(NtDriveTarget(wideDrive[0]), L"");
+    file.reset();
+    behindLink.reset();
+    RemoveUnixLink(folder / "linked");
 }
