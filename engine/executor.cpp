@@ -157,7 +157,10 @@ bool RunPass(Executor& x, UINT32 pass)
             int n = CountObjectsWithFlags(x.db, pass == PASS_COMPONENTS ? pass : pass | MARK_SELECTED);
             Notify(x, static_cast<UINT_PTR>(n), pass, EVENT_PASS_BEGIN);
         }
-        if (!Walk(x, pass, isQuery)) {
+        BeginGroupItemsPass();
+        bool walked = Walk(x, pass, isQuery);
+        EndGroupItemsPass();
+        if (!walked) {
             return false;
         }
     }

@@ -11,6 +11,7 @@
 
 #include <string.h>
 
+#include <memory>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -337,44 +338,102 @@ int RemoveProgmanFileItems(ObjectId group, const char* path, const std::string& 
     return result;
 }
 
+// The links of one group's folder as a pass reads them: the folder listed once and each link's target
+// read once, however many of the product's files place items in the group; a link the pass deleted is
+// gone from it. Kept while an executor pass runs (between BeginGroupItemsPass and EndGroupItemsPass),
+// so that the items of g files cost g link reads, not g times g.
+struct GroupLinks {
+    ShellItem folder = {};
+    ShellItemList* list = nullptr;
+    std::vector<ShellLinkInfo*> infos; // one per link of the list; null once gone or when unreadable
+    GroupLinks() = default;
+    GroupLinks(const GroupLinks&) = delete;
+    GroupLinks& operator=(const GroupLinks&) = delete;
+    ~GroupLinks()
+    {
+        for (size_t i = 0; i < infos.size(); i++) {
+            ShellLinkInfoFree(list->children[i], &infos[i]);
+        }
+        ShellListFree(list);
+        ShellItemFree(&folder);
+    }
+};
+
+bool g_groupLinksKept = false;
+std::unordered_map<ObjectId, std::unique_ptr<GroupLinks>> g_groupLinks;
+
+// The group's links, read now or earlier in the pass; null with *failure (-1: no group folder,
+// ITEMS_NOT_KNOWN: it could not be listed).
+GroupLinks* LinksOf(ObjectId group, std::unique_ptr<GroupLinks>* unkept, int* failure)
+{
+    auto found = g_groupLinks.find(group);
+    if (found != g_groupLinks.end()) {
+        return found->second.get();
+    }
+    std::unique_ptr<GroupLinks> links(new GroupLinks);
+    InstallObject* g = LockObject(group);
+    bool resolved = g != nullptr && ObjectGroupIdList(g) != nullptr &&
+                    ShellItemFromIdList(&links->folder, nullptr, ObjectGroupIdList(g));
+    ReleaseObject(g);
+    if (!resolved || !ShellListLinks(&links->folder, SHCONTF_NONFOLDERS, &links->list)) {
+        *failure = resolved ? ITEMS_NOT_KNOWN : -1;
+        return nullptr;
+    }
+    links->infos.assign(links->list->count, nullptr);
+    for (UINT32 i = 0; i < links->list->count; i++) {
+        if (!ShellLinkReadInfo(links->list->children[i], &links->infos[i])) {
+            links->infos[i] = nullptr;
+        }
+    }
+    GroupLinks* read = links.get();
+    if (g_groupLinksKept) {
+        g_groupLinks.emplace(group, std::move(links));
+    } else {
+        *unkept = std::move(links);
+    }
+    return read;
+}
+
 int RemoveShellFileItems(ObjectId group, const char* path, const std::string& shortPath, GroupItemInfo* itemInfo,
                          int keepItems)
 {
-    InstallObject* g = LockObject(group);
-    ShellItem folder;
-    bool resolved =
-        g != nullptr && ObjectGroupIdList(g) != nullptr && ShellItemFromIdList(&folder, nullptr, ObjectGroupIdList(g));
-    ReleaseObject(g);
-    ShellItemList* list = nullptr;
-    if (!resolved || !ShellListLinks(&folder, SHCONTF_NONFOLDERS, &list)) {
-        if (resolved) {
-            ShellItemFree(&folder);
-        }
-        return resolved ? ITEMS_NOT_KNOWN : -1;
+    std::unique_ptr<GroupLinks> unkept;
+    int failure = -1;
+    GroupLinks* links = LinksOf(group, &unkept, &failure);
+    if (links == nullptr) {
+        return failure;
     }
     // A shortcut another program holds may be one of this file's: its items are not all known to go.
-    int result = list->unreadable != 0 ? ITEMS_NOT_KNOWN : 0;
-    for (UINT32 i = 0; i < list->count; i++) {
-        ShellItem* link = list->children[i];
-        ShellLinkInfo* info = nullptr;
-        if (!ShellLinkReadInfo(link, &info)) {
+    int result = links->list->unreadable != 0 ? ITEMS_NOT_KNOWN : 0;
+    for (UINT32 i = 0; i < links->list->count; i++) {
+        ShellItem* link = links->list->children[i];
+        ShellLinkInfo*& info = links->infos[i];
+        if (info == nullptr || ItemBelongsToFile(info->targetPath, path, shortPath.c_str()) != 1) {
             continue;
         }
-        bool belongs = ItemBelongsToFile(info->targetPath, path, shortPath.c_str()) == 1;
-        if (belongs && itemInfo != nullptr) {
+        if (itemInfo != nullptr) {
             LinkItemInfo(link, info, itemInfo);
         }
-        ShellLinkInfoFree(link, &info);
-        if (belongs && !keepItems) {
+        if (!keepItems) {
+            ShellLinkInfoFree(link, &info); // gone from the group, or failed: not this pass's again
             CountDeletion(&result, ShellDeleteLink(link) == 1);
         }
     }
-    ShellListFree(list);
-    ShellItemFree(&folder);
     return result;
 }
 
 } // namespace
+
+void BeginGroupItemsPass()
+{
+    g_groupLinksKept = true;
+}
+
+void EndGroupItemsPass()
+{
+    g_groupLinks.clear();
+    g_groupLinksKept = false;
+}
 
 int RemoveGroupItems(ObjectId id, GroupItemInfo* itemInfo, int keepItems)
 {

@@ -31,6 +31,11 @@ int RemoveGroup(ObjectId id, int force, GroupKept* why = nullptr);
 // item's properties are filled in; with keepItems nothing is deleted.
 int RemoveGroupItems(ObjectId id, GroupItemInfo* itemInfo, int keepItems);
 
+// While a pass runs, each group's folder is listed and its links read once for all its files' items;
+// the pass ends with what it read let go.
+void BeginGroupItemsPass();
+void EndGroupItemsPass();
+
 // 1 when a group item's command line or link target is the file's: the same full or short path,
 // without regard to case.
 int ItemBelongsToFile(const char* itemPath, const char* filePath, const char* fileShortPath);

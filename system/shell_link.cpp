@@ -207,19 +207,22 @@ int ShellDeleteLink(ShellItem* item)
     if (link == nullptr || !(item->attributes & SFGAO_FILESYSTEM) || item->path == nullptr) {
         return 0;
     }
-    // Saved without its hotkey first, so that the shell lets go of the key: only into a folder the gate
-    // has checked and holds.
+    // A link with a hotkey is saved without it first, so that the shell lets go of the key: only into a
+    // folder the gate has checked and holds.
     GateResult checked = GateCheckFile(item->path);
     if (checked.outcome != GATE_DONE) {
         SetLastError(checked.outcome == GATE_FAILED ? checked.error : ERROR_ACCESS_DENIED);
         return 0;
     }
-    link->SetHotkey(0);
-    ComPtr<IPersistFile> file;
-    HeapPtr<wchar_t> wide(AnsiToWide(item->path));
-    if (wide && SUCCEEDED(link->QueryInterface(IID_IPersistFile, file.outVoid()))) {
-        if (SUCCEEDED(file->Save(wide.get(), TRUE))) {
-            file->SaveCompleted(wide.get());
+    WORD hotkey = 0;
+    if (SUCCEEDED(link->GetHotkey(&hotkey)) && hotkey != 0) {
+        link->SetHotkey(0);
+        ComPtr<IPersistFile> file;
+        HeapPtr<wchar_t> wide(AnsiToWide(item->path));
+        if (wide && SUCCEEDED(link->QueryInterface(IID_IPersistFile, file.outVoid()))) {
+            if (SUCCEEDED(file->Save(wide.get(), TRUE))) {
+                file->SaveCompleted(wide.get());
+            }
         }
     }
     GateResult deleted = GateDeleteFile(item->path, 0);
