@@ -26,8 +26,16 @@
 namespace {
 
 const int FILES_PER_FOLDER = 20;
+const int FEW_FILES_PER_FOLDER = 4; // the folder-heavy shape
 const int FILES_PER_VALUE = 4;
 const int SHORTCUTS = 20;
+const int MANY_SHORTCUTS = 80;
+
+// The shape of a payload: files per folder and shortcuts.
+struct Shape {
+    int filesPerFolder = FILES_PER_FOLDER;
+    int shortcuts = SHORTCUTS;
+};
 
 struct Payload {
     std::unique_ptr<ProductStage> stage;
@@ -36,8 +44,9 @@ struct Payload {
 };
 
 // The product: its files, folders, values and shortcuts on the machine and in its script.
-std::unique_ptr<Payload> Stage(int n)
+std::unique_ptr<Payload> Stage(int n, Shape shape = Shape())
 {
+    const int perFolder = shape.filesPerFolder, shortcuts = shape.shortcuts;
     std::unique_ptr<Payload> p(new Payload);
     std::string script =
         "_regkey=PARENT_HKEY /_REMOVABLE;\r\n_regkey=PROJECT_HKEY /_REMOVABLE;\r\n"
@@ -47,14 +56,14 @@ std::unique_ptr<Payload> Stage(int n)
         "_file=CONFIG /_PARENT APPDIR /_TARGETPATH Struct.cfg /_REMOVABLE;\r\n"
         "_group=PGROUP /_PARENT USERSTARTGROUPS /_TARGETPATH \"%VENDOR%\" /_REMOVABLE;\r\n"
         "_regkey=BKEY /_PARENT HKEY_USER_SOFTWARE /_TARGETPATH \"%VENDOR%\" /_REMOVABLE;\r\n";
-    for (int d = 0; d < n / FILES_PER_FOLDER; d++) {
+    for (int d = 0; d < n / perFolder; d++) {
         std::string ds = std::to_string(d);
         script += "_dir=D" + ds + " /_PARENT APPDIR /_TARGETPATH d" + ds + " /_REMOVABLE;\r\n";
-        for (int f = 0; f < FILES_PER_FOLDER; f++) {
-            int i = d * FILES_PER_FOLDER + f;
+        for (int f = 0; f < perFolder; f++) {
+            int i = d * perFolder + f;
             std::string is = std::to_string(i);
             script += "_file=F" + is + " /_PARENT D" + ds + " /_TARGETPATH f" + is + ".dat /_REMOVABLE" +
-                      (i < SHORTCUTS ? " /_GROUP PGROUP L" + is : std::string()) + ";\r\n";
+                      (i < shortcuts ? " /_GROUP PGROUP L" + is : std::string()) + ";\r\n";
         }
     }
     for (int v = 0; v < n / FILES_PER_VALUE; v++) {
@@ -69,16 +78,16 @@ std::unique_ptr<Payload> Stage(int n)
     p->group = SpecialFolder(CSIDL_PROGRAMS) + p->stage->vendor() + "\\";
     CreateDirectoryA(p->group.c_str(), nullptr);
     HKEY key = CreateRegKey(HKEY_CURRENT_USER, p->key.c_str());
-    for (int d = 0; d < n / FILES_PER_FOLDER; d++) {
+    for (int d = 0; d < n / perFolder; d++) {
         std::string dir = folder + "d" + std::to_string(d);
         CreateDirectoryA(dir.c_str(), nullptr);
         p->folders.push_back(dir);
-        for (int f = 0; f < FILES_PER_FOLDER; f++) {
-            int i = d * FILES_PER_FOLDER + f;
+        for (int f = 0; f < perFolder; f++) {
+            int i = d * perFolder + f;
             std::string file = dir + "\\f" + std::to_string(i) + ".dat";
             WriteFileBytes(file, "installed content");
             p->files.push_back(file);
-            if (i < SHORTCUTS) {
+            if (i < shortcuts) {
                 p->links.push_back(p->group + "L" + std::to_string(i) + ".lnk");
                 MakeShortcut(p->links.back(), file);
             }
@@ -132,9 +141,9 @@ DWORD RunWhole(const std::string& program, const std::string& arguments)
 // The program's time for a payload of n files. With profile, the program also writes its report (a line
 // per object, written at once) to the temporary folder, and the time of each pass is shown from it; the
 // timed runs write none.
-double Program(int n, bool profile = false)
+double Program(int n, bool profile = false, Shape shape = Shape(), double* componentsMs = nullptr)
 {
-    std::unique_ptr<Payload> p = Stage(n);
+    std::unique_ptr<Payload> p = Stage(n, shape);
     char temp[MAX_PATH];
     GetTempPathA(sizeof(temp), temp);
     std::string log = std::string(temp) + "uninst-bench-" + std::to_string(GetCurrentProcessId()) + ".log";
@@ -149,8 +158,12 @@ double Program(int n, bool profile = false)
     std::string report = profile ? ReadFileBytes(log) : std::string();
     for (size_t at = 0, end; (end = report.find("\r\n", at)) != std::string::npos; at = end + 2) {
         std::string line = report.substr(at, end - at);
-        if (line.find(" pass: ") != std::string::npos) {
+        if (line.find(" pass: ") != std::string::npos && componentsMs == nullptr) {
             printf("  %d files, %s\n", n, line.c_str());
+        }
+        size_t ms = line.find(" objects in ");
+        if (componentsMs != nullptr && line.rfind("components pass: ", 0) == 0 && ms != std::string::npos) {
+            *componentsMs = atof(line.c_str() + ms + 12);
         }
     }
     DeleteFileA(log.c_str());
@@ -171,9 +184,9 @@ double InUseOpens(const Payload& p)
     return BenchNow() - start;
 }
 
-double Floor(int n, double* opens)
+double Floor(int n, double* opens, Shape shape = Shape())
 {
-    std::unique_ptr<Payload> p = Stage(n);
+    std::unique_ptr<Payload> p = Stage(n, shape);
     *opens = InUseOpens(*p);
     double start = BenchNow();
     for (const std::string& l : p->links) {
@@ -198,6 +211,48 @@ double Floor(int n, double* opens)
         exit(1);
     }
     return time;
+}
+
+// Starting and ending one program that does nothing, under the same system: the better of five.
+double EmptyProcess()
+{
+    double best = 1e9;
+    for (int i = 0; i < 5; i++) {
+        double start = BenchNow();
+        RunWhole(TestProgramFolder() + "child_program.exe", "0");
+        best = std::min(best, BenchNow() - start);
+    }
+    return best;
+}
+
+// The other shapes: folders of four files against the floor, and the components pass with many
+// shortcuts against the usual number.
+void ShapeFigures(int small, int large)
+{
+    Shape few;
+    few.filesPerFolder = FEW_FILES_PER_FOLDER;
+    double programSmall = 1e9, programLarge = 1e9, floorSmall = 1e9, floorLarge = 1e9, opens = 0;
+    for (int round = 0; round < 2; round++) {
+        programSmall = std::min(programSmall, Program(small, false, few));
+        floorSmall = std::min(floorSmall, Floor(small, &opens, few));
+        programLarge = std::min(programLarge, Program(large, false, few));
+        floorLarge = std::min(floorLarge, Floor(large, &opens, few));
+    }
+    printf("%d files per folder: program %.3f s and %.3f s, floor %.3f s and %.3f s\n", FEW_FILES_PER_FOLDER,
+           programSmall, programLarge, floorSmall, floorLarge);
+    printf("folders-vs-deletes: %.2f\n", (programLarge - programSmall) / (floorLarge - floorSmall));
+    Shape many;
+    many.shortcuts = MANY_SHORTCUTS;
+    double usual = 1e9, more = 1e9;
+    for (int round = 0; round < 2; round++) {
+        double ms = 0;
+        Program(small, true, Shape(), &ms);
+        usual = std::min(usual, ms);
+        Program(small, true, many, &ms);
+        more = std::min(more, ms);
+    }
+    printf("components pass: %d shortcuts %.0f ms, %d shortcuts %.0f ms\n", SHORTCUTS, usual, MANY_SHORTCUTS, more);
+    printf("shortcuts-growth: %.2f\n", more / std::max(usual, 1.0));
 }
 
 } // namespace
@@ -228,7 +283,10 @@ int main()
     double objects = (large - small) * (1.0 + 1.0 / FILES_PER_FOLDER + 1.0 / FILES_PER_VALUE);
     double fixed =
         programSmall - floorSmall - (programLarge - programSmall - (floorLarge - floorSmall)) / (large - small) * small;
-    printf("fixed part of the program (handshake, start-up): %.2f s\n", fixed);
+    double process = EmptyProcess();
+    printf("fixed part of the program (handshake, start-up): %.2f s; an empty program started and ended: %.3f s\n",
+           fixed, process);
+    printf("fixed-vs-process: %.2f\n", fixed / process);
     printf("marginal cost per object: program %.1f us, floor %.1f us\n", (programLarge - programSmall) / objects * 1e6,
            (floorLarge - floorSmall) / objects * 1e6);
     double carefulSlope = carefulLarge - carefulSmall;
@@ -236,7 +294,10 @@ int main()
            carefulSlope / objects * 1e6);
     printf("against the floor of the deletions alone: %.2f\n",
            (programLarge - programSmall) / (floorLarge - floorSmall));
-    // The figure that counts: against the floor that makes the same calls as a careful removal must.
     printf("uninstall-vs-floor: %.2f\n", (programLarge - programSmall) / carefulSlope);
+    ShapeFigures(small, large);
+    // The figure that counts: the marginal cost per object against the deletions alone.
+    printf("uninstall-vs-deletes: %.2f\n", (programLarge - programSmall) / (floorLarge - floorSmall));
+    (void)fixed;
     return 0;
 }

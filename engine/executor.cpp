@@ -165,7 +165,11 @@ bool RunPass(Executor& x, UINT32 pass)
         }
     }
     x.d = nullptr;
-    GateRelease(); // the folders held open by the pass's deletions, before the next pass removes them
+    // The folders held open by the pass's deletions are let go, but for the files pass's: the folders pass
+    // deletes those through the handles the gate checked then (the run lets go of them when it ends).
+    if (pass != PASS_FILES) {
+        GateRelease();
+    }
     if (!isQuery) {
         x.callback(x.context, 0, pass, EVENT_PASS_END, 0);
     }
@@ -227,6 +231,7 @@ int ExecuteUninstall(UINT_PTR context, DatabaseHandle db, UINT32 passMask, Defer
     EnterWindowsDirectory();
     while (mask != 0 && RunPass(x, NextPass(&mask))) {
     }
+    GateRelease();
     ListDestroy(x.unregisterList);
     ListDestroy(x.runList);
     ComRelease();

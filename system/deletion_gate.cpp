@@ -17,8 +17,8 @@ namespace {
 
 // A folder tree nests at most this deep: a deletion goes no further, whatever the disk holds.
 const int TREE_DEPTH_LIMIT = 128;
-// Folders held at once; beyond this the oldest are let go (and checked again when needed).
-const size_t HELD_FOLDERS_LIMIT = 512;
+// Folders held at once; beyond this all are let go (and checked again when needed).
+const size_t HELD_FOLDERS_LIMIT = 4096;
 const DWORD SHARE_BUT_NO_DELETION = FILE_SHARE_READ | FILE_SHARE_WRITE;
 const DWORD NO_LINK_FOLLOWED = FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT;
 const ACCESS_MASK FOLDER_DELETION = DELETE | FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES;
@@ -27,10 +27,33 @@ const ACCESS_MASK ENTRY_DELETION = DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_AT
 // Whether files found in a folder (not named) stay: told once a found file asks.
 enum KeepsFound { KEEPS_UNKNOWN, KEEPS_FOUND, LETS_FOUND_GO };
 
-// A folder checked once and held open: it cannot be renamed, deleted or replaced while it is held.
+// The identity of a file system object: its volume and its index there.
+struct ObjectIdentity {
+    DWORD volume = 0, high = 0, low = 0;
+    bool known = false;
+    bool operator==(const ObjectIdentity& o) const
+    {
+        return known && o.known && volume == o.volume && high == o.high && low == o.low;
+    }
+};
+
+ObjectIdentity IdentityOf(HANDLE handle)
+{
+    BY_HANDLE_FILE_INFORMATION information = {};
+    ObjectIdentity id;
+    if (GetFileInformationByHandle(handle, &information)) {
+        id = {information.dwVolumeSerialNumber, information.nFileIndexHigh, information.nFileIndexLow, true};
+    }
+    return id;
+}
+
+// A folder checked once and held open: it cannot be renamed, deleted or replaced while it is held. When
+// it is deleted, the handle that deletes it is known to reach the checked folder by its identity, without
+// a second check of the path.
 struct HeldFolder {
     HANDLE handle;
     KeepsFound keepsFoundFiles;
+    ObjectIdentity identity;
 };
 
 struct HeldFolders {
@@ -88,8 +111,10 @@ std::wstring Wide(const std::string& text)
 }
 
 // Opens a folder by its normalised path without following a link at its end and checks that the
-// system reached it by that path. A folder that is itself a link is told by *isLink (and handed out).
-GateResult OpenCheckedFolder(const std::string& path, ACCESS_MASK access, HANDLE* out, bool* isLink)
+// system reached it by that path, or (with checked) that it is the folder checked before. A folder that
+// is itself a link is told by *isLink (and handed out).
+GateResult OpenCheckedFolder(const std::string& path, ACCESS_MASK access, HANDLE* out, bool* isLink,
+                             const ObjectIdentity* checked = nullptr)
 {
     *out = nullptr;
     *isLink = false;
@@ -103,7 +128,9 @@ GateResult OpenCheckedFolder(const std::string& path, ACCESS_MASK access, HANDLE
     if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
         return Failed(ERROR_DIRECTORY);
     }
-    if (!ReachedByPath(folder.get(), path)) {
+    bool known = checked != nullptr && checked->known && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
+                 IdentityOf(folder.get()) == *checked;
+    if (!known && !ReachedByPath(folder.get(), path)) {
         return Refused(GATE_THROUGH_LINK);
     }
     *isLink = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
@@ -157,7 +184,7 @@ GateResult HoldFolder(const std::string& path, bool* keepsFound)
             CloseAll(h);
         }
         held = &h.byPath[key];
-        *held = {folder, KEEPS_UNKNOWN};
+        *held = {folder, KEEPS_UNKNOWN, IdentityOf(folder)};
     }
     h.lastPath = path;
     h.last = held;
@@ -167,25 +194,32 @@ GateResult HoldFolder(const std::string& path, bool* keepsFound)
     return Done();
 }
 
-// Lets go of a folder and of every held folder inside it, before it is deleted.
-void DropHeld(const std::string& path)
+// Lets go of a folder before it is deleted, and with inside of every held folder in it (an empty folder
+// holds none); the identity of the folder when it was held.
+ObjectIdentity DropHeld(const std::string& path, bool inside)
 {
     HeldFolders& h = HeldCache();
     std::string key = UpperPath(path);
     CriticalSectionScope scope(&h.lock);
     h.lastPath.clear();
     h.last = nullptr;
-    for (auto at = h.byPath.begin(); at != h.byPath.end();) {
+    ObjectIdentity own;
+    auto self = h.byPath.find(key);
+    if (self != h.byPath.end()) {
+        own = self->second.identity;
+        CloseHandle(self->second.handle);
+        h.byPath.erase(self);
+    }
+    for (auto at = h.byPath.begin(); inside && at != h.byPath.end();) {
         const std::string& held = at->first;
-        bool inside = held == key ||
-                      (held.size() > key.size() && held.compare(0, key.size(), key) == 0 && held[key.size()] == '\\');
-        if (inside) {
+        if (held.size() > key.size() && held.compare(0, key.size(), key) == 0 && held[key.size()] == '\\') {
             CloseHandle(at->second.handle);
             at = h.byPath.erase(at);
         } else {
             ++at;
         }
     }
+    return own;
 }
 
 // What a tree deletion met: the first refusal and the first failure.
@@ -273,10 +307,12 @@ GateResult DeleteOneFolder(const std::string& path, bool recursive)
     if (PlaceIsProtected(path.c_str())) {
         return Refused(GATE_PROTECTED);
     }
-    DropHeld(path);
+    // A folder held since something in it was deleted needs no second check: the handle that deletes it
+    // reaches the very folder that was checked, or it is checked again.
+    ObjectIdentity checked = DropHeld(path, recursive);
     HANDLE opened = nullptr;
     bool isLink = false;
-    GateResult result = OpenCheckedFolder(path, FOLDER_DELETION, &opened, &isLink);
+    GateResult result = OpenCheckedFolder(path, FOLDER_DELETION, &opened, &isLink, &checked);
     KernelHandle folder(opened);
     if (result.outcome != GATE_DONE) {
         return result;
