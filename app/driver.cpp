@@ -129,14 +129,16 @@ char* UninstallKeyName(DatabaseHandle db)
 // Runs the worker with a progress dialog of this thread around it: the worker's exit code.
 DWORD RunBehindDialog(UninstallSession* s, HWND (*open)(HWND), UINT32 passMask, DWORD pauseAfter)
 {
+    // The pauses let a dialog show before the work and vanish after it: without one, none.
     s->progressDialog = Unattended(s) ? nullptr : open(nullptr);
-    Sleep(BEFORE_WORKER_MS);
+    bool shown = s->progressDialog != nullptr;
+    Sleep(shown ? BEFORE_WORKER_MS : 0);
     DWORD ok = RunUninstallWorker(s, passMask);
     if (s->progressDialog != nullptr) {
         SendMessageA(s->progressDialog, WM_PROGRESS, PROGRESS_CLOSE, 0);
         s->progressDialog = nullptr;
     }
-    Sleep(pauseAfter);
+    Sleep(shown ? pauseAfter : 0);
     return ok;
 }
 

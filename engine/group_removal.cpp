@@ -18,7 +18,7 @@
 
 namespace {
 
-// Program Manager and the shell are given time to keep up after each item deleted.
+// Program Manager is given time to keep up after each item deleted over its conversation.
 const DWORD ITEM_PAUSE_MS = 20;
 // The folder of a file's group items could not be listed, or held a shortcut that could not be read: the
 // items are not known to be gone, which fails the removal as a failed deletion does.
@@ -301,15 +301,18 @@ void LinkItemInfo(const ShellItem* link, const ShellLinkInfo* l, GroupItemInfo* 
     info->showMinimised = l->showCommand;
 }
 
-// Counts one deletion into the result: -2 stays once a deletion failed.
-void CountDeletion(int* result, bool deleted)
+// Counts one deletion into the result: -2 stays once a deletion failed. Program Manager is given time
+// to keep up after each item its conversation deleted; a shortcut file is gone when its deletion returns.
+void CountDeletion(int* result, bool deleted, bool overConversation)
 {
     if (!deleted) {
         *result = -2;
     } else if (*result >= 0) {
         (*result)++;
     }
-    Sleep(ITEM_PAUSE_MS);
+    if (overConversation) {
+        Sleep(ITEM_PAUSE_MS);
+    }
 }
 
 int RemoveProgmanFileItems(ObjectId group, const char* path, const std::string& shortPath, GroupItemInfo* itemInfo,
@@ -332,7 +335,7 @@ int RemoveProgmanFileItems(ObjectId group, const char* path, const std::string& 
         }
         if (!keepItems) {
             bool named = GetItemName(item, items.get(), i) && GateJudgeName(item) == GATE_ALLOWED;
-            CountDeletion(&result, named && DeleteProgmanItem(item));
+            CountDeletion(&result, named && DeleteProgmanItem(item), true);
         }
     }
     return result;
@@ -416,7 +419,7 @@ int RemoveShellFileItems(ObjectId group, const char* path, const std::string& sh
         }
         if (!keepItems) {
             ShellLinkInfoFree(link, &info); // gone from the group, or failed: not this pass's again
-            CountDeletion(&result, ShellDeleteLink(link) == 1);
+            CountDeletion(&result, ShellDeleteLink(link) == 1, false);
         }
     }
     return result;
