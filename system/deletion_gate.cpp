@@ -27,29 +27,23 @@ const ACCESS_MASK ENTRY_DELETION = DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_AT
 // Whether files found in a folder (not named) stay: told once a found file asks.
 enum KeepsFound { KEEPS_UNKNOWN, KEEPS_FOUND, LETS_FOUND_GO };
 
-// The identity of a file system object: its volume and its index there.
+// The identity of a folder: its index on the volume its path names.
 struct ObjectIdentity {
-    DWORD volume = 0, high = 0, low = 0;
+    ULONGLONG index = 0;
     bool known = false;
-    bool operator==(const ObjectIdentity& o) const
-    {
-        return known && o.known && volume == o.volume && high == o.high && low == o.low;
-    }
+    bool operator==(const ObjectIdentity& o) const { return known && o.known && index == o.index; }
 };
 
 ObjectIdentity IdentityOf(HANDLE handle)
 {
-    BY_HANDLE_FILE_INFORMATION information = {};
     ObjectIdentity id;
-    if (GetFileInformationByHandle(handle, &information)) {
-        id = {information.dwVolumeSerialNumber, information.nFileIndexHigh, information.nFileIndexLow, true};
-    }
+    id.known = NtFileIndex(handle, &id.index);
     return id;
 }
 
 // A folder checked once and held open: it cannot be renamed, deleted or replaced while it is held. When
-// it is deleted, the handle that deletes it is known to reach the checked folder by its identity, without
-// a second check of the path.
+// it is deleted empty, the handle that deletes it is known to reach the checked folder by its identity,
+// without a second check of the path.
 struct HeldFolder {
     HANDLE handle;
     KeepsFound keepsFoundFiles;
@@ -307,12 +301,13 @@ GateResult DeleteOneFolder(const std::string& path, bool recursive)
     if (PlaceIsProtected(path.c_str())) {
         return Refused(GATE_PROTECTED);
     }
-    // A folder held since something in it was deleted needs no second check: the handle that deletes it
-    // reaches the very folder that was checked, or it is checked again.
+    // A folder held since something in it was deleted needs no second check to go empty: the handle that
+    // deletes it reaches the very folder that was checked (its index), or it is checked again. A tree is
+    // always checked again by its path.
     ObjectIdentity checked = DropHeld(path, recursive);
     HANDLE opened = nullptr;
     bool isLink = false;
-    GateResult result = OpenCheckedFolder(path, FOLDER_DELETION, &opened, &isLink, &checked);
+    GateResult result = OpenCheckedFolder(path, FOLDER_DELETION, &opened, &isLink, recursive ? nullptr : &checked);
     KernelHandle folder(opened);
     if (result.outcome != GATE_DONE) {
         return result;

@@ -143,6 +143,18 @@ bool NtListFolder(HANDLE folder, std::vector<NtDirEntry>* entries, DWORD* error)
     }
 }
 
+bool NtFileIndex(HANDLE handle, ULONGLONG* index)
+{
+    const FILE_INFORMATION_CLASS INTERNAL_INFORMATION = static_cast<FILE_INFORMATION_CLASS>(6);
+    IO_STATUS_BLOCK io;
+    LARGE_INTEGER number = {};
+    if (NtQueryInformationFile(handle, &io, &number, sizeof(number), INTERNAL_INFORMATION) < 0) {
+        return false;
+    }
+    *index = static_cast<ULONGLONG>(number.QuadPart);
+    return true;
+}
+
 DWORD NtHandleAttributes(HANDLE handle)
 {
     IO_STATUS_BLOCK io;

@@ -18,6 +18,10 @@ HANDLE NtOpenRelative(HANDLE folder, const std::wstring& name, ACCESS_MASK acces
 // The entries of a folder opened for listing, without "." and ".."; false with *error on failure.
 bool NtListFolder(HANDLE folder, std::vector<NtDirEntry>* entries, DWORD* error);
 
+// The index of the object behind a handle on its volume (FileInternalInformation: one call to the file
+// system, where the volume's serial number costs milliseconds under Wine); false when it cannot be had.
+bool NtFileIndex(HANDLE handle, ULONGLONG* index);
+
 // The attributes of the object behind a handle, or INVALID_FILE_ATTRIBUTES.
 DWORD NtHandleAttributes(HANDLE handle);
 

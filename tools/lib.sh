@@ -138,7 +138,8 @@ uninst_env_start() {
         mkdir -p "$WINEPREFIX"
     fi
     # The desktop process starts here, detached from every stream a test's output goes to.
-    (wineserver -p && wine wineboot -i) >/dev/null 2>&1 </dev/null 9>&-
+    # A server already running over the prefix (left by a run that was ended) serves this run too.
+    (wineserver -p || true; wine wineboot -i) >/dev/null 2>&1 </dev/null 9>&-
     echo "$setup" >"$stamp"
     # From now on no menu builder: it would copy the prefix's shortcuts into this machine's own menus
     # and icons. (Set after the start: the desktop process does not start without it.)
