@@ -166,7 +166,9 @@ double Program(int n, bool profile = false, Shape shape = Shape(), double* compo
             *componentsMs = atof(line.c_str() + ms + 12);
         }
     }
-    DeleteFileA(log.c_str());
+    if (getenv("BENCH_KEEP_REPORT") == nullptr) {
+        DeleteFileA(log.c_str());
+    }
     return time;
 }
 
@@ -259,6 +261,10 @@ void ShapeFigures(int small, int large)
 
 int main()
 {
+    if (getenv("BENCH_SHAPES") != nullptr) { // the other shapes alone
+        ShapeFigures(2000, getenv("BENCH_SMALL") != nullptr ? 4000 : 20000);
+        return 0;
+    }
     const int small = 2000, large = getenv("BENCH_SMALL") != nullptr ? 4000 : 20000;
     // Each figure is the better of two runs, the program and the floor taking turns: a machine shared
     // with others slows single runs by a tenth and more. The floor with the in-use test is the better of

@@ -53,6 +53,18 @@ bool SamePath(const char* a, const std::string& b)
     return !b.empty() && StrCompareNoCase(a, b.c_str()) == 0;
 }
 
+// Whether an item's target is the file: the same full or short path, without regard to case.
+bool ItemMatchesFile(const char* itemPath, const std::string& itemShort, const char* filePath,
+                     const std::string& fileShort)
+{
+    if (itemPath == nullptr || itemPath[0] == '\0' || filePath == nullptr) {
+        return false;
+    }
+    std::string file(filePath);
+    return SamePath(itemPath, file) || SamePath(itemPath, fileShort) || SamePath(itemShort.c_str(), fileShort) ||
+           SamePath(itemShort.c_str(), file);
+}
+
 // The files that are being removed and do not place group items of their own: an item that points
 // at one of them may go with the group. Their paths are looked up by their upper-case text first
 // (equal upper-case texts are equal without regard to case); only an item that matches none that way
@@ -227,12 +239,8 @@ int ItemBelongsToFile(const char* itemPath, const char* filePath, const char* fi
     if (itemPath == nullptr || itemPath[0] == '\0' || filePath == nullptr) {
         return 0;
     }
-    std::string itemShort = ShortPath(itemPath);
-    std::string file(filePath), fileShort(fileShortPath != nullptr ? fileShortPath : "");
-    return SamePath(itemPath, file) || SamePath(itemPath, fileShort) || SamePath(itemShort.c_str(), fileShort) ||
-                   SamePath(itemShort.c_str(), file)
-               ? 1
-               : 0;
+    return ItemMatchesFile(itemPath, ShortPath(itemPath), filePath, fileShortPath != nullptr ? fileShortPath : "") ? 1
+                                                                                                                   : 0;
 }
 
 int RemoveGroup(ObjectId id, int force, GroupKept* why)
@@ -348,7 +356,8 @@ int RemoveProgmanFileItems(ObjectId group, const char* path, const std::string& 
 struct GroupLinks {
     ShellItem folder = {};
     ShellItemList* list = nullptr;
-    std::vector<ShellLinkInfo*> infos; // one per link of the list; null once gone or when unreadable
+    std::vector<ShellLinkInfo*> infos;     // one per link of the list; null once gone or when unreadable
+    std::vector<std::string> shortTargets; // the 8.3 form of each target (asking for one costs a listing)
     GroupLinks() = default;
     GroupLinks(const GroupLinks&) = delete;
     GroupLinks& operator=(const GroupLinks&) = delete;
@@ -383,9 +392,13 @@ GroupLinks* LinksOf(ObjectId group, std::unique_ptr<GroupLinks>* unkept, int* fa
         return nullptr;
     }
     links->infos.assign(links->list->count, nullptr);
+    links->shortTargets.resize(links->list->count);
     for (UINT32 i = 0; i < links->list->count; i++) {
-        if (!ShellLinkReadInfo(links->list->children[i], &links->infos[i])) {
-            links->infos[i] = nullptr;
+        ShellLinkInfo*& info = links->infos[i];
+        if (!ShellLinkReadInfo(links->list->children[i], &info)) {
+            info = nullptr;
+        } else if (info->targetPath != nullptr) {
+            links->shortTargets[i] = ShortPath(info->targetPath);
         }
     }
     GroupLinks* read = links.get();
@@ -411,7 +424,7 @@ int RemoveShellFileItems(ObjectId group, const char* path, const std::string& sh
     for (UINT32 i = 0; i < links->list->count; i++) {
         ShellItem* link = links->list->children[i];
         ShellLinkInfo*& info = links->infos[i];
-        if (info == nullptr || ItemBelongsToFile(info->targetPath, path, shortPath.c_str()) != 1) {
+        if (info == nullptr || !ItemMatchesFile(info->targetPath, links->shortTargets[i], path, shortPath)) {
             continue;
         }
         if (itemInfo != nullptr) {
