@@ -45,6 +45,7 @@ void RunFaults(const std::vector<FaultPoint>& points)
 {
     for (const FaultPoint& point : points) {
         SCOPED_TRACE(point.what);
+        printf("fault point: %s\n", point.what); // shown when the test runs out of time
         WholeProductSpec spec;
         spec.bulkFiles = BULK_FILES;
         // Where only the program waits at the end, nothing else stays, so its folder waits with it.

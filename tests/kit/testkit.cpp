@@ -7,6 +7,7 @@
 #include <shlwapi.h>
 
 #include <shlobj.h>
+#include <stdio.h>
 #include <string.h>
 
 std::string TestProgramFolder()
@@ -55,6 +56,20 @@ GuardedBytes::~GuardedBytes()
         VirtualFree(base_, 0, MEM_RELEASE);
     }
 }
+
+namespace {
+
+// Test output unbuffered: a test that runs out of time, or a process that does not end after its result,
+// has shown how far it got (a pipe is fully buffered otherwise).
+struct UnbufferedOutput {
+    UnbufferedOutput()
+    {
+        setvbuf(stdout, nullptr, _IONBF, 0);
+        setvbuf(stderr, nullptr, _IONBF, 0);
+    }
+} g_unbufferedOutput;
+
+} // namespace
 
 namespace {
 
