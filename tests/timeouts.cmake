@@ -3,11 +3,11 @@
 # Wine process that hangs costs minutes, not a quarter of an hour. Figures: CTestCostData.txt of both
 # builds.
 set(uninst_test_timeouts
-    # Ten and five real runs of the uninstaller, each stopped at a point. A phase that Wine leaves alive
-    # after it was ended (one thread left waiting on the server) is ended by the run's own bound of two
-    # minutes, and the test goes on: room for two of those.
-    FaultTest.PhaseTwoEndedAtEachPointOfTheRemoval 420
-    FaultTest.PhaseOneEndedAtEachPointOfTheHandshake 360
+    # Ten and five real runs of the uninstaller, each stopped at a point. A phase ended while it starts is
+    # sometimes left alive by Wine (one thread waiting on the server): phase 1 then waits out its five-minute
+    # bound for the copy's answer, and the run its own bounds, before the test goes on.
+    FaultTest.PhaseTwoEndedAtEachPointOfTheRemoval 900
+    FaultTest.PhaseOneEndedAtEachPointOfTheHandshake 600
     # Waits out the 20-second time-out of a silent DDE server.
     ProgmanTest.ARefusedConversationCarriesNothingAndASilentServerFailsTheCall 90
     # Show windows of their own, slower while another test's windows come and go.
