@@ -6,6 +6,8 @@
 #include "kit/uninstall_kit.h"
 #include "ui/resource.h"
 
+#include <tlhelp32.h>
+
 namespace {
 
 const int BULK_FILES = 1500;
@@ -34,6 +36,24 @@ bool SyncBackExists(const RunView& view)
         CloseHandle(mutex);
     }
     return mutex != nullptr;
+}
+
+// Whether a process runs its own code: the loader has brought in kernel32. Before that it may still be
+// suspended or in the system's start-up of it, which Wine does not always end cleanly by force.
+bool RunsItsOwnCode(HANDLE process)
+{
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, GetProcessId(process));
+    if (snapshot == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    MODULEENTRY32 module;
+    module.dwSize = sizeof(module);
+    bool loaded = false;
+    for (BOOL ok = Module32First(snapshot, &module); ok && !loaded; ok = Module32Next(snapshot, &module)) {
+        loaded = lstrcmpiA(module.szModule, "kernel32.dll") == 0;
+    }
+    CloseHandle(snapshot);
+    return loaded;
 }
 
 bool StepChecked(const RunView& view, int step)
@@ -118,8 +138,11 @@ TEST(FaultTest, PhaseOneEndedAtEachPointOfTheHandshake)
 TEST(FaultTest, PhaseTwoEndedAtEachPointOfTheRemoval)
 {
     RunFaults({
-        {"phase 2 as soon as it exists", true,
-         [](const RunView& view, const WholeProduct&) { return view.phaseTwo != nullptr; }, SECOND_RUN_NEEDED},
+        {"phase 2 as soon as it runs", true,
+         [](const RunView& view, const WholeProduct&) {
+             return view.phaseTwo != nullptr && RunsItsOwnCode(view.phaseTwo);
+         },
+         SECOND_RUN_NEEDED},
         {"phase 2 when the checklist shows", true,
          [](const RunView& view, const WholeProduct&) { return view.checklist != nullptr; }, SECOND_RUN_NEEDED},
         {"phase 2 after the components pass", true,
