@@ -22,12 +22,14 @@ const SharingWord kSharingWords[] = {
     {"RESYNCSHARING", 0},
 };
 
-// The administrators' words: "QUIET", and "LOG" with the report's path (the first one counts; a "LOG"
+// The administrators' words: "QUIET", "PLAN", and "LOG" with the report's path (the first one counts; a "LOG"
 // without a value is ignored).
 void ReadAdministratorWord(UninstallSession* session, const char* word, ConfigText* ct)
 {
     if (strcmp(word, "QUIET") == 0) {
         session->flags |= SESSION_QUIET;
+    } else if (strcmp(word, "PLAN") == 0) {
+        session->flags |= SESSION_PLAN;
     } else if (strcmp(word, "LOG") == 0) {
         // An unquoted path keeps its drive's colon: "/LOG C:\x.log" names C:\x.log.
         char* path = ConfigTextReadValueAlloc(ct, CONFIG_TEXT_PUNCTUATION);

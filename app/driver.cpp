@@ -12,6 +12,7 @@
 #include "engine/executor.h"
 #include "engine/prepare.h"
 #include "engine/release_journal.h"
+#include "engine/removal_report.h"
 #include "engine/uninstall_callback.h"
 #include "script/load_script.h"
 #include "script/object_text.h"
@@ -130,7 +131,7 @@ char* UninstallKeyName(DatabaseHandle db)
 DWORD RunBehindDialog(UninstallSession* s, HWND (*open)(HWND), UINT32 passMask, DWORD pauseAfter)
 {
     // The pauses let a dialog show before the work and vanish after it: without one, none.
-    s->progressDialog = Unattended(s) ? nullptr : open(nullptr);
+    s->progressDialog = Unattended(s) || (s->flags & SESSION_PLAN) ? nullptr : open(nullptr);
     bool shown = s->progressDialog != nullptr;
     Sleep(shown ? BEFORE_WORKER_MS : 0);
     DWORD ok = RunUninstallWorker(s, passMask);
@@ -270,11 +271,14 @@ bool RemoveProduct(UninstallSession* s, DeferredRemoval* deferred, const char** 
         return false;
     }
     HeapText keyName(UninstallKeyName(s->database));
-    if (keyName && GateDeleteUninstallEntry(keyName.get()).outcome == GATE_REFUSED) {
+    GateResult entry = keyName ? GateDeleteUninstallEntry(keyName.get()) : GateResult{GATE_ABSENT, GATE_ALLOWED, 0};
+    if (entry.outcome == GATE_REFUSED) {
         ReportLine("the Uninstall key \"%s\" is kept: %s", keyName.get(), GateVerdictText(GATE_NOT_UNINSTALL_ENTRY));
+    } else if (entry.outcome == GATE_DONE && (s->flags & SESSION_PLAN)) {
+        ReportLine("the Uninstall key \"%s\" would go", keyName.get());
     }
     SetDatabaseFlags(s->database, DATABASE_PROCESSED, 1);
-    if (Unattended(s)) {
+    if (Unattended(s) || (s->flags & SESSION_PLAN)) {
         SetDatabaseFlags(s->database, DATABASE_DELETE_AT_RESTART, 1); // nobody to ask to close a program
     }
     ReleaseJournalOpen(s->removeTarget);
@@ -343,7 +347,74 @@ int PhaseTwo(UninstallSession* s)
     return End(s, OUTCOME_REMOVED, "everything removed", -1);
 }
 
+// The message that ends a plan shown in a window: what would go, stay and be refused, the exit code and
+// where the plan is.
+void ShowPlanSummary(const UninstallSession* s)
+{
+    NoteTally tally = NotesSoFar();
+    char text[1024];
+    snprintf(text, sizeof(text),
+             "Nothing was changed. The removal would:\n\n  remove %u objects\n  keep %u\n  be refused %u"
+             "\n  fail on %u\n\nand end with exit code %d.\n\nThe plan, object by object: %s",
+             tally.removed, tally.kept, tally.refused, tally.failed, UnattendedExitCode(s->outcome, 0),
+             s->logPath != nullptr && ReportIsOpen() ? s->logPath : "(no report could be written)");
+    UiMessageBox(nullptr, text, s->title, STYLE_SUCCESS);
+}
+
+// The outcome a removal would end with, from what the plan met.
+UninstallOutcome PlannedOutcome(const UninstallSession* s, bool ok, DeferredOutcome waited, const char** why)
+{
+    if (s->flags & SESSION_FILE_IN_USE) {
+        *why = "a file is in use: the removal would stop in phase 1 and change nothing";
+        return OUTCOME_FAILED;
+    }
+    if (!ok || waited == DEFERRED_KEPT) {
+        *why = *why != nullptr ? *why : "the removal would not remove everything";
+        return OUTCOME_FAILED;
+    }
+    if (s->outcome == OUTCOME_REMOVED_AT_RESTART || waited == DEFERRED_AT_RESTART) {
+        *why = "the removal would remove everything, what is in use at the next restart";
+        return OUTCOME_REMOVED_AT_RESTART;
+    }
+    *why = "the removal would remove everything";
+    return OUTCOME_REMOVED;
+}
+
 } // namespace
+
+int PlanUninstall(UninstallSession* s)
+{
+    if (s == nullptr) {
+        return 0;
+    }
+    ReportLine("plan: what a removal would do on this machine; nothing is changed");
+    if (!CheckPrivileges(nullptr, 0)) {
+        return End(s, OUTCOME_FAILED, "no administrator rights: the removal would not start", 0);
+    }
+    // Phase 1's part: the files in use are each named, and the plan goes on.
+    HeapText keyName;
+    const char* why = QueryProduct(s, &keyName);
+    if (why != nullptr && !(s->flags & SESSION_FILE_IN_USE)) {
+        return End(s, OUTCOME_FAILED, why, 0);
+    }
+    RunsWithStandardRights(s);
+    // Phase 2's part: the program phase 1 runs from waits for phase 1 to end, as this one would.
+    DeferredRemoval deferred;
+    HeapText own(GetModulePath());
+    GateVerdict verdict;
+    HeapText normal(own ? GateNormalisePath(own.get(), &verdict) : nullptr);
+    deferred.program = normal ? normal.get() : "";
+    why = nullptr;
+    bool ok = RemoveProduct(s, &deferred, &why);
+    ScheduleDeferredRemoval(&deferred);
+    DeferredOutcome waited = deferred.items.empty() ? DEFERRED_GONE : FinishDeferredRemoval(&deferred);
+    UninstallOutcome outcome = PlannedOutcome(s, ok, waited, &why);
+    int result = End(s, outcome, why, outcome == OUTCOME_REMOVED || outcome == OUTCOME_REMOVED_AT_RESTART ? 1 : 0);
+    if (!Unattended(s)) {
+        ShowPlanSummary(s);
+    }
+    return result;
+}
 
 int RunUninstall(UninstallSession* session)
 {

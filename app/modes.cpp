@@ -19,6 +19,9 @@ SessionModePlan SessionPlanModes(const UninstallSession* session)
 
 int SessionRun(UninstallSession* session)
 {
+    if (session->flags & SESSION_PLAN) {
+        return PlanUninstall(session); // a plan changes nothing: the counts are not resynchronised either
+    }
     SessionModePlan plan = SessionPlanModes(session);
     int result = 0;
     if (plan.resync) {

@@ -1,12 +1,17 @@
 #include "app/session.h"
 
 #include "app/unattended.h"
-#include "support/report.h"
-
+#include "support/guards.h"
 #include "support/memory.h"
+#include "support/module_path.h"
+#include "support/plan_mode.h"
+#include "support/report.h"
+#include "support/strings.h"
 #include "ui/dialog_texts.h"
 
 #include <string.h>
+
+#include <string>
 
 namespace {
 
@@ -40,6 +45,24 @@ void CopyText(char* field, const char* text)
     lstrcpynA(field, text, SESSION_TEXT_SIZE);
 }
 
+// "/PLAN": from here on nothing is changed; without "/LOG" the plan goes to a file of the temporary
+// directory. The relocated copy never plans: it was started to remove.
+void StartPlan(UninstallSession* session)
+{
+    if (session->flags & SESSION_PHASE_TWO) {
+        session->flags &= ~SESSION_PLAN;
+    }
+    if (!(session->flags & SESSION_PLAN)) {
+        return;
+    }
+    PlanModeBegin();
+    if (session->logPath == nullptr) {
+        HeapText temp(GetTempDirectory());
+        std::string path = std::string(temp ? temp.get() : "") + PLAN_FILE_NAME;
+        session->logPath = temp ? MemCopyText(path.c_str()) : nullptr;
+    }
+}
+
 } // namespace
 
 UninstallSession* BuildSession(HINSTANCE instance, const char* commandLine, int* failureCode)
@@ -62,6 +85,7 @@ UninstallSession* BuildSession(HINSTANCE instance, const char* commandLine, int*
 
     char* pathArgument = nullptr;
     SessionReadCommandLine(session, commandLine, &pathArgument);
+    StartPlan(session);
     ReportStart(session, commandLine);
 
     // A sharing word with a key path asks for the resynchronisation alone: no configuration is needed

@@ -49,7 +49,9 @@ const char* OutcomeText(UINT32 outcome)
     }
 }
 
-int QuietExitCode(UINT32 outcome, int result)
+} // namespace
+
+int UnattendedExitCode(UINT32 outcome, int result)
 {
     switch (outcome) {
     case OUTCOME_NONE:
@@ -66,8 +68,6 @@ int QuietExitCode(UINT32 outcome, int result)
         return EXIT_QUIET_FAILED;
     }
 }
-
-} // namespace
 
 bool Unattended(const UninstallSession* session)
 {
@@ -137,8 +137,10 @@ void ReportProduct(const UninstallSession* session)
 
 int FinishRun(UninstallSession* session, int result)
 {
-    int code = Unattended(session) ? QuietExitCode(session->outcome, result) : result;
-    ReportLine("result: %s, exit code %d", OutcomeText(session->outcome), code);
+    bool plan = (session->flags & SESSION_PLAN) != 0;
+    int code = Unattended(session) || plan ? UnattendedExitCode(session->outcome, result) : result;
+    ReportLine("%s: %s, exit code %d", plan ? "result the removal would have" : "result", OutcomeText(session->outcome),
+               code);
     ReportClose();
     return code;
 }

@@ -28,6 +28,12 @@ void ReportStart(const UninstallSession* session, const char* commandLine);
 // The product's line: its title, version and configuration file.
 void ReportProduct(const UninstallSession* session);
 
-// The exit code of the process: with "/QUIET" the one its outcome maps to, else result as it stands.
-// Written to the report as its last line, with the outcome; the report is closed.
+// The exit code an outcome maps to with "/QUIET".
+int UnattendedExitCode(UINT32 outcome, int result);
+
+// "/PLAN" without "/LOG": the plan goes to this file of the temporary directory.
+const char PLAN_FILE_NAME[] = "UninstPlan.log";
+
+// The exit code of the process: with "/QUIET" (or for a plan) the one its outcome maps to, else result
+// as it stands. Written to the report as its last line, with the outcome; the report is closed.
 int FinishRun(UninstallSession* session, int result);

@@ -8,6 +8,7 @@ set(UNINST_SOURCES_SUPPORT
     support/reg_keys.cpp
     support/module_path.cpp
     support/report.cpp
+    support/plan_mode.cpp
 )
 
 set(UNINST_SOURCES_DATA
@@ -45,6 +46,7 @@ set(UNINST_SOURCES_SYSTEM
     system/access_rights.cpp
     system/gate_paths.cpp
     system/nt_files.cpp
+    system/plan_state.cpp
     system/deletion_gate.cpp
     system/gate_registry.cpp
 )
@@ -152,4 +154,5 @@ set(UNINST_TESTS_UNINSTALL
     tests/app/unattended_test.cpp
     tests/app/fault_test.cpp
     tests/app/hostile_test.cpp
+    tests/app/plan_test.cpp
 )

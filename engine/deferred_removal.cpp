@@ -4,6 +4,7 @@
 #include "engine/executor_internal.h"
 #include "engine/removal_report.h"
 #include "support/guards.h"
+#include "support/plan_mode.h"
 #include "support/report.h"
 #include "support/strings.h"
 #include "system/system_state.h"
@@ -107,7 +108,7 @@ DeferredOutcome FinishDeferredRemoval(DeferredRemoval* deferred)
             if (item.scheduled) {
                 WithdrawRestartDeletion(item.path.c_str()); // the safety net is not needed
             }
-            Line(item, r.outcome == GATE_DONE ? "removed" : "kept: does not exist");
+            Line(item, r.outcome == GATE_DONE ? (PlanMode() ? "would go" : "removed") : "kept: does not exist");
             continue;
         }
         if (r.outcome != GATE_REFUSED && !item.scheduled) {

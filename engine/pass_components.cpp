@@ -87,8 +87,7 @@ void FileActions(Executor& x, InstallObject* o)
             CountSuccess(x);
         } else if (r.outcome == GATE_REFUSED) {
             x.result = -1; // the file itself still goes: only the entry is kept
-            ReportLine("  %-31s %-14s %s: kept: %s", ObjectNameOf(o), "Uninstall key", key.get(),
-                       GateVerdictText(r.verdict));
+            NoteEntryRefused(o, key.get(), GateVerdictText(r.verdict));
         }
     }
     if ((ObjectFlagsOf(o) & OBJECT_GROUPED) && RemoveGroupItems(ObjectIdOf(o), nullptr, 0) == -2) {

@@ -8,6 +8,7 @@
 #include "script/object_keys.h"
 #include "script/object_text.h"
 #include "support/guards.h"
+#include "support/plan_mode.h"
 #include "support/strings.h"
 #include "system/shell_item.h"
 #include "system/system_state.h"
@@ -15,7 +16,12 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <string>
+
 namespace {
+
+// A plan names at most this many of the things a folder that stays would still hold.
+const size_t PLAN_NAMES_LISTED = 8;
 
 // Whether the object goes: it is removable, or an ancestor that goes with its contents covers it.
 // *covered tells the second.
@@ -79,6 +85,16 @@ bool CounterStays(Executor& x, InstallObject* o)
     }
     ReleaseObject(parent);
     return count > 0;
+}
+
+// For a plan: what a folder that stays would still hold, up to a few names.
+void NoteWhatStays(InstallObject* o, const char* path)
+{
+    HeapText left(PlanMode() ? GatePlanLeftIn(path, PLAN_NAMES_LISTED) : nullptr);
+    if (left) {
+        std::string text = std::string("would still hold: ") + left.get();
+        NoteAction(ObjectIdOf(o), text.c_str(), path);
+    }
 }
 
 } // namespace
@@ -180,6 +196,7 @@ Step RemoveFolderObject(Executor& x, InstallObject* o)
         Refuse(x, o, r.verdict, path.get());
     } else if (!FolderWaitsForCaller(x, o, path.get(), parentPath.get()) && !FolderGoesAtRestart(x, o, path.get())) {
         ContainerFallback(x, o, force, r.error);
+        NoteWhatStays(o, path.get());
     }
     Deselect(o);
     return STEP_NEXT;

@@ -1,9 +1,13 @@
 #include "engine/registration.h"
 
+#include "engine/removal_report.h"
 #include "script/object_text.h"
 #include "support/guards.h"
+#include "support/plan_mode.h"
 #include "support/reg_keys.h"
 #include "system/process.h"
+
+#include <string>
 
 namespace {
 
@@ -80,7 +84,9 @@ int RegisterServers(ListHandle list, HWND progressWindow, UINT progressMessage, 
         if (!path) {
             return result; // an object without a path ends the walk
         }
-        if (!Unregister(path.get())) {
+        if (PlanMode()) {
+            NoteAction(id, "would be unregistered (its DllUnregisterServer called)", path.get());
+        } else if (!Unregister(path.get())) {
             result = 0;
         }
     }
@@ -104,7 +110,10 @@ int RunObjectPrograms(ListHandle list, HWND progressWindow, UINT progressMessage
         if (!command || !path) {
             return result;
         }
-        if (RunAndWait(command.get()) != 0) {
+        if (PlanMode()) {
+            std::string action = std::string("would be run: ") + command.get();
+            NoteAction(id, action.c_str(), path.get());
+        } else if (RunAndWait(command.get()) != 0) {
             result = 0;
         }
     }

@@ -1,6 +1,7 @@
 #include "engine/release_journal.h"
 
 #include "support/guards.h"
+#include "support/plan_mode.h"
 #include "support/strings.h"
 #include "system/deletion_gate.h"
 #include "system/protected_keys.h"
@@ -76,6 +77,9 @@ void Store()
 bool ReleaseJournalOpen(const char* keyPath)
 {
     ReleaseJournalClose(false);
+    if (PlanMode()) {
+        return false; // a plan lowers no count, so it keeps no record of lowered ones
+    }
     const char* rest = nullptr;
     HKEY root = keyPath != nullptr ? RootOf(keyPath, &rest) : nullptr;
     if (root == nullptr) {

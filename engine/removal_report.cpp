@@ -2,6 +2,7 @@
 
 #include "script/object_text.h"
 #include "support/guards.h"
+#include "support/plan_mode.h"
 #include "support/report.h"
 
 #include <stdio.h>
@@ -9,6 +10,8 @@
 #include <set>
 
 namespace {
+
+NoteTally g_tally = {};
 
 const char* TypeName(UINT32 type)
 {
@@ -45,8 +48,9 @@ void Note(ObjectId id, const char* outcome, const char* known = nullptr)
 
 void NoteRemoved(ObjectId id, const char* path)
 {
+    g_tally.removed++;
     if (ReportIsOpen()) {
-        Note(id, "removed", path);
+        Note(id, PlanMode() ? "would go" : "removed", path);
     }
 }
 
@@ -55,7 +59,11 @@ void NoteKept(ObjectId id, KeptReason reason, int count, const char* path)
     // An object kept in one pass (a shared file whose count stays) is passed over in the next as no
     // longer removable: its first reason is the one that counts.
     static std::set<ObjectId> kept;
-    if (!ReportIsOpen() || !kept.insert(id).second) {
+    if (!kept.insert(id).second) {
+        return;
+    }
+    g_tally.kept++;
+    if (!ReportIsOpen()) {
         return;
     }
     char text[160];
@@ -74,7 +82,10 @@ void NoteKept(ObjectId id, KeptReason reason, int count, const char* path)
         Note(id, "kept: does not exist", path);
         break;
     case KEPT_UNTIL_RESTART:
-        Note(id, "kept until the next restart: in use now, deleted then", path);
+        Note(id,
+             PlanMode() ? "goes at the next restart: in use now"
+                        : "kept until the next restart: in use now, deleted then",
+             path);
         break;
     case KEPT_UNLISTED_ITEMS:
         Note(id, "kept: Program Manager did not list all of its items", path);
@@ -84,15 +95,43 @@ void NoteKept(ObjectId id, KeptReason reason, int count, const char* path)
 
 void NoteRefused(ObjectId id, const char* reason, const char* path)
 {
+    g_tally.refused++;
     if (ReportIsOpen()) {
         char text[160];
-        snprintf(text, sizeof(text), "kept: %s", reason);
+        snprintf(text, sizeof(text), "%s: %s", PlanMode() ? "refused" : "kept", reason);
         Note(id, text, path);
     }
 }
 
+void NoteEntryRefused(InstallObject* o, const char* entry, const char* reason)
+{
+    g_tally.refused++;
+    ReportLine("  %-31s %-14s %s: %s: %s", ObjectNameOf(o), "Uninstall key", entry != nullptr ? entry : "",
+               PlanMode() ? "refused" : "kept", reason);
+}
+
+void NoteInUse(ObjectId id)
+{
+    if (ReportIsOpen()) {
+        Note(id, "in use: the removal would stop before it changed anything");
+    }
+}
+
+void NoteAction(ObjectId id, const char* action, const char* path)
+{
+    if (ReportIsOpen()) {
+        Note(id, action, path);
+    }
+}
+
+NoteTally NotesSoFar()
+{
+    return g_tally;
+}
+
 void NoteFailed(ObjectId id, DWORD error, const char* path)
 {
+    g_tally.failed++;
     if (!ReportIsOpen()) {
         return;
     }

@@ -17,5 +17,20 @@ enum KeptReason {
 void NoteRemoved(ObjectId id, const char* path = nullptr);
 void NoteKept(ObjectId id, KeptReason reason, int count = 0, const char* path = nullptr);
 void NoteFailed(ObjectId id, DWORD error, const char* path = nullptr);
-// The deletion gate refused the object: "kept: " and the gate's reason.
+// The deletion gate refused the object: "kept: " and the gate's reason ("refused: " in a plan).
 void NoteRefused(ObjectId id, const char* reason, const char* path = nullptr);
+// The Uninstall entry an object names was refused: a line of its own, for the entry.
+void NoteEntryRefused(InstallObject* o, const char* entry, const char* reason);
+// A file in use when the removal is prepared: the removal would stop before it changed anything.
+void NoteInUse(ObjectId id);
+// What a plan found the removal would do with the object besides deleting it.
+void NoteAction(ObjectId id, const char* action, const char* path);
+
+// How many objects the lines so far said would go (or went), stay, and were refused.
+struct NoteTally {
+    unsigned removed;
+    unsigned kept;
+    unsigned refused;
+    unsigned failed;
+};
+NoteTally NotesSoFar();

@@ -16,6 +16,7 @@ const UINT32 SESSION_DLL_SHARING = 0x00000010;  // resynchronise the shared DLL 
 const UINT32 SESSION_REG_SHARING = 0x00000020;  // resynchronise the shared-object registry counts
 const UINT32 SESSION_SHARING_KINDS = SESSION_DLL_SHARING | SESSION_REG_SHARING;
 const UINT32 SESSION_QUIET = 0x00000100;       // "QUIET": no window in either phase
+const UINT32 SESSION_PLAN = 0x00000200;        // "PLAN": phase 1 judges the whole removal and changes nothing
 const UINT32 SESSION_FILE_IN_USE = 0x80000000; // phase 1 met a file in use
 
 // How the uninstall ended; with "QUIET" it decides the exit code. Phase 1 ends with the outcome of the

@@ -2,11 +2,13 @@
 
 #include "engine/executor.h"
 #include "engine/registration.h"
+#include "engine/removal_report.h"
 #include "engine/session.h"
 #include "engine/shared_objects.h"
 #include "script/object_text.h"
 #include "support/guards.h"
 #include "support/module_path.h"
+#include "support/plan_mode.h"
 #include "support/report.h"
 #include "support/strings.h"
 #include "ui/dialogs.h"
@@ -167,6 +169,12 @@ int FileInUse(UninstallSession* s, ObjectId file)
     if (path && own && StrCompareNoCase(path.get(), own.get()) == 0) {
         return 0; // the running program is not in the way
     }
+    if (PlanMode()) {
+        // A plan names every file in use, and goes on to show what the removal would do once they are free.
+        NoteInUse(file);
+        s->flags |= SESSION_FILE_IN_USE;
+        return 0;
+    }
     HeapText message(FormatLockedText(s->lockedText, path ? path.get() : nullptr));
     if (s->progressDialog != nullptr && message) {
         UiMessageBox(s->progressDialog, message.get(), s->title, MB_OK | MB_ICONEXCLAMATION | MB_SYSTEMMODAL);
@@ -184,7 +192,7 @@ int WINAPI UninstallCallback(UINT_PTR context, UINT_PTR subject, UINT_PTR kind, 
     if (s == nullptr) {
         return CALLBACK_ABORT;
     }
-    if (code == CODE_FILE_IN_USE && (s->progressDialog != nullptr || (s->flags & SESSION_QUIET))) {
+    if (code == CODE_FILE_IN_USE && (s->progressDialog != nullptr || (s->flags & SESSION_QUIET) || PlanMode())) {
         return FileInUse(s, subject);
     }
     if (code != 0) {

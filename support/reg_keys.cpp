@@ -1,6 +1,7 @@
 #include "support/reg_keys.h"
 
 #include "support/guards.h"
+#include "support/plan_mode.h"
 
 #include <string.h>
 
@@ -81,6 +82,9 @@ HKEY CreateRegKey(HKEY parent, const char* path)
     if (*path == '\\') {
         path++;
     }
+    if (PlanMode()) {
+        return OpenKey(parent, path, KEY_ALL_ACCESS); // a plan makes no key: one that is missing stays so
+    }
     HKEY key = nullptr;
     if (RegCreateKeyExA(parent, path, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &key, nullptr) !=
         ERROR_SUCCESS) {
@@ -127,6 +131,9 @@ int SetRegString(HKEY key, const char* valueName, const char* text)
     }
     if (text == nullptr) {
         text = "";
+    }
+    if (PlanMode()) {
+        return 1; // a plan writes nothing
     }
     DWORD size = static_cast<DWORD>(strlen(text) + 1);
     return RegSetValueExA(key, valueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(text), size) == ERROR_SUCCESS ? 1

@@ -3,10 +3,12 @@
 #include "system/deletion_gate.h"
 
 #include "support/guards.h"
+#include "support/plan_mode.h"
 #include "support/strings.h"
 #include "system/access_rights.h"
 #include "system/gate_paths.h"
 #include "system/nt_files.h"
+#include "system/plan_state.h"
 #include "system/protected_paths.h"
 
 #include <string.h>
@@ -102,6 +104,36 @@ std::wstring Wide(const std::string& text)
 {
     HeapPtr<wchar_t> wide(AnsiToWide(text.c_str()));
     return wide ? std::wstring(wide.get()) : std::wstring();
+}
+
+std::string Narrow(const std::wstring& text)
+{
+    HeapText narrow(WideToAnsi(text.c_str()));
+    return narrow ? std::string(narrow.get()) : std::string();
+}
+
+// For a plan: the entry would go instead of going.
+DWORD PlanEntryGoes(const std::wstring& path)
+{
+    PlanFileGoes(UpperPath(Narrow(path)));
+    return ERROR_SUCCESS;
+}
+
+// For a plan: whether a checked folder would be empty once all that the plan found would go had gone.
+DWORD PlanFolderEmpty(HANDLE folder, const std::string& path)
+{
+    std::vector<NtDirEntry> entries;
+    DWORD error = ERROR_SUCCESS;
+    if (!NtListFolder(folder, &entries, &error)) {
+        return error;
+    }
+    std::string inside = UpperPath(path) + "\\";
+    for (const NtDirEntry& entry : entries) {
+        if (!PlanFileGone(inside + UpperPath(Narrow(entry.name)))) {
+            return ERROR_DIR_NOT_EMPTY;
+        }
+    }
+    return ERROR_SUCCESS;
 }
 
 // Opens a folder by its normalised path without following a link at its end and checks that the
@@ -249,7 +281,7 @@ void DeleteEntry(HANDLE folder, const std::wstring& folderPath, const NtDirEntry
     if (!isLink && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
         EmptyTree(item.get(), path, depth + 1, walk);
     }
-    error = NtDeleteOnClose(item.get());
+    error = PlanMode() ? PlanEntryGoes(path) : NtDeleteOnClose(item.get());
     if (error != ERROR_SUCCESS && walk.error == ERROR_SUCCESS) {
         walk.error = error;
     }
@@ -287,7 +319,15 @@ GateResult DeleteCheckedFolder(HANDLE folder, const std::string& path, bool recu
     if (recursive && !isLink) {
         EmptyTree(folder, Wide(path), 0, walk);
     }
-    DWORD error = NtDeleteOnClose(folder);
+    DWORD error = ERROR_SUCCESS;
+    if (PlanMode()) {
+        error = isLink ? ERROR_SUCCESS : PlanFolderEmpty(folder, path);
+        if (error == ERROR_SUCCESS) {
+            PlanFileGoes(UpperPath(path));
+        }
+    } else {
+        error = NtDeleteOnClose(folder);
+    }
     if (error == ERROR_SUCCESS) {
         return Done();
     }
@@ -300,6 +340,9 @@ GateResult DeleteOneFolder(const std::string& path, bool recursive)
 {
     if (PlaceIsProtected(path.c_str())) {
         return Refused(GATE_PROTECTED);
+    }
+    if (PlanMode() && PlanFileGone(UpperPath(path))) {
+        return Absent();
     }
     // A folder held since something in it was deleted needs no second check to go empty: the handle that
     // deletes it reaches the very folder that was checked (its index), or it is checked again. A tree is
@@ -410,6 +453,30 @@ DWORD DeniedOrInUse(const std::string& file, DWORD error)
     return opened ? ERROR_USER_MAPPED_FILE : error;
 }
 
+// For a plan: what deleting a checked file would meet. A file another program holds without letting it
+// be deleted is in use; a read-only one goes as the removal clears what stands in the way.
+GateResult PlanDeleteFile(const std::string& file)
+{
+    if (PlanFileGone(UpperPath(file))) {
+        return Absent();
+    }
+    KernelHandle opened(CreateFileA(file.c_str(), DELETE | FILE_READ_ATTRIBUTES,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                    NO_LINK_FOLLOWED, nullptr));
+    if (!opened) {
+        DWORD error = GetLastError();
+        return IsMissing(error) ? Absent() : Failed(error);
+    }
+    DWORD attributes = NtHandleAttributes(opened.get());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+        !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        opened.reset();
+        return DeleteOneFolder(file, false); // named as a file, it is an empty folder at most
+    }
+    PlanFileGoes(UpperPath(file));
+    return Done();
+}
+
 } // namespace
 
 const char* GateVerdictText(GateVerdict verdict)
@@ -467,6 +534,9 @@ GateResult GateDeleteFile(const char* path, UINT32 options)
     GateResult checked = CheckFile(path, options, &file);
     if (checked.outcome != GATE_DONE) {
         return checked;
+    }
+    if (PlanMode()) {
+        return PlanDeleteFile(file);
     }
     // The folder is held: the path leads into the folder that was checked, and the deletion removes a
     // link at its end as a link.
@@ -539,6 +609,9 @@ GateResult GateScheduleDeletion(const char* path)
         return Refused(GATE_OPEN_TO_OTHERS);
     }
     object.reset();
+    if (PlanMode()) {
+        return Done(); // the restart entry a removal would make
+    }
     return MoveFileExA(target.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) ? Done() : Failed(GetLastError());
 }
 
@@ -556,6 +629,38 @@ bool GateOthersCanChange(const char* path)
     }
     ACCESS_MASK rights = AccessRightsOfOthers(object.get());
     return (rights & (ACCESS_WRITES_CONTENT | ACCESS_CHANGES_OBJECT)) != 0 || OthersCanReplace(file, rights);
+}
+
+char* GatePlanLeftIn(const char* path, size_t limit)
+{
+    std::string folder;
+    GateVerdict verdict;
+    if (!NormalisePath(path, &folder, &verdict)) {
+        return nullptr;
+    }
+    KernelHandle listed(CreateFileA(folder.c_str(), FILE_LIST_DIRECTORY | SYNCHRONIZE,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                    NO_LINK_FOLLOWED, nullptr));
+    std::vector<NtDirEntry> entries;
+    DWORD error = ERROR_SUCCESS;
+    if (!listed || !NtListFolder(listed.get(), &entries, &error)) {
+        return nullptr;
+    }
+    std::string inside = UpperPath(folder) + "\\", names;
+    size_t staying = 0;
+    for (const NtDirEntry& entry : entries) {
+        std::string name = Narrow(entry.name);
+        if (PlanFileGone(inside + UpperPath(name))) {
+            continue;
+        }
+        if (++staying <= limit) {
+            names += (names.empty() ? "" : ", ") + name;
+        }
+    }
+    if (staying > limit) {
+        names += " and " + std::to_string(staying - limit) + " more";
+    }
+    return staying != 0 ? MemCopyText(names.c_str()) : nullptr;
 }
 
 void GateRelease()

@@ -83,6 +83,11 @@ GateResult GateScheduleDeletion(const char* path);
 // an administrator's rights: what it trusts must be what only administrators can change.
 bool GateOthersCanChange(const char* path);
 
+// For a plan: what would still be in the folder once everything the plan found would go had gone, as
+// "name, name, ... and N more" with at most limit names (a new heap text, release with MemFree); null
+// when nothing would stay or the folder cannot be listed.
+char* GatePlanLeftIn(const char* path, size_t limit);
+
 // Lets go of the folders held open by the deletions so far. Call it when a pass ends, and before
 // deleting a folder by other means.
 void GateRelease();

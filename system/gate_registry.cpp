@@ -3,7 +3,9 @@
 #include "system/deletion_gate.h"
 
 #include "support/guards.h"
+#include "support/plan_mode.h"
 #include "support/strings.h"
+#include "system/plan_state.h"
 #include "system/protected_keys.h"
 
 #include <sddl.h>
@@ -172,12 +174,54 @@ bool IsLinkKey(HKEY parent, const char* name, HKEY key)
 
 DWORD DeleteKeyHandle(HKEY key)
 {
+    if (PlanMode()) {
+        std::string path = ReachedKeyPath(key);
+        if (path.empty()) {
+            return ERROR_ACCESS_DENIED; // a root is never deleted
+        }
+        PlanKeyGoes(path);
+        return ERROR_SUCCESS;
+    }
     NTSTATUS status = NtDeleteKey(key);
     return status >= 0 ? ERROR_SUCCESS : RtlNtStatusToDosError(status);
 }
 
+// For a plan: whether everything in the key would be gone by now.
+bool HoldsOnlyWhatGoes(HKEY key)
+{
+    std::string path = ReachedKeyPath(key);
+    if (path.empty()) {
+        return false;
+    }
+    for (DWORD i = 0;; i++) {
+        char name[256];
+        DWORD size = sizeof(name);
+        LONG r = RegEnumKeyExA(key, i, name, &size, nullptr, nullptr, nullptr, nullptr);
+        if (r == ERROR_NO_MORE_ITEMS) {
+            break;
+        }
+        if (r != ERROR_SUCCESS || !PlanKeyGone(Comparable(path + "\\" + std::string(name, size)))) {
+            return false;
+        }
+    }
+    for (DWORD i = 0;; i++) {
+        char name[16384];
+        DWORD size = sizeof(name);
+        LONG r = RegEnumValueA(key, i, name, &size, nullptr, nullptr, nullptr, nullptr);
+        if (r == ERROR_NO_MORE_ITEMS) {
+            return true;
+        }
+        if (r != ERROR_SUCCESS || !PlanValueGone(path, name)) {
+            return false;
+        }
+    }
+}
+
 bool IsEmptyKey(HKEY key)
 {
+    if (PlanMode()) {
+        return HoldsOnlyWhatGoes(key);
+    }
     DWORD subkeys = 1, values = 1;
     return RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr, nullptr,
                             nullptr, nullptr) == ERROR_SUCCESS &&
@@ -291,6 +335,16 @@ JudgedKey& LastJudgedKey()
 
 GateResult DeleteValue(HKEY key, const char* valueName)
 {
+    if (PlanMode()) {
+        std::string path = ReachedKeyPath(key);
+        LONG r = RegQueryValueExA(key, valueName, nullptr, nullptr, nullptr, nullptr);
+        if (r != ERROR_SUCCESS || PlanValueGone(path, valueName)) {
+            return r == ERROR_SUCCESS || r == ERROR_FILE_NOT_FOUND ? Result(GATE_ABSENT)
+                                                                   : Result(GATE_FAILED, GATE_ALLOWED, r);
+        }
+        PlanValueGoes(path, valueName);
+        return Result(GATE_DONE);
+    }
     LONG r = RegDeleteValueA(key, valueName);
     if (r == ERROR_SUCCESS) {
         return Result(GATE_DONE);
@@ -373,6 +427,9 @@ GateResult GateDeleteRegKey(HKEY parent, const char* parentPath, const char* rel
     if (!ReachedByKeyPath(parent, base)) {
         return Result(GATE_REFUSED, GATE_THROUGH_LINK);
     }
+    if (PlanMode() && PlanKeyGone(Comparable(path))) {
+        return Result(GATE_ABSENT);
+    }
     std::vector<RegKeyHandle> keys;
     bool isLink = false;
     GateResult chain = OpenKeyChain(parent, parts, &keys, &isLink);
@@ -417,4 +474,9 @@ GateResult GateDeleteUninstallEntry(const char* name)
     }
     DWORD error = DeleteKeyHandle(keys.back().get());
     return error == ERROR_SUCCESS ? Result(GATE_DONE) : Result(GATE_FAILED, GATE_ALLOWED, error);
+}
+
+std::string PlanKeyPathOf(HKEY key)
+{
+    return ReachedKeyPath(key);
 }

@@ -1,6 +1,7 @@
 #include "system/process.h"
 
 #include "support/guards.h"
+#include "support/plan_mode.h"
 
 #include <string.h>
 
@@ -147,6 +148,10 @@ HANDLE Start(const char* program, const char* arguments, DWORD creationFlags, HA
         application = application.substr(1, application.size() - 2);
     }
     const char* name = application.empty() ? nullptr : application.c_str();
+    if (PlanMode()) {
+        SetLastError(ERROR_ACCESS_DENIED); // a plan runs nothing
+        return nullptr;
+    }
     BOOL started = token != nullptr ? CreateProcessAsUserA(token, name, commandLine.get(), nullptr, nullptr, FALSE,
                                                            creationFlags, nullptr, nullptr, &startup, &process)
                                     : CreateProcessA(name, commandLine.get(), nullptr, nullptr, FALSE, creationFlags,

@@ -1,6 +1,7 @@
 #include "system/progman.h"
 
 #include "support/guards.h"
+#include "support/plan_mode.h"
 
 #include <ddeml.h>
 #include <limits.h>
@@ -154,11 +155,17 @@ int CreateProgmanGroup(const char* name)
 
 int DeleteProgmanGroup(const char* name)
 {
+    if (PlanMode()) {
+        return name != nullptr ? 1 : 0; // a plan asks Program Manager for nothing that changes it
+    }
     return Command("DeleteGroup", name, nullptr);
 }
 
 int DeleteProgmanItem(const char* name)
 {
+    if (PlanMode()) {
+        return name != nullptr ? 1 : 0;
+    }
     return Command("DeleteItem", name, nullptr);
 }
 

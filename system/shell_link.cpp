@@ -5,6 +5,7 @@
 
 #include "support/startup.h"
 #include "support/guards.h"
+#include "support/plan_mode.h"
 #include "support/strings.h"
 
 #include <shellapi.h>
@@ -215,7 +216,7 @@ int ShellDeleteLink(ShellItem* item)
         return 0;
     }
     WORD hotkey = 0;
-    if (SUCCEEDED(link->GetHotkey(&hotkey)) && hotkey != 0) {
+    if (!PlanMode() && SUCCEEDED(link->GetHotkey(&hotkey)) && hotkey != 0) {
         link->SetHotkey(0);
         ComPtr<IPersistFile> file;
         HeapPtr<wchar_t> wide(AnsiToWide(item->path));

@@ -3,7 +3,9 @@
 #include "support/guards.h"
 #include "support/reg_keys.h"
 #include "support/strings.h"
+#include "support/plan_mode.h"
 #include "system/deletion_gate.h"
+#include "system/plan_state.h"
 
 #include <stdio.h>
 #include <stdlib.h>
@@ -50,8 +52,33 @@ UINT32 ReadCount(DWORD type, const BYTE* data, DWORD size)
     }
 }
 
+// A count's value as it stands, or (for a plan) as the plan would have left it.
+LONG QueryCount(HKEY key, const char* valueName, DWORD* type, BYTE* data, DWORD* size)
+{
+    LONG r = RegQueryValueExA(key, valueName, nullptr, type, data, size);
+    if (!PlanMode()) {
+        return r;
+    }
+    std::string keyPath = PlanKeyPathOf(key);
+    UINT32 planned = 0;
+    if (PlanValueGone(keyPath, valueName)) {
+        return ERROR_FILE_NOT_FOUND;
+    }
+    if (PlanCountOf(keyPath, valueName, &planned)) {
+        *type = REG_DWORD;
+        *size = 4;
+        memcpy(data, &planned, 4);
+        return ERROR_SUCCESS;
+    }
+    return r;
+}
+
 bool WriteCount(HKEY key, const char* valueName, DWORD type, DWORD oldSize, UINT32 count)
 {
+    if (PlanMode()) {
+        PlanCountBecomes(PlanKeyPathOf(key), valueName, count);
+        return true;
+    }
     BYTE data[16] = {};
     DWORD size = 4;
     switch (type) {
@@ -122,6 +149,9 @@ LONG WriteRestartList(HKEY key, const std::vector<std::wstring>& strings)
 
 int WithdrawRestartDeletion(const char* path)
 {
+    if (PlanMode()) {
+        return 0; // a plan arranged no restart deletion to take back
+    }
     HeapPtr<wchar_t> wide(path != nullptr ? AnsiToWide(path) : nullptr);
     RegKeyHandle key(OpenRegKeyWrite(HKEY_LOCAL_MACHINE, kSessionManager));
     if (!wide || !key) {
@@ -157,7 +187,7 @@ UINT32 AdjustCounterValue(HKEY key, const char* valueName, int delta, int delete
     BYTE data[COUNT_BUFFER + 1] = {};
     DWORD size = COUNT_BUFFER;
     DWORD type = 0;
-    LONG r = RegQueryValueExA(key, valueName, nullptr, &type, data, &size);
+    LONG r = QueryCount(key, valueName, &type, data, &size);
     UINT32 result = 0;
     if (r == ERROR_SUCCESS && IsCountType(type)) {
         UINT32 count = type == REG_DWORD_BIG_ENDIAN && size < 4 ? 0 : ReadCount(type, data, size);
@@ -173,10 +203,7 @@ UINT32 AdjustCounterValue(HKEY key, const char* valueName, int delta, int delete
             }
         }
     } else if ((r == ERROR_FILE_NOT_FOUND || r == ERROR_PATH_NOT_FOUND) && delta >= 1) {
-        DWORD one = 1;
-        result = RegSetValueExA(key, valueName, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&one), 4) == ERROR_SUCCESS
-                     ? 1
-                     : 0;
+        result = WriteCount(key, valueName, REG_DWORD, 4, 1) ? 1 : 0;
     }
     return result < COUNT_LIMIT ? result : COUNT_LIMIT;
 }
@@ -197,7 +224,7 @@ UINT32 BringCounterValue(HKEY key, const char* valueName, UINT32 count, int dele
     }
     BYTE data[COUNT_BUFFER + 1] = {};
     DWORD size = COUNT_BUFFER, type = 0;
-    LONG r = key != nullptr ? RegQueryValueExA(key, valueName, nullptr, &type, data, &size) : ERROR_INVALID_HANDLE;
+    LONG r = key != nullptr ? QueryCount(key, valueName, &type, data, &size) : ERROR_INVALID_HANDLE;
     if (r == ERROR_SUCCESS && !IsCountType(type)) {
         return stored; // not a count: left as it is
     }
@@ -238,6 +265,9 @@ int ScheduleRenameInIni(const char* iniPath, const char* newName, const char* ex
         return 0;
     }
     memcpy(section.get() + n, entry.get(), entrySize);
+    if (PlanMode()) {
+        return 1;
+    }
     return WritePrivateProfileSectionA("Rename", section.get(), iniPath) ? 1 : 0;
 }
 
@@ -255,6 +285,9 @@ int ScheduleRebootRename(const char* newName, const char* existingName)
     if (version.dwPlatformId == VER_PLATFORM_WIN32_NT) {
         if (newName == nullptr) {
             return GateScheduleDeletion(existingName).outcome == GATE_DONE ? 1 : 0;
+        }
+        if (PlanMode()) {
+            return 1;
         }
         return MoveFileExA(existingName, newName, MOVEFILE_REPLACE_EXISTING | MOVEFILE_DELAY_UNTIL_REBOOT) ? 1 : 0;
     }
