@@ -67,8 +67,10 @@ bool ItemMatchesFile(const char* itemPath, const std::string& itemShort, const c
 
 // The files that are being removed and do not place group items of their own: an item that points
 // at one of them may go with the group. Their paths are looked up by their upper-case text first
-// (equal upper-case texts are equal without regard to case); only an item that matches none that way
-// is compared with each file in full, short forms included.
+// (equal upper-case texts are equal without regard to case). An item that matches none that way can
+// only be a file's short path, or have the same short path as a file: such a file lies in the folder
+// the item (or its short form) names, so only the files of that folder are asked for their short
+// paths. Each folder's short form is asked once; the system lists a folder to answer.
 class RemovableFiles {
   public:
     explicit RemovableFiles(DatabaseHandle db) : db_(db) {}
@@ -80,13 +82,24 @@ class RemovableFiles {
         if (upper_.count(Upper(itemPath)) != 0 || (!itemShort.empty() && upper_.count(Upper(itemShort.c_str())) != 0)) {
             return true;
         }
-        for (File& f : files_) {
-            if (!f.shortKnown) {
-                f.shortPath = ShortPath(f.path.c_str());
-                f.shortKnown = true;
+        const std::string named = Upper(FolderOf(itemPath).c_str()), shortNamed = Upper(FolderOf(itemShort).c_str());
+        for (Folder& folder : folders_) {
+            if (!folder.shortKnown) {
+                folder.shortPath = Upper(ShortPath(folder.path.c_str()).c_str());
+                folder.shortKnown = true;
             }
-            if (ItemBelongsToFile(itemPath, f.path.c_str(), f.shortPath.c_str())) {
-                return true;
+            if (folder.shortPath.empty() || (folder.shortPath != named && folder.shortPath != shortNamed)) {
+                continue;
+            }
+            for (size_t i : folder.files) {
+                File& f = files_[i];
+                if (!f.shortKnown) {
+                    f.shortPath = ShortPath(f.path.c_str());
+                    f.shortKnown = true;
+                }
+                if (ItemMatchesFile(itemPath, itemShort, f.path.c_str(), f.shortPath)) {
+                    return true;
+                }
             }
         }
         return false;
@@ -97,6 +110,17 @@ class RemovableFiles {
         std::string path, shortPath;
         bool shortKnown;
     };
+    struct Folder {
+        std::string path, shortPath; // the folder as the files' paths name it; its short form, upper-case
+        bool shortKnown;
+        std::vector<size_t> files;
+    };
+
+    static std::string FolderOf(const std::string& path)
+    {
+        size_t slash = path.find_last_of('\\');
+        return slash == std::string::npos ? std::string() : path.substr(0, slash);
+    }
 
     void Collect()
     {
@@ -104,6 +128,7 @@ class RemovableFiles {
             return;
         }
         collected_ = true;
+        std::unordered_map<std::string, size_t> folderIndex;
         for (ObjectId f = FindObjectByFlags(db_, 0, OBJECT_FILE); f != 0; f = FindObjectByFlags(db_, f, OBJECT_FILE)) {
             InstallObject* o = LockObject(f);
             ReleaseObject(o); // the one lock FindObjectByFlags left
@@ -111,16 +136,24 @@ class RemovableFiles {
                              ((ObjectFlagsOf(o) & OBJECT_REMOVABLE) || IsCoveredByAncestor(f, 0, 1, 0) == 1);
             HeapText path(candidate ? GetObjectPath(f, 0, nullptr, 0) : nullptr);
             ReleaseObject(o);
-            if (path) {
-                files_.push_back(File{path.get(), std::string(), false});
-                upper_[Upper(path.get())] = files_.size() - 1;
+            if (!path) {
+                continue;
             }
+            files_.push_back(File{path.get(), std::string(), false});
+            upper_[Upper(path.get())] = files_.size() - 1;
+            std::string folder = FolderOf(path.get());
+            auto at = folderIndex.emplace(Upper(folder.c_str()), folders_.size());
+            if (at.second) {
+                folders_.push_back(Folder{folder, std::string(), false, {}});
+            }
+            folders_[at.first->second].files.push_back(files_.size() - 1);
         }
     }
 
     DatabaseHandle db_;
     bool collected_ = false;
     std::vector<File> files_;
+    std::vector<Folder> folders_;
     std::unordered_map<std::string, size_t> upper_;
 };
 
@@ -162,6 +195,9 @@ bool RemoveShellLinks(const InstallObject* o, RemovableFiles& files)
         allRemoved = list->unreadable == 0;
         for (UINT32 i = 0; i < list->count; i++) {
             ShellItem* link = list->children[i];
+            if (link->path != nullptr && GatePlanGone(link->path)) {
+                continue; // for a plan: it went with its file already
+            }
             ShellLinkInfo* info = nullptr;
             if (!ShellLinkReadInfo(link, &info)) {
                 continue; // no readable link: it does not keep the group

@@ -302,14 +302,21 @@ TEST(ExecutorTest, AShellGroupGoesWhenItsLinksPointOnlyAtFilesThatGo)
 {
     EngineScope engine;
     SessionScope session;
-    for (bool targetStays : {false, true}) {
+    // The link names its target by the short path of the file the script names in full, or by its path.
+    for (int variant = 0; variant < 3; variant++) {
+        bool targetStays = variant == 1, shortTarget = variant == 2;
         SCOPED_TRACE(targetStays ? "its link points at a file that stays" : "its only link points at a removed file");
+        SCOPED_TRACE(shortTarget ? "by its short path" : "by its path");
         TestFolder folder;
         WriteFileBytes(folder / "app.exe", "app");
-        std::string name = "UninstGroup" + std::to_string(GetCurrentProcessId()) + (targetStays ? "K" : "R");
+        std::string name = "UninstGroup" + std::to_string(GetCurrentProcessId()) + std::to_string(variant);
         std::string group = SpecialFolder(CSIDL_PROGRAMS) + name;
         CreateDirectoryA(group.c_str(), nullptr);
-        ASSERT_TRUE(MakeShortcut(group + "\\App.lnk", folder / "app.exe"));
+        std::string target = shortTarget ? ShortForm(folder / "app.exe") : folder / "app.exe";
+        if (shortTarget) {
+            ASSERT_NE(target, folder / "app.exe");
+        }
+        ASSERT_TRUE(MakeShortcut(group + "\\App.lnk", target));
         TestDatabase db("TEST", "C:\\Source\\", UninstallCallback);
         ASSERT_EQ(db.Parse("_dir=APP /_TARGETPATH \"" + ScriptPath(folder.path()) + "\";\r\n" +
                            "_group=G /_PARENT USERSTARTGROUPS /_TARGETPATH " + name + " /_REMOVABLE;\r\n" +
