@@ -172,6 +172,51 @@ double Program(int n, bool profile = false, Shape shape = Shape(), double* compo
     return time;
 }
 
+// The time of a plan of the same payload: phase 1 alone, every object judged, nothing changed.
+double Plan(int n, bool profile = false)
+{
+    std::unique_ptr<Payload> p = Stage(n);
+    std::string log = TempDirectory() + "uninst-bench-plan-" + std::to_string(GetCurrentProcessId()) + ".log";
+    double start = BenchNow();
+    DWORD exitCode = RunWhole(p->stage->program(), "/PLAN /QUIET /LOG \"" + log + "\"");
+    double time = BenchNow() - start;
+    std::string report = ReadFileBytes(log);
+    DeleteFileA(log.c_str());
+    if (exitCode != 0 || !PathExists(p->files.back()) || !PathExists(p->links.back())) {
+        fprintf(stderr, "the plan did not end well, or changed the product (it ended with %lu):\n", exitCode);
+        for (size_t at = 0, end; (end = report.find("\r\n", at)) != std::string::npos; at = end + 2) {
+            std::string line = report.substr(at, end - at);
+            if (line.find(": would go") == std::string::npos) {
+                fprintf(stderr, "%s\n", line.c_str());
+            }
+        }
+        exit(1);
+    }
+    for (size_t at = 0, end; profile && (end = report.find("\r\n", at)) != std::string::npos; at = end + 2) {
+        std::string line = report.substr(at, end - at);
+        if (line.find(" pass: ") != std::string::npos) {
+            printf("  plan, %d files, %s\n", n, line.c_str());
+        }
+    }
+    return time;
+}
+
+// The plan's marginal cost per object against the removal's, each the better of two runs.
+void PlanFigures(int small, int large)
+{
+    double planSmall = 1e9, planLarge = 1e9, removalSmall = 1e9, removalLarge = 1e9;
+    for (int round = 0; round < 2; round++) {
+        planSmall = std::min(planSmall, Plan(small));
+        removalSmall = std::min(removalSmall, Program(small));
+        planLarge = std::min(planLarge, Plan(large));
+        removalLarge = std::min(removalLarge, Program(large));
+    }
+    Plan(large, true);
+    printf("plan: %d files %.3f s, %d files %.3f s; removal %.3f s and %.3f s\n", small, planSmall, large, planLarge,
+           removalSmall, removalLarge);
+    printf("plan-vs-removal: %.2f\n", (planLarge - planSmall) / (removalLarge - removalSmall));
+}
+
 // The in-use test's calls for every file, as phase 1 makes them: opened for writing without sharing,
 // closed. Timed apart from the floor, which is the deletion alone.
 double InUseOpens(const Payload& p)
@@ -266,6 +311,10 @@ int main()
         return 0;
     }
     const int small = 2000, large = getenv("BENCH_SMALL") != nullptr ? 4000 : 20000;
+    if (getenv("BENCH_PLAN") != nullptr) { // the plan's figures alone
+        PlanFigures(small, large);
+        return 0;
+    }
     // Each figure is the better of two runs, the program and the floor taking turns: a machine shared
     // with others slows single runs by a tenth and more. The floor with the in-use test is the better of
     // its runs as a whole (its opens and deletions timed in the same run).
@@ -302,6 +351,7 @@ int main()
            (programLarge - programSmall) / (floorLarge - floorSmall));
     printf("uninstall-vs-floor: %.2f\n", (programLarge - programSmall) / carefulSlope);
     ShapeFigures(small, large);
+    PlanFigures(small, large);
     // The figure that counts: the marginal cost per object against the deletions alone.
     printf("uninstall-vs-deletes: %.2f\n", (programLarge - programSmall) / (floorLarge - floorSmall));
     (void)fixed;

@@ -49,6 +49,9 @@ bool FolderHoldsOnly(const std::string& folder, const std::vector<std::string>& 
             continue;
         }
         std::string entry = folder + found.cFileName;
+        if (GatePlanGone(entry.c_str())) {
+            continue; // a plan's folder still holds what would be gone by now
+        }
         bool listed = false;
         for (const std::string& p : paths) {
             listed = listed || StrCompareNoCase(p.c_str(), entry.c_str()) == 0;

@@ -11,6 +11,7 @@
 #include "support/plan_mode.h"
 #include "support/report.h"
 #include "support/strings.h"
+#include "system/deletion_gate.h"
 #include "ui/dialogs.h"
 #include "ui/progress_dialogs.h"
 
@@ -172,6 +173,9 @@ int FileInUse(UninstallSession* s, ObjectId file)
     if (PlanMode()) {
         // A plan names every file in use, and goes on to show what the removal would do once they are free.
         NoteInUse(file);
+        if (path) {
+            GatePlanInUse(path.get());
+        }
         s->flags |= SESSION_FILE_IN_USE;
         return 0;
     }

@@ -453,27 +453,27 @@ DWORD DeniedOrInUse(const std::string& file, DWORD error)
     return opened ? ERROR_USER_MAPPED_FILE : error;
 }
 
-// For a plan: what deleting a checked file would meet. A file another program holds without letting it
-// be deleted is in use; a read-only one goes as the removal clears what stands in the way.
+// For a plan: what deleting a checked file would meet. The preparation opened every file the removal
+// deletes to find those in use: such a file would stay (and go at the next restart); a read-only one
+// goes as the removal clears what stands in the way. The attributes are read without opening the file.
 GateResult PlanDeleteFile(const std::string& file)
 {
-    if (PlanFileGone(UpperPath(file))) {
+    std::string upper = UpperPath(file);
+    if (PlanFileGone(upper)) {
         return Absent();
     }
-    KernelHandle opened(CreateFileA(file.c_str(), DELETE | FILE_READ_ATTRIBUTES,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                    NO_LINK_FOLLOWED, nullptr));
-    if (!opened) {
+    DWORD attributes = GetFileAttributesA(file.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
         DWORD error = GetLastError();
         return IsMissing(error) ? Absent() : Failed(error);
     }
-    DWORD attributes = NtHandleAttributes(opened.get());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
-        !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-        opened.reset();
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
         return DeleteOneFolder(file, false); // named as a file, it is an empty folder at most
     }
-    PlanFileGoes(UpperPath(file));
+    if (PlanFileWasInUse(upper)) {
+        return Failed(ERROR_SHARING_VIOLATION);
+    }
+    PlanFileGoes(upper);
     return Done();
 }
 
@@ -629,6 +629,22 @@ bool GateOthersCanChange(const char* path)
     }
     ACCESS_MASK rights = AccessRightsOfOthers(object.get());
     return (rights & (ACCESS_WRITES_CONTENT | ACCESS_CHANGES_OBJECT)) != 0 || OthersCanReplace(file, rights);
+}
+
+void GatePlanInUse(const char* path)
+{
+    std::string normal;
+    GateVerdict verdict;
+    if (PlanMode() && NormalisePath(path, &normal, &verdict)) {
+        PlanFileInUse(UpperPath(normal));
+    }
+}
+
+bool GatePlanGone(const char* path)
+{
+    std::string normal;
+    GateVerdict verdict;
+    return PlanMode() && NormalisePath(path, &normal, &verdict) && PlanFileGone(UpperPath(normal));
 }
 
 char* GatePlanLeftIn(const char* path, size_t limit)

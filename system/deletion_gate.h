@@ -87,6 +87,11 @@ bool GateOthersCanChange(const char* path);
 // "name, name, ... and N more" with at most limit names (a new heap text, release with MemFree); null
 // when nothing would stay or the folder cannot be listed.
 char* GatePlanLeftIn(const char* path, size_t limit);
+// For a plan: whether the file or folder at path would be gone by now.
+bool GatePlanGone(const char* path);
+// For a plan: the file at path was in use when the removal was prepared. The plan's deletion of it
+// then meets what the removal's would meet, a file another program holds.
+void GatePlanInUse(const char* path);
 
 // Lets go of the folders held open by the deletions so far. Call it when a pass ends, and before
 // deleting a folder by other means.

@@ -323,6 +323,7 @@ struct JudgedKey {
     CRITICAL_SECTION lock;
     HKEY key = nullptr;
     std::string path;
+    std::string reached; // the key the handle reached, once allowed: the path it was opened at
     GateVerdict verdict = GATE_ALLOWED;
     JudgedKey() { InitializeCriticalSection(&lock); }
 };
@@ -333,10 +334,11 @@ JudgedKey& LastJudgedKey()
     return judged;
 }
 
-GateResult DeleteValue(HKEY key, const char* valueName)
+// reached: the path the key's handle reached, when the caller knows it (for a plan).
+GateResult DeleteValue(HKEY key, const char* valueName, const std::string* reached = nullptr)
 {
     if (PlanMode()) {
-        std::string path = ReachedKeyPath(key);
+        std::string path = reached != nullptr ? *reached : ReachedKeyPath(key);
         LONG r = RegQueryValueExA(key, valueName, nullptr, nullptr, nullptr, nullptr);
         if (r != ERROR_SUCCESS || PlanValueGone(path, valueName)) {
             return r == ERROR_SUCCESS || r == ERROR_FILE_NOT_FOUND ? Result(GATE_ABSENT)
@@ -380,9 +382,11 @@ GateResult GateDeleteRegValue(HKEY key, const char* keyPath, const char* valueNa
                                                                 : GATE_ALLOWED;
         judged.key = key;
         judged.path = keyPath;
+        judged.reached = verdict == GATE_ALLOWED ? Comparable(path) : std::string();
         judged.verdict = verdict;
     }
-    return judged.verdict != GATE_ALLOWED ? Result(GATE_REFUSED, judged.verdict) : DeleteValue(key, valueName);
+    return judged.verdict != GATE_ALLOWED ? Result(GATE_REFUSED, judged.verdict)
+                                          : DeleteValue(key, valueName, &judged.reached);
 }
 
 void GateForgetKeys()

@@ -12,6 +12,7 @@ namespace {
 struct PlanState {
     CRITICAL_SECTION lock;
     std::unordered_set<std::string> files;
+    std::unordered_set<std::string> inUse;
     std::unordered_set<std::string> keys;
     std::unordered_set<std::string> values;         // key path, a newline, the value's name upper-cased
     std::unordered_map<std::string, UINT32> counts; // the same names
@@ -31,14 +32,20 @@ std::string ValueEntry(const std::string& keyPath, const char* valueName)
     return entry;
 }
 
-// Whether the path or a container above it (each prefix ending before a backslash) is in the set.
+// Whether the path or a container above it (each prefix ending before a backslash) is in the set. The
+// path itself is the usual answer, and is asked first.
 bool InOrBelow(const std::unordered_set<std::string>& set, const std::string& path)
 {
     if (set.empty()) {
         return false;
     }
-    for (size_t end = path.size(); end != std::string::npos && end > 0; end = path.rfind('\\', end - 1)) {
-        if (set.count(path.substr(0, end)) != 0) {
+    if (set.count(path) != 0) {
+        return true;
+    }
+    std::string prefix;
+    for (size_t end = path.rfind('\\'); end != std::string::npos && end > 0; end = path.rfind('\\', end - 1)) {
+        prefix.assign(path, 0, end);
+        if (set.count(prefix) != 0) {
             return true;
         }
     }
@@ -59,6 +66,20 @@ bool PlanFileGone(const std::string& upperPath)
     PlanState& s = State();
     CriticalSectionScope scope(&s.lock);
     return InOrBelow(s.files, upperPath);
+}
+
+void PlanFileInUse(const std::string& upperPath)
+{
+    PlanState& s = State();
+    CriticalSectionScope scope(&s.lock);
+    s.inUse.insert(upperPath);
+}
+
+bool PlanFileWasInUse(const std::string& upperPath)
+{
+    PlanState& s = State();
+    CriticalSectionScope scope(&s.lock);
+    return s.inUse.count(upperPath) != 0;
 }
 
 void PlanKeyGoes(const std::string& keyPath)

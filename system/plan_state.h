@@ -11,6 +11,10 @@ void PlanFileGoes(const std::string& upperPath);
 // Whether the file or folder, or a folder above it, would be gone.
 bool PlanFileGone(const std::string& upperPath);
 
+// A file the preparation found in use.
+void PlanFileInUse(const std::string& upperPath);
+bool PlanFileWasInUse(const std::string& upperPath);
+
 void PlanKeyGoes(const std::string& keyPath);
 // Whether the key, or a key above it, would be gone.
 bool PlanKeyGone(const std::string& keyPath);
