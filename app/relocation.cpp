@@ -6,7 +6,7 @@
 #include "system/system_state.h"
 
 #include <sddl.h>
-#include <wincrypt.h>
+#include <ntsecapi.h>
 #include <stdio.h>
 #include <string.h>
 
@@ -17,21 +17,17 @@ namespace {
 const int FOLDER_ATTEMPTS = 8;
 const DWORD RANDOM_BYTES = 8;
 
-// 16 hex digits from the system's cryptographic random source; false when it has none to give.
+// 16 hex digits from the system's random source (the one its cryptographic providers draw on, without
+// loading them); false when it has none to give.
 bool RandomName(char* out, size_t size)
 {
-    HCRYPTPROV provider = 0;
-    if (!CryptAcquireContextA(&provider, nullptr, nullptr, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT | CRYPT_SILENT)) {
+    BYTE bytes[RANDOM_BYTES] = {};
+    if (!RtlGenRandom(bytes, RANDOM_BYTES)) {
         return false;
     }
-    BYTE bytes[RANDOM_BYTES] = {};
-    bool ok = CryptGenRandom(provider, RANDOM_BYTES, bytes) != FALSE;
-    CryptReleaseContext(provider, 0);
-    if (ok) {
-        snprintf(out, size, "Uninst-%02x%02x%02x%02x%02x%02x%02x%02x", bytes[0], bytes[1], bytes[2], bytes[3], bytes[4],
-                 bytes[5], bytes[6], bytes[7]);
-    }
-    return ok;
+    snprintf(out, size, "Uninst-%02x%02x%02x%02x%02x%02x%02x%02x", bytes[0], bytes[1], bytes[2], bytes[3], bytes[4],
+             bytes[5], bytes[6], bytes[7]);
+    return true;
 }
 
 // Administrators, the system and the user who runs the uninstall have full access, inherited by what

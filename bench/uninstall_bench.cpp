@@ -302,10 +302,52 @@ void ShapeFigures(int small, int large)
     printf("shortcuts-growth: %.2f\n", more / std::max(usual, 1.0));
 }
 
+// The fixed part on its own: a product of one file, no folder of its own and no shortcut, removed by the
+// program, against an empty program started and ended; the better of five each.
+void FixedFigures()
+{
+    double best = 1e9;
+    for (int i = 0; i < 5; i++) {
+        ProductSpec spec;
+        spec.withProgram = true;
+        spec.script = "_regkey=PRODUCT_HKEY /_REMOVABLE;\r\n"
+                      "_dir=APPDIR /_TARGETPATH \"%FOLDER%\" /_REMOVABLE;\r\n"
+                      "_file=UNINST /_PARENT APPDIR /_TARGETPATH Uninst.exe /_REMOVABLE /_UNINSTALL \"%VENDOR%\" x;\r\n"
+                      "_file=CONFIG /_PARENT APPDIR /_TARGETPATH Struct.cfg /_REMOVABLE;\r\n"
+                      "_file=ONE /_PARENT APPDIR /_TARGETPATH one.dat /_REMOVABLE;\r\n";
+        spec.files.push_back({"one.dat", "installed content"});
+        ProductStage stage(spec);
+        double start = BenchNow();
+        DWORD exitCode = RunWhole(stage.program(), "/QUIET");
+        double time = BenchNow() - start;
+        if (exitCode != 0 || PathExists(stage.folder() + "one.dat")) {
+            fprintf(stderr, "the program did not remove the product (it ended with %lu)\n", exitCode);
+            exit(1);
+        }
+        best = std::min(best, time);
+    }
+    double linked = 1e9, components = 1e9;
+    for (int i = 0; i < 3; i++) {
+        double ms = 0;
+        Program(FILES_PER_FOLDER, true, Shape(), &ms);
+        components = std::min(components, ms);
+        linked = std::min(linked, Program(FILES_PER_FOLDER));
+    }
+    double process = EmptyProcess();
+    printf("a product of one file: %.3f s; of %d files with %d shortcuts: %.3f s (components pass %.0f ms)\n", best,
+           FILES_PER_FOLDER, SHORTCUTS, linked, components);
+    printf("an empty program started and ended: %.3f s\n", process);
+    printf("one-file-vs-process: %.2f\n", best / process);
+}
+
 } // namespace
 
 int main()
 {
+    if (getenv("BENCH_FIXED") != nullptr) { // the fixed part alone
+        FixedFigures();
+        return 0;
+    }
     if (getenv("BENCH_SHAPES") != nullptr) { // the other shapes alone
         ShapeFigures(2000, getenv("BENCH_SMALL") != nullptr ? 4000 : 20000);
         return 0;

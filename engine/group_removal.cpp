@@ -48,6 +48,61 @@ std::string Upper(const char* text)
     return upper;
 }
 
+// Short forms of paths as ShortPath gives them, for many paths in few folders: each folder is asked for
+// its own short form once and listed once for the short names of its entries. The system instead walks
+// and lists every folder of a path for each path asked (20 files and their 20 shortcuts took 100 ms
+// under Wine). A path this does not take apart plainly is asked of the system.
+class ShortPathCache {
+  public:
+    std::string Of(const char* path)
+    {
+        const char* last = strrchr(path, '\\');
+        size_t slash = last != nullptr ? static_cast<size_t>(last - path) : 0;
+        bool plain = slash > 2 && path[1] == ':' && path[2] == '\\' && path[slash + 1] != '\0' &&
+                     strpbrk(path, "/*?") == nullptr && strstr(path, "\\.") == nullptr &&
+                     strstr(path, "\\\\") == nullptr && slash + 2 < MAX_PATH;
+        if (!plain) {
+            return ShortPath(path);
+        }
+        std::string folderPath(path, slash);
+        Folder& folder = folders_[Upper(folderPath.c_str())];
+        if (!folder.listed) {
+            List(folderPath, &folder);
+        }
+        auto name = folder.shortNames.find(Upper(path + slash + 1));
+        if (folder.shortForm.empty() || name == folder.shortNames.end()) {
+            return ShortPath(path); // not there when listed: the system tells what it is now
+        }
+        return folder.shortForm + "\\" + name->second;
+    }
+
+  private:
+    struct Folder {
+        bool listed = false;
+        std::string shortForm;                                   // empty when the system has none
+        std::unordered_map<std::string, std::string> shortNames; // either name, upper-case: the short name
+    };
+
+    static void List(const std::string& path, Folder* folder)
+    {
+        folder->listed = true;
+        folder->shortForm = ShortPath(path.c_str());
+        if (folder->shortForm.empty()) {
+            return;
+        }
+        WIN32_FIND_DATAA entry;
+        FindHandle find(FindFirstFileA((path + "\\*").c_str(), &entry));
+        for (bool more = static_cast<bool>(find); more; more = FindNextFileA(find.get(), &entry) != FALSE) {
+            // Known by either of its names: a shortcut may name its target by the short one.
+            const char* shortName = entry.cAlternateFileName[0] != '\0' ? entry.cAlternateFileName : entry.cFileName;
+            folder->shortNames[Upper(entry.cFileName)] = shortName;
+            folder->shortNames[Upper(shortName)] = shortName;
+        }
+    }
+
+    std::unordered_map<std::string, Folder> folders_;
+};
+
 bool SamePath(const char* a, const std::string& b)
 {
     return !b.empty() && StrCompareNoCase(a, b.c_str()) == 0;
@@ -78,14 +133,14 @@ class RemovableFiles {
     bool Holds(const char* itemPath)
     {
         Collect();
-        std::string itemShort = ShortPath(itemPath);
+        std::string itemShort = shortPaths_.Of(itemPath);
         if (upper_.count(Upper(itemPath)) != 0 || (!itemShort.empty() && upper_.count(Upper(itemShort.c_str())) != 0)) {
             return true;
         }
         const std::string named = Upper(FolderOf(itemPath).c_str()), shortNamed = Upper(FolderOf(itemShort).c_str());
         for (Folder& folder : folders_) {
             if (!folder.shortKnown) {
-                folder.shortPath = Upper(ShortPath(folder.path.c_str()).c_str());
+                folder.shortPath = Upper(shortPaths_.Of(folder.path.c_str()).c_str());
                 folder.shortKnown = true;
             }
             if (folder.shortPath.empty() || (folder.shortPath != named && folder.shortPath != shortNamed)) {
@@ -94,7 +149,7 @@ class RemovableFiles {
             for (size_t i : folder.files) {
                 File& f = files_[i];
                 if (!f.shortKnown) {
-                    f.shortPath = ShortPath(f.path.c_str());
+                    f.shortPath = shortPaths_.Of(f.path.c_str());
                     f.shortKnown = true;
                 }
                 if (ItemMatchesFile(itemPath, itemShort, f.path.c_str(), f.shortPath)) {
@@ -151,6 +206,7 @@ class RemovableFiles {
     }
 
     DatabaseHandle db_;
+    ShortPathCache shortPaths_;
     bool collected_ = false;
     std::vector<File> files_;
     std::vector<Folder> folders_;
@@ -409,6 +465,13 @@ struct GroupLinks {
 
 bool g_groupLinksKept = false;
 std::unordered_map<ObjectId, std::unique_ptr<GroupLinks>> g_groupLinks;
+// The short forms of the pass's files and link targets, kept as long as the links are.
+std::unique_ptr<ShortPathCache> g_shortPaths;
+
+std::string ShortPathOf(const char* path)
+{
+    return g_groupLinksKept && g_shortPaths ? g_shortPaths->Of(path) : ShortPath(path);
+}
 
 // The group's links, read now or earlier in the pass; null with *failure (-1: no group folder,
 // ITEMS_NOT_KNOWN: it could not be listed).
@@ -434,7 +497,7 @@ GroupLinks* LinksOf(ObjectId group, std::unique_ptr<GroupLinks>* unkept, int* fa
         if (!ShellLinkReadInfo(links->list->children[i], &info)) {
             info = nullptr;
         } else if (info->targetPath != nullptr) {
-            links->shortTargets[i] = ShortPath(info->targetPath);
+            links->shortTargets[i] = ShortPathOf(info->targetPath);
         }
     }
     GroupLinks* read = links.get();
@@ -479,11 +542,13 @@ int RemoveShellFileItems(ObjectId group, const char* path, const std::string& sh
 void BeginGroupItemsPass()
 {
     g_groupLinksKept = true;
+    g_shortPaths.reset(new ShortPathCache);
 }
 
 void EndGroupItemsPass()
 {
     g_groupLinks.clear();
+    g_shortPaths.reset();
     g_groupLinksKept = false;
 }
 
@@ -499,7 +564,7 @@ int RemoveGroupItems(ObjectId id, GroupItemInfo* itemInfo, int keepItems)
     if (group == 0 || !path || !SelectGroup(group)) {
         return -1;
     }
-    std::string shortPath = ShortPath(path.get());
+    std::string shortPath = ShortPathOf(path.get());
     if (DatabaseFlagsOf(guard.database()) & DATABASE_PROGMAN_GROUPS) {
         return RemoveProgmanFileItems(group, path.get(), shortPath, itemInfo, keepItems);
     }

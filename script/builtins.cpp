@@ -180,12 +180,7 @@ const BuiltIn kBuiltIns[] = {
 // below it are found and created.
 bool AddSpecialFolder(ObjectDatabase* d, const BuiltIn& b)
 {
-    ShellItem folder;
-    if (!ShellItemFromSpecialFolder(&folder, b.folder)) {
-        return false;
-    }
-    HeapPtr<ITEMIDLIST> ids(ShellItemCopyIdList(&folder));
-    ShellItemFree(&folder);
+    HeapPtr<ITEMIDLIST> ids(ShellSpecialFolderIdList(b.folder));
     InstallObject* o = ids ? AddRoot(d, b.name, b.type, b.target) : nullptr;
     if (o == nullptr) {
         return false;

@@ -465,6 +465,55 @@ int ShellItemParent(const ShellItem* item, ShellItem* parent)
     return result;
 }
 
+namespace {
+
+const size_t SPECIAL_FOLDER_COUNT = sizeof(kSpecialFolders) / sizeof(kSpecialFolders[0]);
+
+// The absolute ID lists of the special folders, each resolved once in a process: every object
+// database of a run starts with the same folders, and each resolution through the shell costs
+// milliseconds. A folder that could not be resolved is asked again the next time.
+struct SpecialFolderCache {
+    CRITICAL_SECTION lock;
+    HeapPtr<ITEMIDLIST> ids[SPECIAL_FOLDER_COUNT];
+    SpecialFolderCache() { InitializeCriticalSection(&lock); }
+    ~SpecialFolderCache() { DeleteCriticalSection(&lock); }
+};
+
+SpecialFolderCache& TheSpecialFolderCache()
+{
+    static SpecialFolderCache cache;
+    return cache;
+}
+
+} // namespace
+
+LPITEMIDLIST ShellSpecialFolderIdList(UINT32 code)
+{
+    size_t slot = 0;
+    while (slot < SPECIAL_FOLDER_COUNT && kSpecialFolders[slot].code != code) {
+        slot++;
+    }
+    if (slot == SPECIAL_FOLDER_COUNT) {
+        return nullptr;
+    }
+    SpecialFolderCache& cache = TheSpecialFolderCache();
+    CriticalSectionScope scope(&cache.lock);
+    if (!cache.ids[slot]) {
+        ShellItem folder;
+        if (!ShellItemFromSpecialFolder(&folder, code)) {
+            return nullptr;
+        }
+        cache.ids[slot].reset(ShellItemCopyIdList(&folder));
+        ShellItemFree(&folder);
+    }
+    UINT size = ShellIdListSize(cache.ids[slot].get());
+    BYTE* copy = size != 0 ? static_cast<BYTE*>(MemAlloc(size + 2)) : nullptr;
+    if (copy != nullptr) {
+        memcpy(copy, cache.ids[slot].get(), size + 2);
+    }
+    return reinterpret_cast<LPITEMIDLIST>(copy);
+}
+
 LPITEMIDLIST ShellItemCopyIdList(const ShellItem* item)
 {
     UINT size = item != nullptr ? ShellIdListSize(item->idList) : 0;

@@ -72,6 +72,9 @@ int ShellItemParent(const ShellItem* item, ShellItem* parent);
 void ShellItemFree(ShellItem* item);
 // A heap copy of the absolute ID list and its terminator (release with MemFree), or null.
 LPITEMIDLIST ShellItemCopyIdList(const ShellItem* item);
+// A heap copy of a special folder's absolute ID list (release with MemFree), or null; resolved once
+// in a process.
+LPITEMIDLIST ShellSpecialFolderIdList(UINT32 code);
 int ShellItemIsUnder(UINT32 code, const ShellItem* item);
 
 int ShellItemBeginEnum(ShellItem* folder, DWORD flags, int reuse);

@@ -2,7 +2,6 @@
 
 #include "support/startup.h"
 
-#include <commctrl.h>
 #include <string.h>
 
 namespace {
@@ -58,7 +57,6 @@ int UiStartup(HINSTANCE instance, const DialogTextBlock* block)
             if (!EngineStartup()) {
                 return 0;
             }
-            InitCommonControls();
             g_started = true;
         }
         g_instance = instance;
@@ -85,6 +83,31 @@ int UiStartup(HINSTANCE instance, const DialogTextBlock* block)
         }
     }
     return 1;
+}
+
+namespace {
+
+bool LoadCommonControls()
+{
+    // Kept for the life of the process, as an import would be: the windows made from its classes may
+    // live until the end.
+    typedef void(WINAPI * InitFunction)(void);
+    HMODULE controls = LoadLibraryA("comctl32.dll");
+    InitFunction init = controls != nullptr ? reinterpret_cast<InitFunction>(reinterpret_cast<void (*)(void)>(
+                                                  GetProcAddress(controls, "InitCommonControls")))
+                                            : nullptr;
+    if (init != nullptr) {
+        init();
+    }
+    return init != nullptr;
+}
+
+} // namespace
+
+void UiLoadCommonControls()
+{
+    static const bool loaded = LoadCommonControls(); // once, whichever thread is first
+    (void)loaded;
 }
 
 void UiShutdown()

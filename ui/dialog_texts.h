@@ -37,8 +37,8 @@ struct DialogTextBlock {
     UINT32 number[UI_NUMBERS];
 };
 
-// One operation with two arguments. With an instance: starts the layer (engine start-up and common
-// controls) on the first call, or replaces the stored instance. Then, with a block, its non-empty
+// One operation with two arguments. With an instance: starts the layer (engine start-up) on the first
+// call, or replaces the stored instance. Then, with a block, its non-empty
 // texts and non-zero numbers replace the table's; without one, the table is reset to the defaults.
 // 0 when the engine cannot start or no instance was ever given.
 int UiStartup(HINSTANCE instance, const DialogTextBlock* block = nullptr);
@@ -49,6 +49,11 @@ inline int UiApplyTexts(const DialogTextBlock* block)
 
 // Ends the layer: engine shut-down, table cleared, instance forgotten. Nothing when not started.
 void UiShutdown();
+
+// Loads the common controls (the progress bar's class, the themed look) once in a process, before the
+// first window is made: a removal that shows no window never starts them (under Wine that is the
+// display driver and the theme).
+void UiLoadCommonControls();
 
 // The current text of a slot ("" for a slot out of range) and a number (0 out of range).
 const char* UiText(int slot);

@@ -1,6 +1,7 @@
 #include "ui/message_box.h"
 
 #include "support/memory.h"
+#include "ui/dialog_texts.h"
 
 #include <string.h>
 
@@ -140,6 +141,7 @@ int ShowMessageBox(HWND owner, const char* text, const char* caption, UINT32 sty
         p->windowOut = windowOut;
         HINSTANCE instance = owner != nullptr ? reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(owner, GWLP_HINSTANCE))
                                               : GetModuleHandleA(nullptr);
+        UiLoadCommonControls();
         result = static_cast<int>(
             DialogBoxIndirectParamA(instance, &t->header, owner, MessageBoxProc, reinterpret_cast<LPARAM>(block)));
         if (ownIcon && icon != nullptr) {

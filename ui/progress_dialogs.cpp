@@ -93,6 +93,7 @@ HWND Open(HWND owner, int statusId, int labelSlot, int templateNumber)
     }
     state->statusId = statusId;
     lstrcpynA(state->labels, UiText(labelSlot), sizeof(state->labels));
+    UiLoadCommonControls();
     HWND dialog = CreateDialogParamA(instance, MAKEINTRESOURCEA(UiNumberValue(templateNumber)), owner,
                                      ProgressDialogProc, reinterpret_cast<LPARAM>(state));
     if (dialog == nullptr) {

@@ -298,6 +298,53 @@ TEST(ExecutorTest, MasksAndUnpreparedDatabases)
     EXPECT_GE(RemoveAll(gone.handle()), 0);
 }
 
+TEST(ExecutorTest, AFilesShortcutsGoWithItByWhicheverFormOfItsPathTheyName)
+{
+    EngineScope engine;
+    SessionScope session;
+    TestFolder folder, other;
+    for (const char* file : {"long file name.exe", "plain.exe", "keep.exe"}) {
+        WriteFileBytes(folder / file, file);
+    }
+    WriteFileBytes(other / "long file name.exe", "a file of the same name elsewhere");
+    std::string name = "UninstItems" + std::to_string(GetCurrentProcessId());
+    std::string group = SpecialFolder(CSIDL_PROGRAMS) + name;
+    CreateDirectoryA(group.c_str(), nullptr);
+    std::string alias = ShortForm(folder / "long file name.exe");
+    ASSERT_NE(alias, folder / "long file name.exe");
+    struct Link {
+        const char* name;
+        std::string target;
+        bool goes;
+    } const links[] = {
+        {"ByAlias.lnk", alias, true},
+        {"ByPath.lnk", folder / "long file name.exe", true},
+        {"Plain.lnk", ShortForm(folder / "plain.exe"), true},
+        {"Stays.lnk", folder / "keep.exe", false},
+        {"Elsewhere.lnk", ShortForm(other / "long file name.exe"), false},
+        {"ElsewhereByPath.lnk", other / "long file name.exe", false},
+    };
+    for (const Link& l : links) {
+        ASSERT_TRUE(MakeShortcut(group + "\\" + l.name, l.target));
+    }
+    TestDatabase db("TEST", "C:\\Source\\", UninstallCallback);
+    ASSERT_EQ(db.Parse("_dir=APP /_TARGETPATH \"" + ScriptPath(folder.path()) + "\";\r\n" +
+                       "_group=G /_PARENT USERSTARTGROUPS /_TARGETPATH " + name + " /_REMOVABLE;\r\n" +
+                       "_file=LONG /_PARENT APP /_TARGETPATH \"long file name.exe\" /_REMOVABLE /_GROUP G Long;\r\n" +
+                       "_file=PLAIN /_PARENT APP /_TARGETPATH plain.exe /_REMOVABLE /_GROUP G Plain;\r\n" +
+                       "_file=KEEP /_PARENT APP /_TARGETPATH keep.exe;\r\n"),
+              1);
+    EXPECT_GE(RemoveAll(db.handle()), 0);
+    for (const Link& l : links) {
+        EXPECT_EQ(PathExists(group + "\\" + l.name), !l.goes) << l.name;
+        DeleteFileA((group + "\\" + l.name).c_str());
+    }
+    EXPECT_FALSE(PathExists(folder / "long file name.exe"));
+    EXPECT_TRUE(PathExists(other / "long file name.exe"));
+    EXPECT_TRUE(PathExists(group)); // it holds what stays
+    RemoveDirectoryA(group.c_str());
+}
+
 TEST(ExecutorTest, AShellGroupGoesWhenItsLinksPointOnlyAtFilesThatGo)
 {
     EngineScope engine;

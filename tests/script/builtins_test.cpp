@@ -35,6 +35,25 @@ TEST(BuiltInsTest, EveryDatabaseStartsWithTheBuiltInObjectsInOrder)
     EXPECT_STREQ(folder.path, programs.path);
     ShellItemFree(&folder);
     ShellItemFree(&programs);
+    // Every database names each special folder as the shell does, the later ones too (a process asks
+    // the shell once).
+    TestDatabase second;
+    const std::pair<const char*, UINT32> specials[] = {
+        {"STARTMENU", SHELL_COMMON_STARTMENU},  {"USERSTARTMENU", SHELL_USER_STARTMENU},
+        {"STARTGROUPS", SHELL_COMMON_PROGRAMS}, {"USERSTARTGROUPS", SHELL_USER_PROGRAMS},
+        {"DESKTOP", SHELL_COMMON_DESKTOP},      {"USERDESKTOP", SHELL_USER_DESKTOP}};
+    for (const TestDatabase* each : {&db, &second}) {
+        for (const auto& special : specials) {
+            SCOPED_TRACE(special.first);
+            InstallObject o = each->Get(special.first);
+            ShellItem named, asked;
+            ASSERT_EQ(ShellItemFromIdList(&named, nullptr, reinterpret_cast<LPCITEMIDLIST>(o.handle)), 1);
+            ASSERT_EQ(ShellItemFromSpecialFolder(&asked, special.second), 1);
+            EXPECT_STREQ(named.path, asked.path);
+            ShellItemFree(&named);
+            ShellItemFree(&asked);
+        }
+    }
     EXPECT_EQ(db.Get("VERSION").flags, OBJECT_REGITEM | OBJECT_QUERY);
 
     char windows[MAX_PATH];
