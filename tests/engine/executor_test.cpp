@@ -303,7 +303,8 @@ TEST(ExecutorTest, AFilesShortcutsGoWithItByWhicheverFormOfItsPathTheyName)
     EngineScope engine;
     SessionScope session;
     TestFolder folder, other;
-    for (const char* file : {"long file name.exe", "plain.exe", "keep.exe"}) {
+    // The script names two of them in another case, one of these beyond ASCII ("\xE4" for "\xC4").
+    for (const char* file : {"long file name.exe", "plain.exe", "keep.exe", "Mixed.exe", "\xC4rger.exe"}) {
         WriteFileBytes(folder / file, file);
     }
     WriteFileBytes(other / "long file name.exe", "a file of the same name elsewhere");
@@ -320,6 +321,8 @@ TEST(ExecutorTest, AFilesShortcutsGoWithItByWhicheverFormOfItsPathTheyName)
         {"ByAlias.lnk", alias, true},
         {"ByPath.lnk", folder / "long file name.exe", true},
         {"Plain.lnk", ShortForm(folder / "plain.exe"), true},
+        {"Mixed.lnk", folder / "Mixed.exe", true},
+        {"Accented.lnk", folder / "\xC4rger.exe", true},
         {"Stays.lnk", folder / "keep.exe", false},
         {"Elsewhere.lnk", ShortForm(other / "long file name.exe"), false},
         {"ElsewhereByPath.lnk", other / "long file name.exe", false},
@@ -332,6 +335,8 @@ TEST(ExecutorTest, AFilesShortcutsGoWithItByWhicheverFormOfItsPathTheyName)
                        "_group=G /_PARENT USERSTARTGROUPS /_TARGETPATH " + name + " /_REMOVABLE;\r\n" +
                        "_file=LONG /_PARENT APP /_TARGETPATH \"long file name.exe\" /_REMOVABLE /_GROUP G Long;\r\n" +
                        "_file=PLAIN /_PARENT APP /_TARGETPATH plain.exe /_REMOVABLE /_GROUP G Plain;\r\n" +
+                       "_file=MIXED /_PARENT APP /_TARGETPATH mixed.EXE /_REMOVABLE /_GROUP G Mixed;\r\n" +
+                       "_file=ACCENTED /_PARENT APP /_TARGETPATH \xE4rger.exe /_REMOVABLE /_GROUP G Accented;\r\n" +
                        "_file=KEEP /_PARENT APP /_TARGETPATH keep.exe;\r\n"),
               1);
     EXPECT_GE(RemoveAll(db.handle()), 0);
