@@ -120,6 +120,53 @@ bool ItemMatchesFile(const char* itemPath, const std::string& itemShort, const c
            SamePath(itemShort.c_str(), file);
 }
 
+// An item's or a file's path and short path as the comparison of SamePath sees them: their sort keys
+// (case, kana type and width ignored), with which two texts are equal exactly when that comparison
+// says so. A file's items are then matched against a group's g links with g keys made, not g texts
+// compared for each file (g times g comparisons, each a conversion and a walk of the sort tables).
+struct PathKeys {
+    std::string full, shortForm; // empty for an empty text
+    bool known = true;           // false when the system gave no key: the texts are compared
+
+    PathKeys(const char* path, const std::string& shortPath)
+        : full(Key(path, &known)), shortForm(Key(shortPath.c_str(), &known))
+    {
+    }
+    // The four comparisons of ItemMatchesFile.
+    bool Matches(const PathKeys& o) const
+    {
+        auto same = [](const std::string& a, const std::string& b) { return !a.empty() && a == b; };
+        return same(full, o.full) || same(full, o.shortForm) || same(shortForm, o.shortForm) || same(shortForm, o.full);
+    }
+
+  private:
+    static std::string Key(const char* text, bool* known)
+    {
+        if (text == nullptr || text[0] == '\0') {
+            return std::string();
+        }
+        const DWORD flags = LCMAP_SORTKEY | NORM_IGNORECASE | NORM_IGNOREKANATYPE | NORM_IGNOREWIDTH;
+        int size = LCMapStringA(LOCALE_SYSTEM_DEFAULT, flags, text, -1, nullptr, 0);
+        std::string key(size > 0 ? static_cast<size_t>(size) : 0, '\0');
+        if (size <= 0 || LCMapStringA(LOCALE_SYSTEM_DEFAULT, flags, text, -1, &key[0], size) != size) {
+            *known = false;
+            return std::string();
+        }
+        return key;
+    }
+};
+
+// Whether a link's target is the file, by their keys where both have them.
+bool LinkMatchesFile(const char* target, const std::string& targetShort, const PathKeys& targetKeys, const char* file,
+                     const std::string& fileShort, const PathKeys& fileKeys)
+{
+    if (target == nullptr || target[0] == '\0' || file == nullptr) {
+        return false;
+    }
+    return targetKeys.known && fileKeys.known ? targetKeys.Matches(fileKeys)
+                                              : ItemMatchesFile(target, targetShort, file, fileShort);
+}
+
 // The files that are being removed and do not place group items of their own: an item that points
 // at one of them may go with the group. Their paths are looked up by their upper-case text first
 // (equal upper-case texts are equal without regard to case). An item that matches none that way can
@@ -450,6 +497,7 @@ struct GroupLinks {
     ShellItemList* list = nullptr;
     std::vector<ShellLinkInfo*> infos;     // one per link of the list; null once gone or when unreadable
     std::vector<std::string> shortTargets; // the 8.3 form of each target (asking for one costs a listing)
+    std::vector<PathKeys> keys;            // each target's keys
     GroupLinks() = default;
     GroupLinks(const GroupLinks&) = delete;
     GroupLinks& operator=(const GroupLinks&) = delete;
@@ -499,6 +547,7 @@ GroupLinks* LinksOf(ObjectId group, std::unique_ptr<GroupLinks>* unkept, int* fa
         } else if (info->targetPath != nullptr) {
             links->shortTargets[i] = ShortPathOf(info->targetPath);
         }
+        links->keys.emplace_back(info != nullptr ? info->targetPath : nullptr, links->shortTargets[i]);
     }
     GroupLinks* read = links.get();
     if (g_groupLinksKept) {
@@ -520,10 +569,12 @@ int RemoveShellFileItems(ObjectId group, const char* path, const std::string& sh
     }
     // A shortcut another program holds may be one of this file's: its items are not all known to go.
     int result = links->list->unreadable != 0 ? ITEMS_NOT_KNOWN : 0;
+    const PathKeys fileKeys(path, shortPath);
     for (UINT32 i = 0; i < links->list->count; i++) {
         ShellItem* link = links->list->children[i];
         ShellLinkInfo*& info = links->infos[i];
-        if (info == nullptr || !ItemMatchesFile(info->targetPath, links->shortTargets[i], path, shortPath)) {
+        if (info == nullptr ||
+            !LinkMatchesFile(info->targetPath, links->shortTargets[i], links->keys[i], path, shortPath, fileKeys)) {
             continue;
         }
         if (itemInfo != nullptr) {
